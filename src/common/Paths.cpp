@@ -1,0 +1,29 @@
+#include "common/Paths.h"
+
+#include <QDir>
+
+namespace dialvane {
+
+QChar pathSeparator() {
+#ifdef Q_OS_WIN
+    return QLatin1Char('\\');
+#else
+    return QLatin1Char('/');
+#endif
+}
+
+QString withTrailingSeparator(const QString& folder) {
+    if (folder.endsWith(pathSeparator()))
+        return folder;
+    return folder + pathSeparator();
+}
+
+QString fallbackFolder() {
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:\\");
+#else
+    return withTrailingSeparator(QDir::homePath());
+#endif
+}
+
+} // namespace dialvane
