@@ -16,9 +16,13 @@ QByteArray toEightBit(const QString& text) {
     return encoder.encode(text);
 }
 #else
-QString fromEightBit(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
+QString fromEightBit(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes);
+}
 
-QByteArray toEightBit(const QString& text) { return text.toLatin1(); }
+QByteArray toEightBit(const QString& text) {
+    return text.toLatin1();
+}
 #endif
 
 } // namespace dialvane

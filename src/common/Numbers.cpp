@@ -12,7 +12,9 @@ bool isLenientBlank(QChar c) {
            c == QLatin1Char('\r');
 }
 
-bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+bool isDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
 
 } // namespace
 
@@ -100,7 +102,8 @@ std::int16_t toInt16(const QString& text, const QLocale& locale) {
     const double value = trimmed.isEmpty() ? 0.0 : locale.toDouble(trimmed, &ok);
     if (!ok)
         throw ConversionError(
-            QStringLiteral("The value \"%1\" is not a number: expected a whole number from %2 to %3.")
+            QStringLiteral(
+                "The value \"%1\" is not a number: expected a whole number from %2 to %3.")
                 .arg(text)
                 .arg(std::numeric_limits<std::int16_t>::min())
                 .arg(std::numeric_limits<std::int16_t>::max()));

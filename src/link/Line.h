@@ -1,0 +1,59 @@
+#pragma once
+// The engine's only view of the port. Serial, network and simulated lines all offer the same
+// few operations; every pause and time-out of the engine goes through waitUntil, so a
+// simulated line can run a whole call in virtual time.
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+#include <stdexcept>
+
+namespace dialvane {
+
+using Millis = std::chrono::milliseconds;
+
+// A port that cannot be opened, read or written; the description names the port and the reason.
+class LineError : public std::runtime_error {
+public:
+    explicit LineError(const QString& description)
+        : std::runtime_error(description.toStdString()), description_(description) {}
+    QString description() const { return description_; }
+
+private:
+    QString description_;
+};
+
+class Line {
+public:
+    enum class Wake { Data, Carrier, Stop, Deadline };
+
+    virtual ~Line() = default;
+
+    // Opens the port with the line settings text ("9600,n,8,1"); RTS and DTR are raised.
+    virtual void open(const QString& settings) = 0;
+    // Closes the port; closing a closed port does nothing.
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // A modem answers the calls on this line (false for a network line, which has none).
+    virtual bool hasModem() const { return true; }
+
+    // Queues bytes for sending and returns at once.
+    virtual void Output(const QByteArray& bytes) = 0;
+    // Returns every byte waiting and removes it from the receive buffer.
+    virtual QByteArray Input() = 0;
+    virtual int InBufferCount() const = 0;
+    virtual bool CDHolding() const = 0;
+    virtual void SetDTR(bool raised) = 0;
+    virtual void SetRTS(bool raised) = 0;
+
+    // The line's clock. Real lines count real milliseconds, the simulated line virtual ones.
+    virtual Millis now() const = 0;
+    // Blocks until new bytes arrive, the carrier changes, a stop is requested or the deadline
+    // passes, whichever comes first, and says which.
+    virtual Wake waitUntil(Millis deadline) = 0;
+    // True once the owner wants the line to stop (closing or reopening the port).
+    virtual bool stopRequested() const { return false; }
+};
+
+} // namespace dialvane

@@ -1,0 +1,398 @@
+#include "link/TransferLink.h"
+
+#include "common/DurableFile.h"
+#include "common/EightBitText.h"
+#include "common/FixedText.h"
+#include "common/Numbers.h"
+#include "common/Paths.h"
+#include "link/Block.h"
+#include "link/LinkObserver.h"
+#include "link/TextItems.h"
+#include "link/TransferLog.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace dialvane {
+
+namespace {
+
+const QByteArray kDataIn = QByteArrayLiteral("Entree des donnees - Data in");
+const QByteArray kDataOut = QByteArrayLiteral("Sortie des donnees - data out");
+
+// Deletes a partly received file unless the call got to install it.
+class TemporaryFileGuard {
+public:
+    explicit TemporaryFileGuard(QFile& file) : file_(file) {}
+    ~TemporaryFileGuard() {
+        if (!released_) {
+            file_.close();
+            file_.remove();
+        }
+    }
+    void release() { released_ = true; }
+
+private:
+    QFile& file_;
+    bool released_ = false;
+};
+
+} // namespace
+
+int sendDelayMillis(const QString& setting) {
+    bool ok = false;
+    const QString text = setting.trimmed();
+    const bool digitsOnly = !text.isEmpty() && std::all_of(text.begin(), text.end(),
+                                                           [](QChar c) { return c.isDigit(); });
+    const int value = digitsOnly ? text.toInt(&ok) : 0;
+    return ok && value >= 0 && value <= 60000 ? value : 200;
+}
+
+QString lineSettingsText(double speed) {
+    return QString::number(roundHalfEven(speed), 'f', 0) + QStringLiteral(",n,8,1");
+}
+
+TransferLink::TransferLink(Line& line, LinkObserver& observer, LinkConfig config)
+    : line_(line), observer_(observer) {
+    setConfig(std::move(config));
+}
+
+void TransferLink::setConfig(LinkConfig config) {
+    config_ = std::move(config);
+    sendDelay_ = sendDelayMillis(config_.SendDelay);
+}
+
+// ---- Port control ----------------------------------------------------------------------
+
+void TransferLink::OpenPort(const QString& connection, double speed, int portNumber) {
+    const QString settings = lineSettingsText(speed);
+    observer_.titleChanged(settings + QStringLiteral(" COM") + QString::number(portNumber));
+    line_.open(settings);
+    carrier_ = false;
+    if (connection != QStringLiteral("M") || !line_.hasModem())
+        return;
+
+    line_.Output(QByteArrayLiteral("ATZ\r"));
+    const Millis limit = deadlineAfter(kModemAnswerLimit);
+    while (line_.InBufferCount() < 10) {
+        if (line_.now() >= limit || line_.stopRequested())
+            throw LineError(QStringLiteral("The modem on COM%1 did not answer ATZ within %2 s.")
+                                .arg(portNumber)
+                                .arg(kModemAnswerLimit.count() / 1000));
+        line_.waitUntil(limit);
+    }
+    line_.Input();
+    line_.Output(QByteArrayLiteral("AT s0=1\r"));
+}
+
+void TransferLink::ClosePort() {
+    observer_.titleChanged(QStringLiteral("FERME/CLOSED"));
+    try {
+        line_.close();
+    } catch (...) {
+        // Closing is best effort: a port that is already gone is closed enough.
+    }
+    observer_.unloadStatus();
+}
+
+// ---- Line events -------------------------------------------------------------------------
+
+void TransferLink::Serve(Millis until) {
+    while (!line_.stopRequested() && line_.now() < until) {
+        // Between calls, whatever arrives (modem result texts, line noise) is of no use: a
+        // call starts by emptying the buffer anyway.
+        if (line_.InBufferCount() > 0)
+            line_.Input();
+        if (line_.CDHolding() != carrier_) {
+            carrier_ = !carrier_;
+            OnCommHandler(CommEvent::CD);
+            continue;
+        }
+        line_.waitUntil(until);
+    }
+}
+
+void TransferLink::OnCommHandler(CommEvent event) {
+    if (event != CommEvent::CD)
+        return;
+    if (!line_.CDHolding()) {
+        carrierLost();
+        return;
+    }
+    // A carrier-present event inside a running call would start a call within the call.
+    if (inCall_)
+        return;
+    runCall();
+}
+
+void TransferLink::runCall() {
+    inCall_ = true;
+    observer_.callStarted();
+    observer_.showStatus();
+    observer_.repaintStatus();
+    bool ended = false;
+    try {
+        FlushInput();
+        ReceiveHeader();
+        if (!headerIsSafe() || readNumberLeniently(fromEightBit(state_.RestoNum)) == 0) {
+            // Nothing read, written or sent; the status window stays until the carrier drops.
+        } else if (state_.Transaction == "S") {
+            const QString installed = restaurantFile("itrfinv" + state_.MyType);
+            const QString temporary = installed + QStringLiteral(".tmp");
+            ReceiveFile(temporary, kRecordWidth);
+            installReceivedFile(temporary, installed);
+        } else {
+            for (const QByteArray& name :
+                 {QByteArray("trfloc"), "trfbru" + state_.MyType, "trfinv" + state_.MyType}) {
+                Delay(static_cast<double>(kPauseBeforeFile.count()));
+                SendFile(restaurantFile(name), kRecordWidth);
+            }
+        }
+    } catch (const CallEnded&) {
+        ended = true;
+    } catch (const CallFailed& failure) {
+        observer_.callFailed(failure.description());
+        line_.SetDTR(false); // hang up: the modem drops the call
+    } catch (const LineError& failure) {
+        observer_.callFailed(failure.description());
+        line_.SetDTR(false);
+    } catch (const std::exception& failure) {
+        observer_.callFailed(QString::fromLocal8Bit(failure.what()));
+        line_.SetDTR(false);
+    }
+    inCall_ = false;
+    observer_.callEnded();
+    if (ended) {
+        // Handled here, once; should the carrier be up again already, Serve sees a new call.
+        carrier_ = false;
+        carrierLost();
+    }
+}
+
+void TransferLink::carrierLost() {
+    state_.blank();
+    observer_.hideStatus();
+    // Files of the call were closed as the call unwound. The modem hung up because DTR went
+    // low, or the site did: raise DTR again so that the next call is answered.
+    if (line_.isOpen())
+        line_.SetDTR(true);
+}
+
+// Header fields become parts of paths: a restaurant number or type holding a separator, a
+// drive colon, a control byte or a byte that Windows forbids in file names would lead the
+// station outside the restaurant's folder. Such a call ends as a zero number does. The
+// Windows set is refused everywhere so that a folder tree can move between platforms.
+bool TransferLink::headerIsSafe() const {
+    static const QByteArray forbidden = QByteArrayLiteral("/\\:*?\"<>|");
+    for (const QByteArray& field : {state_.RestoNum, state_.MyType})
+        for (char c : field) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte < 0x20 || byte == 0x7F || forbidden.contains(c))
+                return false;
+        }
+    return true;
+}
+
+QString TransferLink::restaurantFile(const QByteArray& name) const {
+    return config_.BackroomFolder + fromEightBit(state_.RestoNum) + pathSeparator() +
+           fromEightBit(name);
+}
+
+void TransferLink::FlushInput() {
+    while (line_.InBufferCount() != 0)
+        line_.Input();
+}
+
+bool TransferLink::FileExists(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() && info.isFile() && !info.isHidden();
+}
+
+// ---- Receiving ---------------------------------------------------------------------------
+
+void TransferLink::ReceiveHeader() {
+    state_.RetryCount = kRetries;
+    observer_.setCaption(StatusLabel::Resto, state_.RestoNum);
+    observer_.setCaption(StatusLabel::MyType, state_.MyType);
+    observer_.setCaption(StatusLabel::Transaction, state_.Transaction);
+    state_.Transaction = "N";
+    observer_.repaintStatus();
+
+    while (state_.Transaction == "N") {
+        const QByteArray block = ReadBlock();
+        if (IsValidBlock(block)) {
+            const Header header = parseHeader(block);
+            state_.RestoNum = assignFixed(header.restoNum, 6);
+            state_.Transaction = assignFixed(header.transaction, 1);
+            state_.MyType = assignFixed(header.myType, 1);
+            SendChar(ACK);
+            observer_.setCaption(StatusLabel::Resto, state_.RestoNum);
+            observer_.setCaption(StatusLabel::MyType, state_.MyType);
+            observer_.setCaption(StatusLabel::Transaction, state_.Transaction);
+        } else if (state_.RetryCount > 0) {
+            SendChar(NAK);
+            --state_.RetryCount;
+        } else {
+            line_.SetDTR(false);
+        }
+    }
+}
+
+QByteArray TransferLink::ReadBlock() {
+    observer_.setCaption(StatusLabel::Data, QByteArray());
+    observer_.setCaption(StatusLabel::Data, kDataIn);
+    QByteArray received;
+    int silences = kSilencesPerBlock;
+    while (!received.endsWith(ETX) && silences > 0) {
+        Millis deadline = deadlineAfter(kSilence);
+        for (;;) {
+            if (line_.InBufferCount() != 0) {
+                const QByteArray chunk = line_.Input();
+                if (received.size() + chunk.size() <= kMaxBlockBytes) {
+                    received += chunk;
+                } else if (!chunk.isEmpty()) {
+                    // Too long to be a block: keep the bounded start and the last byte, so
+                    // the read still ends on ETX and the block is answered NAK.
+                    received.truncate(kMaxBlockBytes - 1);
+                    received += chunk.back();
+                }
+                deadline = deadlineAfter(kSilence);
+                if (received.endsWith(ETX))
+                    break;
+            }
+            if (line_.now() >= deadline) {
+                --silences;
+                break;
+            }
+            waitInCall(deadline);
+        }
+    }
+    observer_.setCaption(StatusLabel::Data, received);
+    return received;
+}
+
+void TransferLink::ReceiveFile(const QString& path, int /*width*/) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw CallFailed(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
+    TemporaryFileGuard guard(file);
+
+    state_.RetryCount = kRetries;
+    QByteArray lastLine;
+    while (!isEndRecord(lastLine)) {
+        const QByteArray block = ReadBlock();
+        if (IsValidBlock(block)) {
+            // The data field and the ETX: 127 bytes, as sites in the field expect them.
+            lastLine = block.mid(1);
+            if (!isEndRecord(lastLine) && file.write(lastLine + "\r\n") < 0)
+                throw CallFailed(
+                    QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+            SendChar(ACK);
+        } else if (state_.RetryCount > 0) {
+            SendChar(NAK);
+            --state_.RetryCount;
+        } else {
+            line_.SetDTR(false);
+        }
+    }
+    if (!syncToDisk(file))
+        throw CallFailed(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    file.close();
+    guard.release();
+}
+
+void TransferLink::installReceivedFile(const QString& temporary, const QString& final) {
+    if (!FileExists(temporary))
+        return;
+    // One rename: the previous file stays whole until the new one replaces it.
+    const QString reason = replaceFile(temporary, final);
+    if (!reason.isEmpty()) {
+        QFile::remove(temporary);
+        throw CallFailed(QStringLiteral("Cannot install %1: %2").arg(final, reason));
+    }
+}
+
+// ---- Sending -----------------------------------------------------------------------------
+
+void TransferLink::SendFile(const QString& path, int width) {
+    if (isBlank(state_.RestoNum))
+        return;
+    TransferLog log(config_.LogFolder, config_.localTime(), state_.RestoNum);
+    log.writeFileLine(path);
+
+    int recordNumber = 1;
+    QFile data(path);
+    if (!data.open(QIODevice::ReadOnly))
+        throw CallFailed(QStringLiteral("Cannot open %1: %2").arg(path, data.errorString()));
+    SendChar(ACK);
+
+    TextItemReader items(data, width);
+    while (!items.atEnd()) {
+        const QByteArray record = assignFixed(items.next(), width); // ReadRecord
+        const QByteArray answer = SendBlock(BuildBlock(record));
+        log.writeRecordLine(recordNumber, answer.size() == 1 && answer[0] == ACK, record);
+        ++recordNumber;
+    }
+    data.close();
+
+    state_.RetryCount = kRetries;
+    while (state_.RetryCount >= 1) {
+        const QByteArray answer = SendBlock(BuildBlock(kEndMarker));
+        if (answer.size() == 1 && answer[0] == NAK)
+            --state_.RetryCount;
+        else
+            break;
+    }
+}
+
+QByteArray TransferLink::SendBlock(const QByteArray& block) {
+    observer_.setCaption(StatusLabel::Data, kDataOut);
+    observer_.setCaption(StatusLabel::Data, QByteArray());
+    Delay(sendDelay_);
+
+    QByteArray answer;
+    for (int sends = kSendsPerBlock; sends > 0; --sends) {
+        line_.Output(block);
+        observer_.setCaption(StatusLabel::Data, block);
+        const Millis deadline = deadlineAfter(kSilence);
+        while (line_.InBufferCount() == 0 && line_.now() < deadline)
+            waitInCall(deadline);
+        if (line_.InBufferCount() != 0) {
+            answer = line_.Input();
+            break;
+        }
+    }
+    return answer;
+}
+
+// ---- Primitives --------------------------------------------------------------------------
+
+void TransferLink::SendChar(char c) {
+    Delay(sendDelay_);
+    line_.Output(QByteArray(1, c));
+}
+
+void TransferLink::Delay(double milliseconds) {
+    const double whole = roundHalfEven(milliseconds);
+    if (!(whole >= 1.0)) // also NaN
+        return;
+    const Millis deadline =
+        deadlineAfter(Millis(static_cast<Millis::rep>(std::min(whole, 86400000.0))));
+    while (line_.now() < deadline)
+        waitInCall(deadline);
+}
+
+void TransferLink::waitInCall(Millis deadline) {
+    line_.waitUntil(deadline);
+    if (line_.stopRequested() || !line_.CDHolding())
+        throw CallEnded{};
+}
+
+Millis TransferLink::deadlineAfter(Millis span) const {
+    const Millis now = line_.now();
+    return now > Millis::max() - span ? Millis::max() : now + span;
+}
+
+} // namespace dialvane

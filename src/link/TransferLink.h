@@ -1,0 +1,135 @@
+#pragma once
+// The transfer link: answers the calls of the remote restaurant sites on one line.
+//
+// A call, as the line sees it:
+//   carrier up -> the site sends header blocks until one has a code other than "N"
+//   code "S"   -> the site sends data blocks and an end block; the file is installed
+//   other code -> for trfloc, trfbru<type>, trfinv<type>: pause 1000 ms, ACK, one block per
+//                 record (each answered by the site), end block; one transfer log per file
+//   carrier down -> the call state is blanked and the status window hidden.
+// Every answer and block of the station follows the send delay ("GDelay").
+//
+// The engine is sequential code over a Line; every wait goes through Line::waitUntil, so the
+// same code runs in real time on a port and in virtual time against a simulated site.
+
+#include "link/CallState.h"
+#include "link/Line.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <stdexcept>
+
+class QFile;
+
+namespace dialvane {
+
+class LinkObserver;
+
+// A file or folder of a call that cannot be opened, written or renamed: the call ends.
+class CallFailed : public std::runtime_error {
+public:
+    explicit CallFailed(const QString& description)
+        : std::runtime_error(description.toStdString()), description_(description) {}
+    QString description() const { return description_; }
+
+private:
+    QString description_;
+};
+
+// Thrown from a wait when the carrier has dropped or the owner stops the line: the call
+// unwinds, its files close, and the carrier-lost handling runs once.
+struct CallEnded {};
+
+struct LinkConfig {
+    QString BackroomFolder; // ends with the path separator
+    QString LogFolder;      // ends with the path separator
+    QString SendDelay = QStringLiteral("200");
+    // Local date and time, for the names of the transfer logs.
+    std::function<QDateTime()> localTime = [] { return QDateTime::currentDateTime(); };
+};
+
+// Line events the dispatcher may be given; only a carrier change starts or ends anything.
+enum class CommEvent {
+    Send = 1,
+    Receive = 2,
+    CTS = 3,
+    DSR = 4,
+    CD = 5,
+    Ring = 6,
+    EOFReceived = 7,
+    Break = 1001,
+    CTSTimeout = 1002,
+    DSRTimeout = 1003,
+    Frame = 1004,
+    Overrun = 1006,
+    CDTimeout = 1007,
+    RxOver = 1008,
+    RxParity = 1009,
+    TxFull = 1010,
+    DCB = 1011,
+};
+
+// "GDelay" as milliseconds: a whole number from 0 to 60000, anything else counts as 200.
+int sendDelayMillis(const QString& setting);
+// "9600,n,8,1" for 9600.
+QString lineSettingsText(double speed);
+
+class TransferLink {
+public:
+    static constexpr Millis kSilence{2000};     // a silence of the line
+    static constexpr int kSilencesPerBlock = 8; // then a read gives up
+    static constexpr int kSendsPerBlock = 8;
+    static constexpr std::int16_t kRetries = 8;
+    static constexpr Millis kPauseBeforeFile{1000};
+    static constexpr Millis kModemAnswerLimit{5000};
+    // A block in progress keeps at most this many bytes; a flood beyond is dropped.
+    static constexpr int kMaxBlockBytes = 4096;
+
+    TransferLink(Line& line, LinkObserver& observer, LinkConfig config);
+
+    // Opens the port and, on a modem line with the letter "M", sets the modem to answer on the
+    // first ring. Throws LineError naming the port.
+    void OpenPort(const QString& connection, double speed, int portNumber);
+    void ClosePort();
+
+    // Answers calls until the line asks to stop or its clock reaches `until`.
+    void Serve(Millis until = Millis::max());
+
+    void OnCommHandler(CommEvent event);
+
+    const CallState& state() const { return state_; }
+    void setConfig(LinkConfig config);
+
+    // The routines of a call, in the order a call runs them. Public so that each can be
+    // exercised on its own.
+    void FlushInput();
+    static bool FileExists(const QString& path);
+    void ReceiveHeader();
+    QByteArray ReadBlock();
+    void ReceiveFile(const QString& path, int width);
+    void SendFile(const QString& path, int width);
+    QByteArray SendBlock(const QByteArray& block);
+    void SendChar(char c);
+    void Delay(double milliseconds);
+
+private:
+    void runCall();
+    void carrierLost();
+    bool headerIsSafe() const;
+    void installReceivedFile(const QString& temporary, const QString& final);
+    QString restaurantFile(const QByteArray& name) const;
+    void waitInCall(Millis deadline);
+    Millis deadlineAfter(Millis span) const;
+
+    Line& line_;
+    LinkObserver& observer_;
+    LinkConfig config_;
+    int sendDelay_ = 200;
+    CallState state_;
+    bool carrier_ = false; // the carrier level last handled
+    bool inCall_ = false;
+};
+
+} // namespace dialvane
