@@ -1,0 +1,146 @@
+#pragma once
+// A station on a simulated line with a temporary Backroom and log folder.
+
+#include "link/Block.h"
+#include "link/LinkObserver.h"
+#include "link/TransferLink.h"
+#include "support/SimLine.h"
+#include "support/Site.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace dialvane::test {
+
+using namespace std::chrono_literals;
+using sim::Action;
+using sim::SimLine;
+using sim::Site;
+using sim::SiteScript;
+
+struct RecordingObserver : LinkObserver {
+    std::vector<std::pair<StatusLabel, QByteArray>> captions;
+    std::vector<QString> titles;
+    std::vector<QString> failures;
+    int shows = 0;
+    int hides = 0;
+    int unloads = 0;
+    bool visible = false;
+
+    void setCaption(StatusLabel label, const QByteArray& text) override {
+        captions.emplace_back(label, text);
+    }
+    void showStatus() override {
+        ++shows;
+        visible = true;
+    }
+    void hideStatus() override {
+        ++hides;
+        visible = false;
+    }
+    void unloadStatus() override { ++unloads; }
+    void titleChanged(const QString& title) override { titles.push_back(title); }
+    void callFailed(const QString& reason) override { failures.push_back(reason); }
+
+    // The longest text a label showed.
+    QByteArray longest(StatusLabel label) const {
+        QByteArray found;
+        for (const auto& [l, text] : captions)
+            if (l == label && text.size() > found.size())
+                found = text;
+        return found;
+    }
+
+    QByteArray last(StatusLabel label) const {
+        for (auto it = captions.rbegin(); it != captions.rend(); ++it)
+            if (it->first == label)
+                return it->second;
+        return {};
+    }
+};
+
+inline QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+inline void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    f.write(bytes);
+}
+
+class LinkTest : public ::testing::Test {
+protected:
+    // The local time at virtual time 0; logs are named after it.
+    static QDateTime startOfTest() { return QDateTime(QDate(2026, 12, 5), QTime(14, 5, 9)); }
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        backroom = dir.path() + "/Backroom/";
+        logs = dir.path() + "/Logs/";
+        QDir().mkpath(backroom + "000123");
+        QDir().mkpath(logs);
+        link = std::make_unique<TransferLink>(line, observer, config());
+        link->OpenPort("D", 9600, 1);
+    }
+
+    LinkConfig config(QString sendDelay = "200") {
+        LinkConfig c;
+        c.BackroomFolder = backroom;
+        c.LogFolder = logs;
+        c.SendDelay = sendDelay;
+        c.localTime = [this] { return startOfTest().addMSecs(line.now().count()); };
+        return c;
+    }
+
+    // Starts a site's call and lets the station answer until everything has settled.
+    Site& call(SiteScript script) {
+        sites.push_back(std::make_unique<Site>(std::move(script)));
+        Site& site = *sites.back();
+        site.start();
+        line.attach(site);
+        link->Serve(line.now() + 1h);
+        return site;
+    }
+
+    QString resto(const QString& name) const { return backroom + "000123/" + name; }
+
+    // The folder's files, sorted by name.
+    QStringList logFiles() const { return QDir(logs).entryList(QDir::Files, QDir::Name); }
+
+    // Times at which the station sent exactly `bytes`.
+    std::vector<Millis> sentAt(const QByteArray& bytes) const {
+        std::vector<Millis> times;
+        for (const auto& e : line.transcript())
+            if (e.kind == SimLine::Event::Kind::StationSent && e.bytes == bytes)
+                times.push_back(e.at);
+        return times;
+    }
+    std::vector<Millis> receivedAt(const QByteArray& bytes) const {
+        std::vector<Millis> times;
+        for (const auto& e : line.transcript())
+            if (e.kind == SimLine::Event::Kind::StationReceived && e.bytes == bytes)
+                times.push_back(e.at);
+        return times;
+    }
+
+    QTemporaryDir dir;
+    QString backroom;
+    QString logs;
+    SimLine line;
+    RecordingObserver observer;
+    std::unique_ptr<TransferLink> link;
+    std::vector<std::unique_ptr<Site>> sites;
+};
+
+inline QByteArray ack() { return QByteArray(1, ACK); }
+inline QByteArray nak() { return QByteArray(1, NAK); }
+inline QByteArray padded(const QByteArray& text) { return text.leftJustified(126, ' ', true); }
+
+} // namespace dialvane::test

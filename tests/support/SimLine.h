@@ -1,0 +1,88 @@
+#pragma once
+// A line in virtual time for tests: no thread, no real clock. The far end is a Peer (usually
+// the simulated restaurant Site) that reacts to what the station sends and schedules what it
+// sends back; waitUntil jumps the clock straight to the next scheduled event, so a call that
+// takes minutes on a real line runs in microseconds.
+
+#include "link/Line.h"
+#include "support/Peer.h"
+
+#include <queue>
+#include <vector>
+
+namespace dialvane::sim {
+
+class SimLine final : public Line {
+public:
+    // Everything that crossed the line, in order, for tests to assert on.
+    struct Event {
+        enum class Kind { StationSent, StationReceived, Carrier, Dtr } kind;
+        Millis at;
+        QByteArray bytes; // StationSent / StationReceived
+        bool level = false; // Carrier / Dtr
+    };
+
+    SimLine() = default;
+    explicit SimLine(Peer& peer) : peer_(&peer) {}
+    // Puts `peer` at the far end and schedules what it has decided so far.
+    void attach(Peer& peer) {
+        peer_ = &peer;
+        collect();
+    }
+
+    void open(const QString& settings) override;
+    void close() override;
+    bool isOpen() const override { return open_; }
+    bool hasModem() const override { return hasModem_; }
+    void setHasModem(bool modem) { hasModem_ = modem; }
+
+    void Output(const QByteArray& bytes) override;
+    QByteArray Input() override;
+    int InBufferCount() const override { return static_cast<int>(inbox_.size()); }
+    bool CDHolding() const override { return carrier_; }
+    void SetDTR(bool raised) override;
+    void SetRTS(bool raised) override { rts_ = raised; }
+
+    Millis now() const override { return now_; }
+    Wake waitUntil(Millis deadline) override;
+    bool stopRequested() const override { return stop_; }
+
+    // Scheduling from the test itself (carrier changes, stray bytes, a stop).
+    void schedule(const Action& action);
+    void requestStop() { stop_ = true; }
+
+    const std::vector<Event>& transcript() const { return transcript_; }
+    QString settings() const { return settings_; }
+    bool dtr() const { return dtr_; }
+    bool rts() const { return rts_; }
+    // Bytes the station sent, all of them, in order.
+    QByteArray sentBytes() const;
+
+private:
+    void collect();
+
+    struct Pending {
+        Action action;
+        long sequence;
+        bool operator>(const Pending& other) const {
+            return action.at != other.action.at ? action.at > other.action.at
+                                                : sequence > other.sequence;
+        }
+    };
+
+    Peer* peer_ = nullptr;
+    std::priority_queue<Pending, std::vector<Pending>, std::greater<>> queue_;
+    long sequence_ = 0;
+    Millis now_{0};
+    QByteArray inbox_;
+    bool open_ = false;
+    bool hasModem_ = true;
+    bool carrier_ = false;
+    bool dtr_ = false;
+    bool rts_ = false;
+    bool stop_ = false;
+    QString settings_;
+    std::vector<Event> transcript_;
+};
+
+} // namespace dialvane::sim
