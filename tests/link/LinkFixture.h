@@ -3,11 +3,15 @@
 
 #include "link/Block.h"
 #include "link/LinkObserver.h"
+#include "link/TextItems.h"
 #include "link/TransferLink.h"
+#include "link/TransferLog.h"
 #include "support/SimLine.h"
 #include "support/Site.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QRegularExpression>
 #include <QFile>
 #include <QTemporaryDir>
 
