@@ -74,9 +74,8 @@ TEST_F(CarrierDropTest, SendingLogsOnlyAnsweredBlocksAndStopsAtTheDrop) {
         ASSERT_LE(names.size(), static_cast<int>(site.files().size()));
         for (int f = 0; f < names.size(); ++f) {
             const QList<QByteArray> lines = readAll(logs + names[f]).split('\n');
-            const auto blockLines = std::count_if(lines.begin(), lines.end(), [](auto& l) {
-                return l.startsWith("Line ");
-            });
+            const auto blockLines = std::count_if(lines.begin(), lines.end(),
+                                                  [](auto& l) { return l.startsWith("Line "); });
             const auto sent = std::count_if(lines.begin(), lines.end(),
                                             [](auto& l) { return l.contains(" Sent:"); });
             ASSERT_EQ(sent, blockLines);

@@ -11,8 +11,8 @@
 
 #include <QBuffer>
 #include <QDir>
-#include <QRegularExpression>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -143,8 +143,14 @@ protected:
     std::vector<std::unique_ptr<Site>> sites;
 };
 
-inline QByteArray ack() { return QByteArray(1, ACK); }
-inline QByteArray nak() { return QByteArray(1, NAK); }
-inline QByteArray padded(const QByteArray& text) { return text.leftJustified(126, ' ', true); }
+inline QByteArray ack() {
+    return QByteArray(1, ACK);
+}
+inline QByteArray nak() {
+    return QByteArray(1, NAK);
+}
+inline QByteArray padded(const QByteArray& text) {
+    return text.leftJustified(126, ' ', true);
+}
 
 } // namespace dialvane::test

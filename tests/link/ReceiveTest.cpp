@@ -14,9 +14,9 @@ TEST_F(ReceiveTest, InstallsTheFileWithDataFieldAndEtxPerLine) {
 
     EXPECT_TRUE(site.completed());
     const QByteArray etx(1, ETX);
-    EXPECT_EQ(readAll(resto("itrfinv1")),
-              QByteArray(126, 'A') + etx + "\r\n" + padded("short") + etx + "\r\n" +
-                  padded("middle $$$END$$$ is data") + etx + "\r\n");
+    EXPECT_EQ(readAll(resto("itrfinv1")), QByteArray(126, 'A') + etx + "\r\n" + padded("short") +
+                                              etx + "\r\n" + padded("middle $$$END$$$ is data") +
+                                              etx + "\r\n");
     EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
     // The station answered header, three blocks and the end block, each with ACK.
     EXPECT_EQ(line.sentBytes(), QByteArray(5, ACK));
@@ -92,7 +92,9 @@ TEST_F(ReceiveTest, ASilentSiteCostsEightSilencesThenANak) {
 TEST_F(ReceiveTest, ZeroBlankOrUnsafeRestaurantNumbersEndTheCallWithNothingWritten) {
     for (QByteArray number : {QByteArray("000000"), QByteArray("      "), QByteArray("ABC123"),
                               QByteArray("1/../x"), QByteArray("12\\345"), QByteArray("12:456"),
-                              QByteArray("12\x01" "456"), QByteArray("1*3456")}) {
+                              QByteArray("12\x01"
+                                         "456"),
+                              QByteArray("1*3456")}) {
         SCOPED_TRACE(number.toStdString());
         const qsizetype before = line.sentBytes().size();
         SiteScript script;

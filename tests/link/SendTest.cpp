@@ -140,8 +140,7 @@ TEST_F(SendTest, EightNaksToTheEndBlockEndTheFile) {
     // The first file ends after its eighth end block; the second file starts with an ACK.
     const auto ends = sentAt(BuildBlock(kEndMarker));
     const Millis secondFile = sentAt(ack()).at(2);
-    EXPECT_EQ(std::count_if(ends.begin(), ends.end(), [&](Millis t) { return t < secondFile; }),
-              8);
+    EXPECT_EQ(std::count_if(ends.begin(), ends.end(), [&](Millis t) { return t < secondFile; }), 8);
     EXPECT_EQ(secondFile, ends[7] + 10ms + 1000ms + 200ms); // its NAK came 10 ms later
 }
 

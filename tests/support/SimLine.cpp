@@ -41,7 +41,9 @@ void SimLine::SetDTR(bool raised) {
     }
 }
 
-void SimLine::schedule(const Action& action) { queue_.push({action, sequence_++}); }
+void SimLine::schedule(const Action& action) {
+    queue_.push({action, sequence_++});
+}
 
 void SimLine::collect() {
     for (const Action& action : peer_->takeActions())
@@ -52,6 +54,13 @@ Line::Wake SimLine::waitUntil(Millis deadline) {
     for (;;) {
         if (stop_)
             return Wake::Stop;
+        const Millis next = queue_.empty() ? Millis::max() : queue_.top().action.at;
+        if (stopAt_ <= deadline && stopAt_ <= next) {
+            now_ = std::max(now_, stopAt_);
+            stop_ = true;
+            stopAt_ = Millis::max();
+            return Wake::Stop;
+        }
         if (queue_.empty() || queue_.top().action.at > deadline) {
             now_ = std::max(now_, deadline);
             return Wake::Deadline;

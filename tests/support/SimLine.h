@@ -18,7 +18,7 @@ public:
     struct Event {
         enum class Kind { StationSent, StationReceived, Carrier, Dtr } kind;
         Millis at;
-        QByteArray bytes; // StationSent / StationReceived
+        QByteArray bytes;   // StationSent / StationReceived
         bool level = false; // Carrier / Dtr
     };
 
@@ -50,6 +50,8 @@ public:
     // Scheduling from the test itself (carrier changes, stray bytes, a stop).
     void schedule(const Action& action);
     void requestStop() { stop_ = true; }
+    // The owner asks the line to stop when the clock reaches `at` (mid-call, for instance).
+    void requestStopAt(Millis at) { stopAt_ = at; }
 
     const std::vector<Event>& transcript() const { return transcript_; }
     QString settings() const { return settings_; }
@@ -81,6 +83,7 @@ private:
     bool dtr_ = false;
     bool rts_ = false;
     bool stop_ = false;
+    Millis stopAt_ = Millis::max();
     QString settings_;
     std::vector<Event> transcript_;
 };

@@ -198,7 +198,9 @@ void Site::takeFetchedBytes(Millis now) {
     }
 }
 
-void Site::answer(Millis now, const QByteArray& bytes) { send(now + script_.answerDelay, bytes); }
+void Site::answer(Millis now, const QByteArray& bytes) {
+    send(now + script_.answerDelay, bytes);
+}
 
 // ---- The line --------------------------------------------------------------------------------
 

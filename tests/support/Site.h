@@ -38,9 +38,9 @@ public:
 
     struct LogEntry {
         Millis at;
-        int block;        // 0 for headers
-        bool outgoing;    // site -> station
-        QByteArray note;  // "ACK", "NAK", "silent", "garbage", ...
+        int block;       // 0 for headers
+        bool outgoing;   // site -> station
+        QByteArray note; // "ACK", "NAK", "silent", "garbage", ...
     };
 
     explicit Site(SiteScript script);
