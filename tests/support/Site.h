@@ -91,7 +91,6 @@ private:
     long bytesSent_ = 0;
     long bytesReceived_ = 0;
     int failures_ = 0;
-    long waitGeneration_ = 0;
     Millis giveUpAt_{-1};
 };
 

@@ -1,0 +1,93 @@
+// Engine cost per block in virtual time: the line costs nothing here, so what is measured is
+// the engine itself, file writing and reading included.
+#include "link/LinkObserver.h"
+#include "link/TransferLink.h"
+#include "support/SimLine.h"
+#include "support/Site.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+using namespace dialvane;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Station {
+    QTemporaryDir dir;
+    QString backroom = dir.path() + "/Backroom/";
+    QString logs = dir.path() + "/Logs/";
+    Station() {
+        QDir().mkpath(backroom + "000123");
+        QDir().mkpath(logs);
+    }
+    LinkConfig config() const {
+        LinkConfig c;
+        c.BackroomFolder = backroom;
+        c.LogFolder = logs;
+        c.SendDelay = "0";
+        return c;
+    }
+};
+
+void receivePerBlock(benchmark::State& state) {
+    const auto blocks = static_cast<int>(state.range(0));
+    Station station;
+    sim::SiteScript script;
+    for (int i = 0; i < blocks; ++i)
+        script.records.push_back(QByteArray::number(i).leftJustified(126, 'r'));
+    for (auto _ : state) {
+        sim::SimLine line;
+        LinkObserver observer;
+        TransferLink link(line, observer, station.config());
+        link.OpenPort("D", 9600, 1);
+        sim::Site site(script);
+        site.start();
+        line.attach(site);
+        link.Serve(24h);
+        if (!site.completed())
+            state.SkipWithError("call did not complete");
+    }
+    state.SetItemsProcessed(state.iterations() * blocks);
+}
+
+void sendPerBlock(benchmark::State& state) {
+    const auto blocks = static_cast<int>(state.range(0));
+    Station station;
+    QByteArray content;
+    for (int i = 0; i < blocks; ++i)
+        content += QByteArray::number(i).leftJustified(120, 's') + "\r\n";
+    for (const char* name : {"trfloc", "trfbru1", "trfinv1"}) {
+        QFile f(station.backroom + "000123/" + name);
+        f.open(QIODevice::WriteOnly);
+        f.write(content);
+    }
+    sim::SiteScript script;
+    script.transaction = 'X';
+    for (auto _ : state) {
+        sim::SimLine line;
+        LinkObserver observer;
+        TransferLink link(line, observer, station.config());
+        link.OpenPort("D", 9600, 1);
+        sim::Site site(script);
+        site.start();
+        line.attach(site);
+        link.Serve(24h);
+        if (!site.completed())
+            state.SkipWithError("call did not complete");
+        state.PauseTiming();
+        for (const QString& name : QDir(station.logs).entryList(QDir::Files))
+            QFile::remove(station.logs + name);
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * blocks * 3);
+}
+
+} // namespace
+
+BENCHMARK(receivePerBlock)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(sendPerBlock)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();

@@ -1,0 +1,97 @@
+// Arbitrary bytes and carrier changes from the far end of the line, in virtual time.
+// Whatever arrives, the station must not crash, hang or touch a file outside the
+// restaurant folders and the log folder.
+#include "link/LinkObserver.h"
+#include "link/TransferLink.h"
+#include "support/SimLine.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+
+using namespace dialvane;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Root {
+    QTemporaryDir dir;
+    QString backroom, logs;
+    Root() {
+        backroom = dir.path() + "/Backroom/";
+        logs = dir.path() + "/Logs/";
+        QDir().mkpath(backroom + "000123");
+        QDir().mkpath(logs);
+        for (const char* name : {"trfloc", "trfbru1", "trfinv1"}) {
+            QFile f(backroom + "000123/" + name);
+            f.open(QIODevice::WriteOnly);
+            f.write("a,b\r\n\"c,d\"\r\n");
+        }
+    }
+};
+
+void checkNothingOutside(const Root& root) {
+    QDirIterator it(root.dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const bool inside = path + "/" == root.backroom || path + "/" == root.logs ||
+                            path.startsWith(root.backroom + "000123") ||
+                            path.startsWith(root.logs);
+        if (!inside) {
+            std::fprintf(stderr, "file outside the station's folders: %s\n", qPrintable(path));
+            std::abort();
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static Root root;
+    sim::SimLine line;
+    LinkObserver observer;
+    LinkConfig config;
+    config.BackroomFolder = root.backroom;
+    config.LogFolder = root.logs;
+    config.SendDelay = "0";
+    TransferLink link(line, observer, config);
+    link.OpenPort("D", 9600, 1);
+
+    // The input is a script: an operation byte, then its operands.
+    Millis at{0};
+    std::size_t i = 0;
+    while (i < size) {
+        const std::uint8_t op = data[i++];
+        switch (op % 4) {
+        case 0: { // bytes from the site: a length, then that many bytes
+            if (i >= size)
+                break;
+            const std::size_t wanted = data[i++];
+            const std::size_t n = std::min(wanted, size - i);
+            line.schedule({at, sim::Action::Kind::Bytes,
+                           QByteArray(reinterpret_cast<const char*>(data + i), qsizetype(n))});
+            i += n;
+            break;
+        }
+        case 1:
+            line.schedule({at, sim::Action::Kind::CarrierUp, {}});
+            break;
+        case 2:
+            line.schedule({at, sim::Action::Kind::CarrierDown, {}});
+            break;
+        case 3: // time passes: up to 25.5 s
+            at += Millis(100 * (op >> 2));
+            break;
+        }
+    }
+    line.schedule({at + 1h, sim::Action::Kind::CarrierDown, {}});
+    link.Serve(at + 2h);
+    checkNothingOutside(root);
+    return 0;
+}
