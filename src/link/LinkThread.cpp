@@ -1,0 +1,225 @@
+#include "link/LinkThread.h"
+
+#include "link/NetworkLine.h"
+#include "link/SerialLine.h"
+
+#include <QMutexLocker>
+
+#include <optional>
+
+namespace dialvane {
+
+QString deviceForPort(int portNumber, const QString& mapped) {
+    if (!mapped.trimmed().isEmpty())
+        return mapped.trimmed();
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(portNumber);
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
+#endif
+}
+
+std::unique_ptr<Line> makeRealLine(const PortRequest& request) {
+    if (request.device.startsWith(QStringLiteral("tcp:")))
+        return std::make_unique<NetworkLine>(request.portNumber, request.device);
+    return std::make_unique<SerialLine>(request.portNumber, request.device);
+}
+
+// The worker: the engine's line (it forwards to whichever port is open and stops the engine
+// when a request is waiting), the engine's observer (it turns reports into signals), and
+// the request loop.
+class LinkThread::Worker final : public Line, public LinkObserver {
+public:
+    Worker(LinkThread& owner, LineFactory factory)
+        : owner_(owner), factory_(std::move(factory)), engine_(*this, *this, LinkConfig{}) {}
+
+    void post(Request request) {
+        QMutexLocker lock(&mutex_);
+        queue_.push_back(std::move(request));
+        ++posted_;
+        pending_ = true;
+        wake_.wakeAll();
+    }
+
+    void waitIdle() {
+        QMutexLocker lock(&mutex_);
+        const long target = posted_;
+        while (done_ < target)
+            idle_.wait(&mutex_);
+    }
+
+    void run() {
+        for (;;) {
+            std::optional<Request> request = next();
+            if (!request) {
+                engine_.Serve();
+                continue;
+            }
+            const bool quit = request->kind == Request::Kind::Quit;
+            handle(*request);
+            {
+                QMutexLocker lock(&mutex_);
+                ++done_;
+                idle_.wakeAll();
+            }
+            if (quit)
+                return;
+        }
+    }
+
+    // ---- Line: the open port, or none --------------------------------------------------
+    void open(const QString& settings) override {
+        if (!line_)
+            throw LineError(QStringLiteral("No port to open."));
+        line_->open(settings);
+    }
+    void close() override {
+        if (line_)
+            line_->close();
+    }
+    bool isOpen() const override { return line_ && line_->isOpen(); }
+    bool hasModem() const override { return line_ && line_->hasModem(); }
+    void Output(const QByteArray& bytes) override {
+        if (line_)
+            line_->Output(bytes);
+    }
+    QByteArray Input() override { return line_ ? line_->Input() : QByteArray(); }
+    int InBufferCount() const override { return line_ ? line_->InBufferCount() : 0; }
+    bool CDHolding() const override { return line_ && line_->CDHolding(); }
+    void SetDTR(bool raised) override {
+        if (line_)
+            line_->SetDTR(raised);
+    }
+    void SetRTS(bool raised) override {
+        if (line_)
+            line_->SetRTS(raised);
+    }
+    Millis now() const override { return Millis(clock_.elapsed()); }
+    Wake waitUntil(Millis deadline) override {
+        // Slices keep a request from waiting longer than one poll of the port.
+        for (;;) {
+            if (pending_)
+                return Wake::Stop;
+            if (!line_ || !line_->isOpen()) {
+                QMutexLocker lock(&mutex_);
+                if (!pending_)
+                    wake_.wait(&mutex_);
+                return Wake::Stop;
+            }
+            const Millis slice = std::min(deadline - now(), Millis(50));
+            if (slice <= Millis(0))
+                return Wake::Deadline;
+            const Millis lineNow = line_->now();
+            const Wake wake = line_->waitUntil(lineNow + slice);
+            if (wake != Wake::Deadline)
+                return wake;
+        }
+    }
+    bool stopRequested() const override { return pending_; }
+
+    // ---- LinkObserver: reports become signals -----------------------------------------
+    void setCaption(StatusLabel label, const QByteArray& text) override {
+        emit owner_.statusCaption(label, text);
+    }
+    void showStatus() override { emit owner_.statusShow(); }
+    void repaintStatus() override { emit owner_.statusRepaint(); }
+    void hideStatus() override { emit owner_.statusHide(); }
+    void unloadStatus() override { emit owner_.statusUnload(); }
+    void titleChanged(const QString& title) override { emit owner_.titleChanged(title); }
+    void callFailed(const QString& reason) override { emit owner_.callFailed(reason); }
+    void callStarted() override { emit owner_.callStarted(); }
+    void callEnded() override { emit owner_.callEnded(); }
+
+private:
+    std::optional<Request> next() {
+        QMutexLocker lock(&mutex_);
+        // With no open port there is nothing to serve: sleep until a request comes.
+        while (queue_.empty() && !isOpen())
+            wake_.wait(&mutex_);
+        if (queue_.empty())
+            return std::nullopt;
+        Request request = std::move(queue_.front());
+        queue_.pop_front();
+        pending_ = !queue_.empty();
+        return request;
+    }
+
+    void handle(const Request& request) {
+        engine_.ClosePort();
+        line_.reset();
+        if (request.kind != Request::Kind::Reopen)
+            return;
+        const PortRequest& port = request.port;
+        try {
+            line_ = factory_(port);
+            if (auto* serial = dynamic_cast<SerialLine*>(line_.get()))
+                serial->onWarning([this](const QString& text) { emit owner_.lineWarning(text); });
+            engine_.setConfig(port.config);
+            engine_.OpenPort(port.connectionLetter, port.speed, port.portNumber);
+            emit owner_.portOpened();
+        } catch (const LineError& failure) {
+            closeQuietly();
+            emit owner_.openFailed(failure.description());
+        } catch (const std::exception& failure) {
+            closeQuietly();
+            emit owner_.openFailed(QString::fromLocal8Bit(failure.what()));
+        }
+    }
+
+    void closeQuietly() {
+        try {
+            if (line_)
+                line_->close();
+        } catch (...) {
+        }
+        line_.reset();
+    }
+
+    LinkThread& owner_;
+    LineFactory factory_;
+    std::unique_ptr<Line> line_;
+    TransferLink engine_;
+    QElapsedTimer clock_ = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    QMutex mutex_;
+    QWaitCondition wake_;
+    QWaitCondition idle_;
+    std::deque<Request> queue_;
+    std::atomic<bool> pending_{false};
+    long posted_ = 0;
+    long done_ = 0;
+};
+
+LinkThread::LinkThread(LineFactory factory, QObject* parent)
+    : QObject(parent), worker_(std::make_unique<Worker>(*this, std::move(factory))) {
+    qRegisterMetaType<StatusLabel>("dialvane::StatusLabel");
+    thread_.reset(QThread::create([this] { worker_->run(); }));
+    thread_->setObjectName(QStringLiteral("link"));
+    thread_->start();
+}
+
+LinkThread::~LinkThread() {
+    post({Request::Kind::Quit, {}});
+    thread_->wait();
+}
+
+void LinkThread::reopen(const PortRequest& request) {
+    post({Request::Kind::Reopen, request});
+}
+
+void LinkThread::close() {
+    post({Request::Kind::Close, {}});
+}
+
+void LinkThread::waitIdle() {
+    worker_->waitIdle();
+}
+
+void LinkThread::post(Request request) {
+    worker_->post(std::move(request));
+}
+
+} // namespace dialvane

@@ -1,0 +1,83 @@
+#pragma once
+// The worker thread that owns the transfer link and its line. The windows talk to it only by
+// queued requests (reopen with these settings, close) and hear from it only by signals, so
+// the window never waits on the line and a call never waits on the window.
+
+#include "link/LinkObserver.h"
+#include "link/TransferLink.h"
+
+#include <QMutex>
+#include <QObject>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+
+namespace dialvane {
+
+// Everything an open needs, as the main window knows it.
+struct PortRequest {
+    QString connectionLetter = QStringLiteral("D"); // "M" modem, anything else direct
+    double speed = 9600;
+    int portNumber = 1;
+    QString device;    // what the port number names: a device, COMn, or tcp:HOST:PORT
+    LinkConfig config; // BackroomFolder, LogFolder, SendDelay for the calls to come
+};
+
+// Makes the line for a device text; the default makes serial and network lines.
+using LineFactory = std::function<std::unique_ptr<Line>(const PortRequest&)>;
+std::unique_ptr<Line> makeRealLine(const PortRequest& request);
+
+// The device port number n names when section "Ports" gives nothing (`mapped` empty):
+// COMn on Windows, /dev/ttyS<n-1> elsewhere.
+QString deviceForPort(int portNumber, const QString& mapped);
+
+class LinkThread : public QObject {
+    Q_OBJECT
+public:
+    explicit LinkThread(LineFactory factory = makeRealLine, QObject* parent = nullptr);
+    // Ends any call, closes the port and joins the worker.
+    ~LinkThread() override;
+
+    // Closes the port (ending a call in progress as a carrier drop would), then opens it with
+    // `request`. The outcome arrives as portOpened() or openFailed().
+    void reopen(const PortRequest& request);
+    // Closes the port, ending a call in progress as a carrier drop would.
+    void close();
+    // Blocks until the worker has handled every request made so far (tests, shutdown).
+    void waitIdle();
+
+signals:
+    void titleChanged(const QString& title);
+    void statusCaption(dialvane::StatusLabel label, const QByteArray& text);
+    void statusShow();
+    void statusRepaint();
+    void statusHide();
+    void statusUnload();
+    void callStarted();
+    void callEnded();
+    void callFailed(const QString& reason);
+    void portOpened();
+    void openFailed(const QString& description);
+    // Something about the line the operator should know that is not a failure of a call,
+    // for instance a port whose carrier line cannot be read. Said once per open.
+    void lineWarning(const QString& text);
+
+private:
+    class Worker;
+    struct Request {
+        enum class Kind { Reopen, Close, Quit } kind;
+        PortRequest port;
+    };
+    void post(Request request);
+
+    std::unique_ptr<Worker> worker_;
+    std::unique_ptr<QThread> thread_;
+};
+
+} // namespace dialvane
+
+Q_DECLARE_METATYPE(dialvane::StatusLabel)

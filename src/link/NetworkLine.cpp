@@ -1,0 +1,147 @@
+#include "link/NetworkLine.h"
+
+#include <QHostAddress>
+#include <QHostInfo>
+
+namespace dialvane {
+
+bool parseNetworkAddress(const QString& address, QString* host, quint16* port) {
+    if (!address.startsWith(QStringLiteral("tcp:")))
+        return false;
+    const QString rest = address.mid(4);
+    const qsizetype colon = rest.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return false;
+    bool ok = false;
+    const uint number = rest.mid(colon + 1).toUInt(&ok);
+    if (!ok || number > 65535)
+        return false;
+    *host = rest.left(colon);
+    if (host->startsWith(QLatin1Char('[')) && host->endsWith(QLatin1Char(']')))
+        *host = host->mid(1, host->size() - 2);
+    *port = static_cast<quint16>(number);
+    return true;
+}
+
+NetworkLine::NetworkLine(int portNumber, const QString& address)
+    : portNumber_(portNumber), address_(address) {
+    clock_.start();
+}
+
+NetworkLine::~NetworkLine() {
+    close();
+}
+
+QString NetworkLine::describe(const QString& what) const {
+    return QStringLiteral("COM%1 (%2): %3").arg(portNumber_).arg(address_, what);
+}
+
+void NetworkLine::open(const QString& /*settings: speeds mean nothing here*/) {
+    if (!parseNetworkAddress(address_, &host_, &port_))
+        throw LineError(
+            describe(QStringLiteral("not a network address of the form tcp:HOST:PORT")));
+    listen();
+    open_ = true;
+}
+
+void NetworkLine::listen() {
+    QHostAddress address(host_);
+    if (address.isNull()) {
+        const QHostInfo info = QHostInfo::fromName(host_);
+        if (info.addresses().isEmpty())
+            throw LineError(describe(QStringLiteral("unknown host %1").arg(host_)));
+        address = info.addresses().constFirst();
+    }
+    if (!server_.listen(address, port_))
+        throw LineError(describe(QStringLiteral("cannot listen: ") + server_.errorString()));
+    port_ = server_.serverPort();
+}
+
+void NetworkLine::close() {
+    hangUp();
+    server_.close();
+    open_ = false;
+}
+
+void NetworkLine::hangUp() {
+    if (!socket_)
+        return;
+    socket_->abort();
+    socket_.reset();
+    buffer_.clear();
+    seenBytes_ = 0;
+}
+
+void NetworkLine::Output(const QByteArray& bytes) {
+    if (!socket_)
+        return; // the caller is gone; the engine learns it at its next wait
+    socket_->write(bytes);
+    socket_->flush();
+}
+
+QByteArray NetworkLine::Input() {
+    if (socket_)
+        buffer_ += socket_->readAll();
+    QByteArray bytes;
+    bytes.swap(buffer_);
+    seenBytes_ = 0;
+    return bytes;
+}
+
+int NetworkLine::InBufferCount() const {
+    return static_cast<int>(buffer_.size() + (socket_ ? socket_->bytesAvailable() : 0));
+}
+
+void NetworkLine::SetDTR(bool raised) {
+    if (raised || !socket_)
+        return;
+    hangUp();
+    if (open_ && !server_.isListening()) {
+        try {
+            listen();
+        } catch (const LineError&) {
+            open_ = false;
+        }
+    }
+}
+
+Line::Wake NetworkLine::waitUntil(Millis deadline) {
+    for (;;) {
+        if (!open_)
+            return Wake::Deadline;
+        if (socket_) {
+            // What the caller sent before hanging up is delivered before the hang-up.
+            buffer_ += socket_->readAll();
+            if (buffer_.size() > kMaxBuffered)
+                buffer_ = buffer_.right(kMaxBuffered);
+            if (buffer_.size() > seenBytes_) {
+                seenBytes_ = buffer_.size();
+                return Wake::Data;
+            }
+            if (socket_->state() != QAbstractSocket::ConnectedState) {
+                hangUp();
+                try {
+                    listen();
+                } catch (const LineError&) {
+                    open_ = false; // the next open reports it
+                }
+                return Wake::Carrier;
+            }
+        }
+        const Millis left = deadline - now();
+        if (left <= Millis(0))
+            return Wake::Deadline;
+        const int slice = static_cast<int>(std::min(left, kPollInterval).count());
+        if (socket_) {
+            socket_->waitForReadyRead(slice);
+        } else if (server_.waitForNewConnection(slice) && server_.hasPendingConnections()) {
+            socket_.reset(server_.nextPendingConnection());
+            socket_->setParent(nullptr);
+            // Later callers are refused while this call runs.
+            server_.close();
+            return Wake::Carrier;
+        }
+    }
+}
+
+} // namespace dialvane
