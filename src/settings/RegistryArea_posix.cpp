@@ -19,7 +19,10 @@ public:
                const QString& value) override {
         const QString file = fileFor(appName);
         QDir().mkpath(QFileInfo(file).absolutePath());
-        WritePrivateProfileString(section, key, value, file);
+        // A registry value is returned exactly as stored, but a profile read trims the blanks
+        // around a value and drops one pair of enclosing quotes: quoting every value keeps
+        // both. (Line breaks still become spaces: a value stays on its line.)
+        WritePrivateProfileString(section, key, QLatin1Char('"') + value + QLatin1Char('"'), file);
     }
 
 private:
