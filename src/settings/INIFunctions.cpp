@@ -28,7 +28,8 @@ std::vector<Line> splitLines(const QByteArray& file) {
             ++i;
         Line line{file.mid(start, i - start), {}};
         if (i < n) {
-            const qsizetype endLength = (file[i] == '\r' && i + 1 < n && file[i + 1] == '\n') ? 2 : 1;
+            const qsizetype endLength =
+                (file[i] == '\r' && i + 1 < n && file[i + 1] == '\n') ? 2 : 1;
             line.end = file.mid(i, endLength);
             i += endLength;
         }
@@ -38,7 +39,9 @@ std::vector<Line> splitLines(const QByteArray& file) {
     return lines;
 }
 
-bool isBlankByte(char c) { return c == ' ' || c == '\t'; }
+bool isBlankByte(char c) {
+    return c == ' ' || c == '\t';
+}
 
 QByteArray trimmed(const QByteArray& text) {
     qsizetype b = 0, e = text.size();

@@ -121,7 +121,8 @@ SettingsManager::Target SettingsManager::resolveTarget(std::int32_t location,
 void SettingsManager::Save(const QString& Section, const QString& Key, const QString& Value,
                            std::int32_t location, const QString& AppName,
                            const QString& OtherIniFilePath) {
-    const Target target = resolveTarget(location, AppName, OtherIniFilePath, "SettingsManager.Save");
+    const Target target =
+        resolveTarget(location, AppName, OtherIniFilePath, "SettingsManager.Save");
     switch (target.store) {
     case Target::Store::IniFile:
         // A refused write is lost silently: callers have no way to act on it.
@@ -138,7 +139,8 @@ void SettingsManager::Save(const QString& Section, const QString& Key, const QSt
 QString SettingsManager::Load(const QString& Section, const QString& Key,
                               const QString& DefaultValue, std::int32_t location,
                               const QString& AppName, const QString& OtherIniFilePath) {
-    const Target target = resolveTarget(location, AppName, OtherIniFilePath, "SettingsManager.Load");
+    const Target target =
+        resolveTarget(location, AppName, OtherIniFilePath, "SettingsManager.Load");
     switch (target.store) {
     case Target::Store::IniFile:
         return GetPrivateProfileString(Section, Key, DefaultValue, target.iniFileName);
@@ -156,8 +158,9 @@ QString SettingsManager::Search(const QString& Section, const QString& Key,
     QString appName = AppName;
     QString localFolder;
     if (!appName.isEmpty()) {
-        localFolder = OtherLocalIniFilePath.isEmpty() ? localIniFilePath_
-                                                      : withTrailingSeparator(OtherLocalIniFilePath);
+        localFolder = OtherLocalIniFilePath.isEmpty()
+                          ? localIniFilePath_
+                          : withTrailingSeparator(OtherLocalIniFilePath);
     } else {
         if (!initialised_)
             raiseNotInitialised(kLoadSource);

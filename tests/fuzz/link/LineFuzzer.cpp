@@ -93,5 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     line.schedule({at + 1h, sim::Action::Kind::CarrierDown, {}});
     link.Serve(at + 2h);
     checkNothingOutside(root);
+    // Each run starts from the same folders.
+    for (const QString& name : QDir(root.logs).entryList(QDir::Files | QDir::Hidden))
+        QFile::remove(root.logs + name);
     return 0;
 }
