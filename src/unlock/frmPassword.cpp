@@ -1,0 +1,124 @@
+#include "unlock/frmPassword.h"
+
+#include "common/Numbers.h"
+#include "common/Twips.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace dialvane {
+
+namespace {
+
+// Added to the day of the month. Never shown, never logged.
+constexpr int kPasswordOffset = 482;
+// The workstation whose operators get the password filled in.
+const QString kPrefilledWorkstation = QStringLiteral("QZR8");
+
+constexpr int kEnter = 13;
+constexpr int kEscape = 27;
+
+// The character code a key press delivers to a text box; 0 for keys that deliver none
+// (arrows, function keys), which never reach the key-press handler.
+int keyAscii(const QKeyEvent& key) {
+    switch (key.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return kEnter;
+    case Qt::Key_Escape:
+        return kEscape;
+    default:
+        break;
+    }
+    const QString text = key.text();
+    if (text.size() != 1)
+        return 0;
+    return text.at(0).unicode();
+}
+
+} // namespace
+
+frmPassword::frmPassword(PasswordContext context, QWidget* parent)
+    : QDialog(parent), context_(std::move(context)) {
+    setObjectName(QStringLiteral("frmPassword"));
+    setWindowTitle(QStringLiteral("Administrative Password"));
+    setModal(true);
+
+    const double dpiX = logicalDpiX();
+    const double dpiY = logicalDpiY();
+    auto place = [&](QWidget* w, int left, int top, int width, int height) {
+        w->setGeometry(twipsToPixels(left, dpiX), twipsToPixels(top, dpiY),
+                       twipsToPixels(width, dpiX), twipsToPixels(height, dpiY));
+    };
+
+    txtPassword = new QLineEdit(this);
+    txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    txtPassword->setEchoMode(QLineEdit::Password);
+    // Every typed character shows as an asterisk, whatever the style would draw.
+    txtPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    place(txtPassword, 1350, 135, 2490, 285);
+    txtPassword->installEventFilter(this);
+
+    Label1 = new QLabel(QStringLiteral("Enter Password"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    place(Label1, 135, 180, 1185, 195);
+
+    setFixedSize(twipsToPixels(3990, dpiX), twipsToPixels(585, dpiY));
+    txtPassword->setFocus();
+
+    // On load: a fresh dialog has not accepted anything.
+    passwordAccepted_ = false;
+}
+
+std::int16_t frmPassword::ExpectedPasswordNumber(const QDateTime& now) {
+    const int day = now.toString(QStringLiteral("dd")).toInt();
+    return static_cast<std::int16_t>(day + kPasswordOffset);
+}
+
+bool frmPassword::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate)
+        Form_Activate();
+    return QDialog::event(event);
+}
+
+void frmPassword::Form_Activate() {
+    if (context_.environment("COMPUTERNAME") != kPrefilledWorkstation)
+        return;
+    const QString password = QString::number(ExpectedPasswordNumber(context_.now()));
+    txtPassword->setText(password);
+    txtPassword->setCursorPosition(static_cast<int>(password.size()));
+}
+
+bool frmPassword::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == txtPassword && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        int KeyAscii = keyAscii(*key);
+        if (KeyAscii == 0)
+            return false; // a key without a character: the box handles it as usual
+        txtPassword_KeyPress(KeyAscii);
+        return KeyAscii == 0 || KeyAscii == kEscape;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmPassword::txtPassword_KeyPress(int& KeyAscii) {
+    if (KeyAscii == kEnter) {
+        KeyAscii = 0;
+        const QString text = txtPassword->text();
+        if (!isRegionalNumber(text, context_.locale))
+            return;
+        const double expected = ExpectedPasswordNumber(context_.now());
+        const double entered = context_.locale.toDouble(text.trimmed());
+        if (entered == expected) {
+            passwordAccepted_ = true;
+            accept();
+            return;
+        }
+        passwordAccepted_ = false;
+    }
+    if (KeyAscii == kEscape)
+        reject();
+}
+
+} // namespace dialvane
