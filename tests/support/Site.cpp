@@ -76,7 +76,7 @@ void Site::sendCurrent(Millis now) {
         return;
     }
     const bool end = state_ == State::End;
-    const int number = static_cast<int>(end ? script_.records.size() + 1 : record_ + 1);
+    const int number = currentNumber();
     QByteArray block = BuildBlock(end ? kEndMarker : script_.records[record_]);
     if (number == script_.silentBlock && !faultDone_[1]) {
         faultDone_[1] = true;
@@ -97,10 +97,21 @@ void Site::sendCurrent(Millis now) {
     send(at, block);
 }
 
+int Site::currentNumber() const {
+    switch (state_) {
+    case State::Data:
+        return static_cast<int>(record_ + 1);
+    case State::End:
+        return static_cast<int>(script_.records.size() + 1);
+    default:
+        return 0;
+    }
+}
+
 void Site::answerSending(Millis now, char answer) {
+    log_.push_back({now, currentNumber(), false, answer == NAK ? "NAK" : "ACK"});
     if (answer == NAK) {
         ++failures_;
-        log_.push_back({now, block_, false, "NAK"});
         sendCurrent(now);
         return;
     }

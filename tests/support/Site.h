@@ -66,6 +66,7 @@ private:
     enum class State { Idle, Header, Data, End, FileAck, FileBlock, Done };
 
     bool sending() const { return script_.transaction == 'S'; }
+    int currentNumber() const;
     void sendCurrent(Millis now);
     void send(Millis at, const QByteArray& bytes);
     void answerSending(Millis now, char answer);

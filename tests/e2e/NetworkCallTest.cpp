@@ -1,0 +1,156 @@
+// Real processes, real sockets, real time: dialvane-site calls a station's network line.
+#include "StationHost.h"
+
+#include "link/Block.h"
+
+#include <QTcpSocket>
+
+namespace dialvane::test {
+namespace {
+
+class NetworkCallTest : public StationHost {};
+
+QByteArray records(int count, char fill) {
+    QByteArray text;
+    for (int i = 0; i < count; ++i)
+        text += QByteArray::number(i).leftJustified(100, fill) + "\r\n";
+    return text;
+}
+
+// What the station installs for those records: 126-byte fields, ETX, CR LF.
+QByteArray installed(const QByteArray& text) {
+    QByteArray out;
+    for (QByteArray line : text.split('\n')) {
+        line.chop(line.endsWith('\r') ? 1 : 0);
+        if (!line.isEmpty())
+            out += line.leftJustified(126, ' ', true) + char(ETX) + "\r\n";
+    }
+    return out;
+}
+
+TEST_F(NetworkCallTest, ASiteSendsFiveHundredRecords) {
+    putFile(dir.path() + "/send.txt", records(500, 's'));
+    const SiteRun run = site({"--resto", "000123", "send", dir.path() + "/send.txt"});
+    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_TRUE(run.output.contains("blocks 500, failures 0")) << run.output.toStdString();
+    EXPECT_EQ(fileBytes(resto("itrfinv1")), installed(records(500, 's')));
+    EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
+}
+
+TEST_F(NetworkCallTest, ASiteFetchesTheThreeFilesAndTheLogsAreWritten) {
+    putFile(resto("trfloc"), records(20, 'l'));
+    putFile(resto("trfbru2"), records(30, 'b'));
+    putFile(resto("trfinv2"), records(40, 'i'));
+    const QString out = dir.path() + "/fetched";
+    const SiteRun run = site({"--resto", "000123", "--type", "2", "fetch", out});
+    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+    const auto asFetched = [](const QByteArray& text) {
+        QByteArray out;
+        for (QByteArray line : text.split('\n')) {
+            line.chop(line.endsWith('\r') ? 1 : 0);
+            if (!line.isEmpty())
+                out += line.leftJustified(126, ' ', true) + "\r\n";
+        }
+        return out;
+    };
+    EXPECT_EQ(fileBytes(out + "/trfloc"), asFetched(records(20, 'l')));
+    EXPECT_EQ(fileBytes(out + "/trfbru2"), asFetched(records(30, 'b')));
+    EXPECT_EQ(fileBytes(out + "/trfinv2"), asFetched(records(40, 'i')));
+    const QStringList names = QDir(logs).entryList(QDir::Files);
+    ASSERT_GE(names.size(), 1); // logs started in the same second share one file
+    QByteArray all;
+    for (const QString& name : names)
+        all += fileBytes(logs + name);
+    EXPECT_EQ(all.count("Sent:"), 90);
+    EXPECT_EQ(all.count("Failed:"), 0);
+}
+
+TEST_F(NetworkCallTest, DropsInEitherDirectionLeaveNothingHalfDoneAndTheNextCallWorks) {
+    putFile(dir.path() + "/send.txt", records(50, 's'));
+    putFile(resto("itrfinv1"), "previous\r\n");
+    putFile(resto("trfloc"), records(50, 'l'));
+    putFile(resto("trfbru1"), records(5, 'b'));
+    putFile(resto("trfinv1"), records(5, 'i'));
+
+    SiteRun run =
+        site({"--resto", "000123", "--drop-after-bytes", "3000", "send", dir.path() + "/send.txt"});
+    EXPECT_EQ(run.exitCode, 1) << run.output.toStdString();
+    run = site({"--resto", "000123", "--drop-after-bytes", "3000", "fetch", dir.path() + "/f1"});
+    EXPECT_EQ(run.exitCode, 1) << run.output.toStdString();
+    // The station notices the drop at its next wait; give it that long before looking.
+    link.waitIdle();
+    EXPECT_EQ(fileBytes(resto("itrfinv1")), "previous\r\n");
+
+    run = site({"--resto", "000123", "send", dir.path() + "/send.txt"});
+    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_EQ(fileBytes(resto("itrfinv1")), installed(records(50, 's')));
+    EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
+}
+
+TEST_F(NetworkCallTest, ASecondCallerIsRefusedWhileACallRuns) {
+    QTcpSocket first;
+    QString host;
+    first.connectToHost("127.0.0.1", address.section(':', 2).toUShort());
+    ASSERT_TRUE(first.waitForConnected(5000));
+    // The station accepts within one poll and stops listening.
+    QTcpSocket second;
+    bool refused = false;
+    for (int attempt = 0; attempt < 100 && !refused; ++attempt) {
+        second.connectToHost("127.0.0.1", address.section(':', 2).toUShort());
+        if (!second.waitForConnected(2000) ||
+            (second.waitForDisconnected(200) && second.state() != QAbstractSocket::ConnectedState))
+            refused = second.error() == QAbstractSocket::ConnectionRefusedError;
+        second.abort();
+    }
+    EXPECT_TRUE(refused);
+    first.abort();
+}
+
+} // namespace
+} // namespace dialvane::test
+
+namespace dialvane::test {
+namespace {
+
+TEST_F(NetworkCallTest, APortInUseFailsLikeAPortThatCannotBeOpened) {
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, 0));
+    PortRequest request;
+    request.portNumber = 5;
+    request.device = QStringLiteral("tcp:127.0.0.1:%1").arg(squatter.serverPort());
+    QSignalSpy failed(&link, &LinkThread::openFailed);
+    QSignalSpy titles(&link, &LinkThread::titleChanged);
+    link.reopen(request);
+    link.waitIdle();
+    ASSERT_TRUE(failed.count() == 1 || failed.wait(5000));
+    EXPECT_TRUE(failed.at(0).at(0).toString().contains("COM5"));
+    ASSERT_TRUE(titles.count() >= 2 || titles.wait(5000));
+    EXPECT_EQ(titles.at(0).at(0).toString(), "FERME/CLOSED");
+    EXPECT_EQ(titles.at(1).at(0).toString(), "9600,n,8,1 COM5");
+}
+
+TEST_F(NetworkCallTest, ClosingThePortDuringACallEndsItAndDropsThePartialFile) {
+    putFile(resto("itrfinv1"), "previous\r\n");
+    // A site that sends the header and one block, then stays connected and silent.
+    QSignalSpy started(&link, &LinkThread::callStarted);
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", address.section(':', 2).toUShort());
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    ASSERT_TRUE(started.count() == 1 || started.wait(5000));
+    socket.write(BuildBlock("000123S1"));
+    ASSERT_TRUE(socket.waitForReadyRead(5000));
+    socket.readAll();
+    socket.write(BuildBlock("partial"));
+    ASSERT_TRUE(socket.waitForReadyRead(5000));
+    ASSERT_TRUE(QFile::exists(resto("itrfinv1.tmp")));
+
+    link.close();
+    link.waitIdle();
+    EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
+    EXPECT_EQ(fileBytes(resto("itrfinv1")), "previous\r\n");
+    EXPECT_TRUE(socket.state() != QAbstractSocket::ConnectedState ||
+                socket.waitForDisconnected(5000));
+}
+
+} // namespace
+} // namespace dialvane::test

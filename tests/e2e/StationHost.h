@@ -1,0 +1,80 @@
+#pragma once
+// A station without windows: the link thread on a network line on 127.0.0.1, with its own
+// Backroom and log folders, for tests that run dialvane-site as a separate process.
+
+#include "link/LinkThread.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace dialvane::test {
+
+inline quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+struct SiteRun {
+    int exitCode = -1;
+    QByteArray output;
+};
+
+class StationHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        backroom = dir.path() + "/Backroom/";
+        logs = dir.path() + "/Logs/";
+        QDir().mkpath(backroom + "000123");
+        QDir().mkpath(logs);
+        address = QStringLiteral("tcp:127.0.0.1:%1").arg(freePort());
+        PortRequest request;
+        request.connectionLetter = "M"; // a network line has no modem: nothing is sent
+        request.speed = 9600;
+        request.portNumber = 1;
+        request.device = address;
+        request.config.BackroomFolder = backroom;
+        request.config.LogFolder = logs;
+        request.config.SendDelay = "0";
+        QSignalSpy opened(&link, &LinkThread::portOpened);
+        link.reopen(request);
+        link.waitIdle();
+        ASSERT_EQ(opened.count(), 1);
+    }
+
+    SiteRun site(const QStringList& arguments, int timeoutMs = 60000) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(DIALVANE_SITE, QStringList{"--line", address} + arguments);
+        process.waitForFinished(timeoutMs);
+        return {process.exitCode(), process.readAll()};
+    }
+
+    QString resto(const QString& name) const { return backroom + "000123/" + name; }
+
+    QTemporaryDir dir;
+    QString backroom;
+    QString logs;
+    QString address;
+    LinkThread link;
+};
+
+inline QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+inline void putFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+} // namespace dialvane::test

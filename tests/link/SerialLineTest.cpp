@@ -1,0 +1,100 @@
+// The serial line's data path on a pseudo-terminal (which has no modem lines).
+#include "link/SerialLine.h"
+#include "link/LinkThread.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace dialvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class PseudoTerminal {
+public:
+    PseudoTerminal() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0)
+            device_ = QString::fromLocal8Bit(::ptsname(master_));
+    }
+    ~PseudoTerminal() {
+        if (master_ >= 0)
+            ::close(master_);
+    }
+    QString device() const { return device_; }
+    void write(const QByteArray& bytes) {
+        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), bytes.size());
+    }
+    QByteArray read(int count) {
+        QByteArray bytes;
+        while (bytes.size() < count) {
+            pollfd p{master_, POLLIN, 0};
+            if (::poll(&p, 1, 5000) <= 0)
+                break;
+            char buffer[256];
+            const auto n = ::read(master_, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            bytes.append(buffer, n);
+        }
+        return bytes;
+    }
+
+private:
+    int master_ = -1;
+    QString device_;
+};
+
+TEST(SerialLine, CarriesBytesBothWaysAndSaysOnceThatTheCarrierCannotBeRead) {
+    PseudoTerminal pty;
+    ASSERT_FALSE(pty.device().isEmpty());
+    SerialLine line(3, pty.device());
+    QStringList warnings;
+    line.onWarning([&](const QString& text) { warnings << text; });
+    line.open("9600,n,8,1");
+    ASSERT_TRUE(line.isOpen());
+
+    pty.write("hello");
+    Millis deadline = line.now() + 5s;
+    while (line.InBufferCount() < 5 && line.now() < deadline)
+        line.waitUntil(deadline);
+    EXPECT_EQ(line.Input(), "hello");
+
+    line.Output(QByteArray("\x06\x15", 2));
+    EXPECT_EQ(pty.read(2), QByteArray("\x06\x15", 2));
+
+    // A few polls of the carrier: still no carrier, and the warning came at most once.
+    line.waitUntil(line.now() + 200ms);
+    EXPECT_FALSE(line.CDHolding());
+    EXPECT_LE(warnings.size(), 1);
+    for (const QString& w : warnings)
+        EXPECT_TRUE(w.contains("COM3") && w.contains(pty.device())) << w.toStdString();
+    line.close();
+    EXPECT_FALSE(line.isOpen());
+}
+
+TEST(SerialLine, AMissingDeviceFailsNamingPortAndDevice) {
+    SerialLine line(7, "/dev/does-not-exist-dialvane");
+    try {
+        line.open("9600,n,8,1");
+        FAIL() << "expected a failure";
+    } catch (const LineError& e) {
+        EXPECT_TRUE(e.description().contains("COM7"));
+        EXPECT_TRUE(e.description().contains("/dev/does-not-exist-dialvane"));
+        EXPECT_TRUE(e.description().contains("does not exist")) << e.description().toStdString();
+    }
+}
+
+TEST(PortMapping, NumbersNameDevicesUnlessTheIniMapsThem) {
+    EXPECT_EQ(deviceForPort(1, ""), "/dev/ttyS0");
+    EXPECT_EQ(deviceForPort(9, "  "), "/dev/ttyS8");
+    EXPECT_EQ(deviceForPort(2, "/dev/ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(deviceForPort(4, " tcp:127.0.0.1:5001 "), "tcp:127.0.0.1:5001");
+}
+
+} // namespace
+} // namespace dialvane::test

@@ -1,0 +1,123 @@
+#include "SiteLine.h"
+
+#include "link/NetworkLine.h"
+
+#include <QThread>
+
+namespace dialvane::site {
+
+namespace {
+
+class TcpSiteLine final : public SiteLine {
+public:
+    TcpSiteLine(QString host, quint16 port) : host_(std::move(host)), port_(port) {}
+
+    void callUp() override {
+        socket_.connectToHost(host_, port_);
+        if (!socket_.waitForConnected(10000))
+            throw SiteLineError("cannot connect to " + host_.toStdString() + ":" +
+                                std::to_string(port_) + ": " + socket_.errorString().toStdString());
+    }
+    void hangUp() override { socket_.abort(); }
+    void write(const QByteArray& bytes) override {
+        socket_.write(bytes);
+        socket_.flush();
+    }
+    QByteArray read(int ms) override {
+        if (socket_.state() != QAbstractSocket::ConnectedState) {
+            if (!socket_.isOpen()) {
+                QThread::msleep(static_cast<unsigned long>(ms));
+                return {};
+            }
+            return socket_.readAll(); // what came before the station hung up
+        }
+        if (socket_.bytesAvailable() == 0)
+            socket_.waitForReadyRead(ms);
+        return socket_.readAll();
+    }
+    bool stationPresent() override { return socket_.state() == QAbstractSocket::ConnectedState; }
+
+private:
+    QString host_;
+    quint16 port_;
+    QTcpSocket socket_;
+};
+
+class SerialSiteLine final : public SiteLine {
+public:
+    SerialSiteLine(const QString& device, int speed, QString dial) : dial_(std::move(dial)) {
+        port_.setPortName(device);
+        if (!port_.open(QIODevice::ReadWrite))
+            throw SiteLineError("cannot open " + device.toStdString() + ": " +
+                                port_.errorString().toStdString());
+        port_.setBaudRate(speed);
+        port_.setDataBits(QSerialPort::Data8);
+        port_.setParity(QSerialPort::NoParity);
+        port_.setStopBits(QSerialPort::OneStop);
+        port_.setFlowControl(QSerialPort::NoFlowControl);
+        port_.setDataTerminalReady(false);
+        port_.setRequestToSend(true);
+    }
+
+    void callUp() override {
+        port_.setDataTerminalReady(true);
+        if (dial_.isEmpty())
+            return;
+        // A modem of our own: reset it, dial, and wait for the connection.
+        command("ATZ\r", "OK", 5000);
+        command(("ATDT" + dial_ + "\r").toLatin1(), "CONNECT", 60000);
+    }
+    void hangUp() override { port_.setDataTerminalReady(false); }
+    void write(const QByteArray& bytes) override {
+        port_.write(bytes);
+        port_.flush();
+        port_.waitForBytesWritten(1000);
+    }
+    QByteArray read(int ms) override {
+        if (port_.bytesAvailable() == 0)
+            port_.waitForReadyRead(ms);
+        port_.clearError();
+        return port_.readAll();
+    }
+    bool stationPresent() override {
+        // The station's DTR reaches us as carrier detect (null modem) or as the modem's carrier.
+        const auto pins = port_.pinoutSignals();
+        if (port_.error() != QSerialPort::NoError) {
+            port_.clearError();
+            return true; // no modem lines to watch: the station's hang-up cannot be seen
+        }
+        return pins.testFlag(QSerialPort::DataCarrierDetectSignal);
+    }
+
+private:
+    void command(const QByteArray& text, const QByteArray& expect, int ms) {
+        write(text);
+        QByteArray answer;
+        QElapsedTimer timer;
+        timer.start();
+        while (!answer.contains(expect)) {
+            if (timer.elapsed() > ms)
+                throw SiteLineError("the modem did not answer " + expect.toStdString() + " to " +
+                                    text.trimmed().toStdString());
+            answer += read(50);
+        }
+    }
+
+    QSerialPort port_;
+    QString dial_;
+};
+
+} // namespace
+
+std::unique_ptr<SiteLine> openSiteLine(const QString& line, int speed, const QString& dial) {
+    if (line.startsWith("tcp:")) {
+        QString host;
+        quint16 port = 0;
+        if (!parseNetworkAddress(line, &host, &port))
+            throw SiteLineError("not of the form tcp:HOST:PORT: " + line.toStdString());
+        return std::make_unique<TcpSiteLine>(host, port);
+    }
+    return std::make_unique<SerialSiteLine>(line, speed, dial);
+}
+
+} // namespace dialvane::site

@@ -1,0 +1,36 @@
+#pragma once
+// The site's end of a real line: a TCP connection to a station's network line, or a serial
+// device (a null-modem cable, where our DTR is the station's carrier, or a modem we dial).
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QString>
+#include <QTcpSocket>
+
+#include <memory>
+#include <stdexcept>
+
+namespace dialvane::site {
+
+class SiteLineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class SiteLine {
+public:
+    virtual ~SiteLine() = default;
+    // Raises the carrier seen by the station (connects, raises DTR, or dials).
+    virtual void callUp() = 0;
+    virtual void hangUp() = 0;
+    virtual void write(const QByteArray& bytes) = 0;
+    // Waits at most `ms` for bytes; returns what arrived (possibly nothing).
+    virtual QByteArray read(int ms) = 0;
+    // False once the station has hung up.
+    virtual bool stationPresent() = 0;
+};
+
+std::unique_ptr<SiteLine> openSiteLine(const QString& line, int speed, const QString& dial);
+
+} // namespace dialvane::site

@@ -1,0 +1,264 @@
+// dialvane-site: plays a remote restaurant site against a station, over a serial device or
+// a station's network line, in real time. For field technicians and end-to-end tests.
+#include "SiteLine.h"
+#include "support/Site.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <cstdio>
+#include <queue>
+
+using namespace dialvane;
+using namespace dialvane::sim;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char* kDescription =
+    "Plays a remote restaurant site against a Dialvane station.\n\n"
+    "Commands:\n"
+    "  send FILE   transaction \"S\": each line of FILE becomes one data block, then the\n"
+    "              end block\n"
+    "  fetch DIR   transaction \"X\" (or --transaction C): receive the station's three files\n"
+    "              into DIR as trfloc, trfbru<T>, trfinv<T>, one 126-character record per\n"
+    "              line, CR LF\n\n"
+    "Fault options count the blocks of the transfer after the header, from 1, end blocks\n"
+    "included. Exit status: 0 when the exchange completed as asked, 1 when it did not,\n"
+    "2 for a usage or line error.";
+
+struct Options {
+    QString line;
+    int speed = 9600;
+    QString dial;
+    SiteScript script;
+    QString command;
+    QString target;
+};
+
+int usage(const QString& message) {
+    std::fprintf(stderr, "dialvane-site: %s\n(see --help)\n", qPrintable(message));
+    return 2;
+}
+
+std::vector<QByteArray> readRecords(const QString& path, bool* ok) {
+    QFile file(path);
+    std::vector<QByteArray> records;
+    *ok = file.open(QIODevice::ReadOnly);
+    while (*ok && !file.atEnd()) {
+        QByteArray line = file.readLine();
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        records.push_back(line);
+    }
+    return records;
+}
+
+bool writeFetched(const QString& dir, char type, const Site& site) {
+    QDir().mkpath(dir);
+    const QString names[3] = {"trfloc", QString("trfbru") + type, QString("trfinv") + type};
+    for (std::size_t f = 0; f < site.files().size() && f < 3; ++f) {
+        QFile file(QDir(dir).filePath(names[f]));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        for (const QByteArray& record : site.files()[f])
+            file.write(record + "\r\n");
+    }
+    return true;
+}
+
+void printLog(const Site& site, std::size_t* printed) {
+    const auto& log = site.log();
+    for (; *printed < log.size(); ++(*printed)) {
+        const auto& e = log[*printed];
+        const QByteArray what =
+            e.block == 0 ? QByteArray("header") : "block " + QByteArray::number(e.block);
+        std::printf("%8.3f s  %-10s %s %s\n", e.at.count() / 1000.0, what.constData(),
+                    e.outgoing ? "-> station" : "<- station", e.note.constData());
+    }
+    std::fflush(stdout);
+}
+
+// Runs the site's actions at their times and feeds it what the station sends.
+int run(const Options& options) {
+    std::unique_ptr<site::SiteLine> line;
+    try {
+        line = site::openSiteLine(options.line, options.speed, options.dial);
+    } catch (const std::exception& e) {
+        return usage(e.what());
+    }
+    Site site(options.script);
+    site.start();
+
+    struct Due {
+        Action action;
+        long sequence;
+        bool operator>(const Due& o) const {
+            return action.at != o.action.at ? action.at > o.action.at : sequence > o.sequence;
+        }
+    };
+    std::priority_queue<Due, std::vector<Due>, std::greater<>> queue;
+    long sequence = 0;
+    const auto collect = [&] {
+        for (const Action& a : site.takeActions())
+            queue.push({a, sequence++});
+    };
+    collect();
+
+    QElapsedTimer clock;
+    clock.start();
+    const auto now = [&] { return Millis(clock.elapsed()); };
+    bool connected = false;
+    std::size_t printed = 0;
+    const Millis limit = 6h;
+
+    try {
+        while (now() < limit) {
+            while (!queue.empty() && queue.top().action.at <= now()) {
+                const Action action = queue.top().action;
+                queue.pop();
+                switch (action.kind) {
+                case Action::Kind::Bytes:
+                    if (connected)
+                        line->write(action.bytes);
+                    break;
+                case Action::Kind::CarrierUp:
+                    line->callUp();
+                    connected = true;
+                    break;
+                case Action::Kind::CarrierDown:
+                    line->hangUp();
+                    connected = false;
+                    break;
+                case Action::Kind::Timer:
+                    site.onTimer(now());
+                    break;
+                }
+                collect();
+            }
+            printLog(site, &printed);
+            if (site.outcome() != Site::Outcome::Running) {
+                // Once the exchange is over, only its last bytes and the hang-up matter.
+                bool lineActionsLeft = false;
+                for (auto copy = queue; !copy.empty(); copy.pop())
+                    lineActionsLeft |= copy.top().action.kind != Action::Kind::Timer;
+                if (!lineActionsLeft)
+                    break;
+            }
+            const Millis next = queue.empty() ? 50ms : queue.top().action.at - now();
+            const QByteArray bytes =
+                line->read(static_cast<int>(std::clamp(next, 1ms, 50ms).count()));
+            if (!bytes.isEmpty()) {
+                site.onStationBytes(now(), bytes);
+                collect();
+            }
+            if (connected && !line->stationPresent()) {
+                connected = false;
+                site.onStationDtr(now(), false);
+                collect();
+            }
+        }
+    } catch (const std::exception& e) {
+        return usage(e.what());
+    }
+    printLog(site, &printed);
+
+    long blocks = 0;
+    if (options.command == "send")
+        blocks = static_cast<long>(options.script.records.size());
+    for (const auto& f : site.files())
+        blocks += static_cast<long>(f.size());
+    const double seconds = clock.elapsed() / 1000.0;
+    const long bytes = site.bytesSent() + site.bytesReceived();
+    std::printf("blocks %ld, failures %d, bytes %ld, seconds %.3f, bytes/s %.0f\n", blocks,
+                site.failures(), bytes, seconds, seconds > 0 ? bytes / seconds : 0.0);
+
+    if (options.command == "fetch" && !writeFetched(options.target, options.script.type, site)) {
+        std::fprintf(stderr, "dialvane-site: cannot write into %s\n", qPrintable(options.target));
+        return 2;
+    }
+    if (!site.completed()) {
+        const char* why[] = {"still running", "completed", "the station went silent",
+                             "the carrier dropped", "the station hung up"};
+        std::printf("not completed: %s\n", why[static_cast<int>(site.outcome())]);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("dialvane-site");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(kDescription);
+    parser.addHelpOption();
+    const QCommandLineOption line(
+        "line", "tcp:HOST:PORT of a station's network line, or a serial DEVICE.", "LINE");
+    const QCommandLineOption speed("speed", "Serial speed (default 9600).", "BPS", "9600");
+    const QCommandLineOption dial(
+        "dial", "Reset the modem on DEVICE and dial NUMBER (ATZ, ATDT, waits for CONNECT).",
+        "NUMBER");
+    const QCommandLineOption resto("resto", "Restaurant number, six characters.", "NNNNNN");
+    const QCommandLineOption type("type", "Type code, one character (default 1).", "T", "1");
+    const QCommandLineOption transaction("transaction", "Transaction code for fetch (default X).",
+                                         "C", "X");
+    const QCommandLineOption delay(
+        "delay", "The site's own pause before each block or answer, ms (default 0).", "MS", "0");
+    const QCommandLineOption headersN("headers-n", "Send K headers with code N first.", "K", "0");
+    const QCommandLineOption nakBlock(
+        "nak-block", "Fetch: answer NAK to block K. Send: send block K once with a broken STX.",
+        "K", "0");
+    const QCommandLineOption silentBlock(
+        "silent-block", "Fetch: do not answer block K. Send: leave block K unsent once.", "K", "0");
+    const QCommandLineOption garbageBlock(
+        "garbage-block",
+        "Fetch: answer block K with ACK and junk. Send: send a short block once instead of K.", "K",
+        "0");
+    const QCommandLineOption dropAfter(
+        "drop-after-bytes", "Hang up once N bytes crossed the line (both directions).", "N", "-1");
+    for (const auto* o : {&line, &speed, &dial, &resto, &type, &transaction, &delay, &headersN,
+                          &nakBlock, &silentBlock, &garbageBlock, &dropAfter})
+        parser.addOption(*o);
+    parser.addPositionalArgument("command", "send FILE | fetch DIR");
+    parser.process(app);
+
+    const QStringList args = parser.positionalArguments();
+    if (!parser.isSet(line))
+        return usage("--line is required");
+    if (!parser.isSet(resto))
+        return usage("--resto is required");
+    if (args.size() != 2 || (args[0] != "send" && args[0] != "fetch"))
+        return usage("expected: send FILE, or fetch DIR");
+
+    Options options;
+    options.line = parser.value(line);
+    options.speed = parser.value(speed).toInt();
+    options.dial = parser.value(dial);
+    options.command = args[0];
+    options.target = args[1];
+    SiteScript& s = options.script;
+    s.restoNum = parser.value(resto).toLatin1();
+    if (parser.value(type).size() != 1 || parser.value(transaction).size() != 1)
+        return usage("--type and --transaction take one character");
+    s.type = parser.value(type).toLatin1()[0];
+    s.transaction = options.command == "send" ? 'S' : parser.value(transaction).toLatin1()[0];
+    if (options.command == "fetch" && s.transaction == 'S')
+        return usage("fetch cannot use the transaction S");
+    s.answerDelay = Millis(parser.value(delay).toInt());
+    s.headersN = parser.value(headersN).toInt();
+    s.nakBlock = parser.value(nakBlock).toInt();
+    s.silentBlock = parser.value(silentBlock).toInt();
+    s.garbageBlock = parser.value(garbageBlock).toInt();
+    s.dropAfterBytes = parser.value(dropAfter).toLong();
+    if (options.command == "send") {
+        bool ok = false;
+        s.records = readRecords(options.target, &ok);
+        if (!ok)
+            return usage("cannot read " + options.target);
+    }
+    return run(options);
+}
