@@ -2,6 +2,7 @@
 // other ways, the change of day, and the pre-fill on the one workstation.
 #include "unlock/frmPassword.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -17,156 +18,93 @@ protected:
         PasswordContext context;
         context.now = [this] { return now; };
         context.environment = [this](const char* name) {
-            return QString::fromLatin1(name) == "COMPUTERNAME" ? computerName : QString();
+            return QByteArray(name) == "COMPUTERNAME" ? computerName : QString();
         };
         context.locale = locale;
         auto dialog = std::make_unique<frmPassword>(context);
         dialog->show();
-        // Activation is what the window system reports when the dialog comes to the front.
-        QEvent activate(QEvent::WindowActivate);
-        QApplication::sendEvent(dialog.get(), &activate);
+        activate(*dialog);
         return dialog;
     }
+    static void activate(frmPassword& d) {
+        QEvent activation(QEvent::WindowActivate);
+        QApplication::sendEvent(&d, &activation);
+    }
     QString right() const { return QString::number(frmPassword::ExpectedPasswordNumber(now)); }
-    static void type(frmPassword& d, const QString& text) { QTest::keyClicks(d.txtPassword, text); }
-    static void enter(frmPassword& d) { QTest::keyClick(d.txtPassword, Qt::Key_Return); }
+    // Types `text` and Enter; true when the dialog closed accepted.
+    static bool enter(frmPassword& d, const QString& text) {
+        QTest::keyClicks(d.txtPassword, text);
+        QTest::keyClick(d.txtPassword, Qt::Key_Return);
+        return d.PasswordAccepted() && !d.isVisible();
+    }
 
-    QDateTime now = QDateTime(QDate(2026, 12, 5), QTime(10, 0));
-    QString computerName = QStringLiteral("STATION1");
+    QDateTime now = QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59));
+    QString computerName = "STATION1";
     QLocale locale = QLocale::c();
 };
 
-TEST_F(PasswordTest, TheDialogAsLaidOut) {
+TEST_F(PasswordTest, TheDayPlusAFixedThreeDigitOffset) {
+    auto onDay = [](int day) {
+        return frmPassword::ExpectedPasswordNumber(QDateTime(QDate(2027, 1, day), QTime(0, 0)));
+    };
+    EXPECT_EQ(onDay(31) - onDay(1), 30);
+    EXPECT_GE(onDay(1) - 1, 100);
+    EXPECT_LE(onDay(31), 999 + 31);
+}
+
+TEST_F(PasswordTest, TheRightNumberHoweverWrittenClosesTheDialogAccepted) {
+    for (const QString& text : {right(), "00" + right(), " " + right() + " ", right() + ".0"}) {
+        auto d = open();
+        EXPECT_TRUE(enter(*d, text)) << text.toStdString();
+        EXPECT_EQ(d->result(), QDialog::Accepted);
+    }
+    locale = QLocale(QLocale::German, QLocale::Germany);
+    EXPECT_TRUE(enter(*open(), right() + ",0"));
+    EXPECT_FALSE(enter(*open(), right() + ",5"));
+}
+
+TEST_F(PasswordTest, WrongOrNoNumbersLeaveItOpenUntilEscape) {
     auto d = open();
     EXPECT_EQ(d->windowTitle(), "Administrative Password");
     EXPECT_EQ(d->Label1->text(), "Enter Password");
-    EXPECT_TRUE(d->txtPassword->text().isEmpty());
-    EXPECT_EQ(d->txtPassword->echoMode(), QLineEdit::Password);
-    type(*d, "12a");
-    EXPECT_EQ(d->txtPassword->displayText(), "***");
-    EXPECT_EQ(d->txtPassword->text(), "12a"); // no filter of its own
-    EXPECT_TRUE(d->isModal());
-    EXPECT_EQ(d->size(), QSize(266, 39));
-    EXPECT_FALSE(d->PasswordAccepted());
-}
-
-TEST_F(PasswordTest, ThePasswordIsTheDayPlusAFixedThreeDigitOffset) {
-    const auto onDay = [](int day) {
-        return frmPassword::ExpectedPasswordNumber(QDateTime(QDate(2026, 1, day), QTime(12, 0)));
-    };
-    EXPECT_EQ(onDay(31) - onDay(1), 30);
-    const int offset = onDay(1) - 1;
-    EXPECT_GE(offset, 100);
-    EXPECT_LE(offset, 999 - 31);
-    EXPECT_EQ(frmPassword::ExpectedPasswordNumber(QDateTime(QDate(2027, 2, 28), QTime(0, 0))),
-              offset + 28);
-}
-
-TEST_F(PasswordTest, TheRightNumberAndEnterCloseTheDialogAccepted) {
-    auto d = open();
-    type(*d, right());
-    enter(*d);
-    EXPECT_TRUE(d->PasswordAccepted());
-    EXPECT_FALSE(d->isVisible());
-    EXPECT_EQ(d->result(), QDialog::Accepted);
-}
-
-TEST_F(PasswordTest, AWrongNumberLeavesTheDialogOpenWithItsText) {
-    auto d = open();
     const QString wrong = QString::number(right().toInt() + 1);
-    type(*d, wrong);
-    enter(*d);
-    EXPECT_FALSE(d->PasswordAccepted());
-    EXPECT_TRUE(d->isVisible());
-    EXPECT_EQ(d->txtPassword->text(), wrong); // Enter inserted nothing
-    EXPECT_EQ(d->txtPassword->cursorPosition(), wrong.size());
-
-    // Escape after a wrong entry closes it, not accepted.
+    for (const QString& text : {QString(), QString("   "), QString("abc"), wrong}) {
+        d->txtPassword->clear();
+        EXPECT_FALSE(enter(*d, text));
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_EQ(d->txtPassword->text(), text); // Enter inserts nothing
+        EXPECT_EQ(d->txtPassword->displayText(), QString(text.size(), '*'));
+    }
     QTest::keyClick(d->txtPassword, Qt::Key_Escape);
     EXPECT_FALSE(d->isVisible());
     EXPECT_FALSE(d->PasswordAccepted());
 }
 
-TEST_F(PasswordTest, TextThatIsNoNumberAndAnEmptyBoxAreIgnored) {
-    for (const char* text : {"", "   ", "abc", "12x"}) {
-        SCOPED_TRACE(text);
-        auto d = open();
-        type(*d, text);
-        enter(*d);
-        EXPECT_TRUE(d->isVisible());
-        EXPECT_EQ(d->txtPassword->text(), text);
-        QTest::keyClick(d->txtPassword, Qt::Key_Escape);
-        EXPECT_FALSE(d->isVisible());
-        EXPECT_FALSE(d->PasswordAccepted());
-    }
-}
-
-TEST_F(PasswordTest, TheNumberCountsNotHowItIsWritten) {
-    const QString r = right();
-    for (const QString& text : {"00" + r, " " + r + " ", r + ".0", r + ".000"}) {
-        SCOPED_TRACE(text.toStdString());
-        auto d = open();
-        type(*d, text);
-        enter(*d);
-        EXPECT_TRUE(d->PasswordAccepted());
-    }
-    // The regional decimal separator: a comma in German.
-    locale = QLocale(QLocale::German, QLocale::Germany);
-    auto d = open();
-    type(*d, r + ",0");
-    enter(*d);
-    EXPECT_TRUE(d->PasswordAccepted());
-    // ...where r,5 is a number too, but not the right one.
-    auto e = open();
-    type(*e, r + ",5");
-    enter(*e);
-    EXPECT_FALSE(e->PasswordAccepted());
-    EXPECT_TRUE(e->isVisible());
-}
-
 TEST_F(PasswordTest, TheNumberIsTakenWhenEnterIsPressed) {
-    now = QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59));
     auto d = open();
-    const QString yesterday = right();
-    type(*d, yesterday);
-    now = now.addSecs(2);
-    enter(*d);
-    EXPECT_FALSE(d->PasswordAccepted());
-    EXPECT_TRUE(d->isVisible());
+    QTest::keyClicks(d->txtPassword, right());
+    now = now.addSecs(2); // past midnight
+    EXPECT_FALSE(enter(*d, ""));
     d->txtPassword->clear();
-    type(*d, right());
-    enter(*d);
-    EXPECT_TRUE(d->PasswordAccepted());
+    EXPECT_TRUE(enter(*d, right()));
 }
 
-TEST_F(PasswordTest, TheOneWorkstationGetsThePasswordFilledInOnEveryActivation) {
-    computerName = QStringLiteral("QZR8");
+TEST_F(PasswordTest, TheOneWorkstationGetsItFilledInOnEveryActivation) {
+    for (const char* name : {"qzr8", "QZR8 ", ""}) {
+        computerName = name;
+        EXPECT_TRUE(open()->txtPassword->text().isEmpty()) << name;
+    }
+    computerName = "QZR8";
     auto d = open();
     EXPECT_EQ(d->txtPassword->text(), right());
     EXPECT_EQ(d->txtPassword->cursorPosition(), right().size());
     EXPECT_FALSE(d->txtPassword->hasSelectedText());
-
-    type(*d, "77");
-    QEvent activate(QEvent::WindowActivate);
-    QApplication::sendEvent(d.get(), &activate);
+    QTest::keyClicks(d->txtPassword, "77");
+    now = now.addDays(1); // a pre-fill made before midnight fails after it...
+    EXPECT_FALSE(enter(*d, ""));
+    activate(*d); // ...until the next activation fills it in anew
     EXPECT_EQ(d->txtPassword->text(), right());
-
-    // A pre-fill made before midnight fails after it, until the next activation.
-    now = now.addDays(1);
-    enter(*d);
-    EXPECT_FALSE(d->PasswordAccepted());
-    QApplication::sendEvent(d.get(), &activate);
-    enter(*d);
-    EXPECT_TRUE(d->PasswordAccepted());
-}
-
-TEST_F(PasswordTest, OtherNamesGetNoPreFill) {
-    for (const char* name : {"qzr8", "QZR8 ", "QZR", ""}) {
-        SCOPED_TRACE(name);
-        computerName = QString::fromLatin1(name);
-        auto d = open();
-        EXPECT_TRUE(d->txtPassword->text().isEmpty());
-    }
+    EXPECT_TRUE(enter(*d, ""));
 }
 
 } // namespace
