@@ -106,11 +106,18 @@ public:
                     wake_.wait(&mutex_);
                 return Wake::Stop;
             }
-            const Millis slice = std::min(deadline - now(), Millis(50));
-            if (slice <= Millis(0))
-                return Wake::Deadline;
+            // The clock counts whole milliseconds: a wait ends only once the whole last
+            // millisecond has passed, so a delay of 200 ms never lasts 199.x ms.
+            const qint64 nowNs = clock_.nsecsElapsed();
+            Millis left{50};
+            if (deadline - Millis(nowNs / 1000000) < Millis(1000)) {
+                const qint64 leftNs = (deadline.count() + 1) * 1000000 - nowNs;
+                if (leftNs <= 0)
+                    return Wake::Deadline;
+                left = Millis((leftNs + 999999) / 1000000);
+            }
             const Millis lineNow = line_->now();
-            const Wake wake = line_->waitUntil(lineNow + slice);
+            const Wake wake = line_->waitUntil(lineNow + std::min(left, Millis(50)));
             if (wake != Wake::Deadline)
                 return wake;
         }
