@@ -1,0 +1,187 @@
+#include "HousekeepingTestSupport.h"
+#include "housekeeping/Housekeeping.h"
+
+#ifdef __linux__
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#endif
+
+using dialvane::HousekeepingError;
+using dialvane::PurgeOldLogs;
+
+namespace {
+
+std::string logName(const std::string& date, const std::string& rest = "-120000-000123.log") {
+    return "Dialvane" + date + rest;
+}
+
+struct CutoffCase {
+    QDate today;
+    std::int16_t keepDays;
+    std::string lastDeleted; // yyyyMMdd of the newest log that goes
+    std::string firstKept;   // yyyyMMdd of the oldest log that stays
+};
+
+void PrintTo(const CutoffCase& c, std::ostream* os) {
+    *os << c.keepDays << " days from " << c.today.toString(Qt::ISODate).toStdString();
+}
+
+class Cutoff : public testing::TestWithParam<CutoffCase> {};
+
+TEST_P(Cutoff, DeletesLogsDatedBeforeTheCutoffAndKeepsTheRest) {
+    const CutoffCase& c = GetParam();
+    ScratchTree tree;
+    tree.file(logName(c.lastDeleted, "-235959-000123.log"));
+    tree.file(logName(c.firstKept, "-000000-000123.log"));
+    tree.file(logName("20991231"));
+    PurgeOldLogs(tree.folder(), c.keepDays, c.today);
+    EXPECT_FALSE(tree.has(logName(c.lastDeleted, "-235959-000123.log")));
+    EXPECT_TRUE(tree.has(logName(c.firstKept, "-000000-000123.log")));
+    EXPECT_TRUE(tree.has(logName("20991231")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Calendar, Cutoff,
+                         testing::Values(CutoffCase{QDate(2023, 12, 5), 60, "20231005", "20231006"},
+                                         CutoffCase{QDate(2023, 12, 5), 0, "20231204", "20231205"},
+                                         CutoffCase{QDate(2023, 12, 5), -5, "20231209",
+                                                    "20231210"}, // today's go too
+                                         CutoffCase{QDate(2024, 3, 1), 1, "20240228", "20240229"},
+                                         CutoffCase{QDate(2024, 1, 5), 10, "20231225", "20231226"},
+                                         CutoffCase{QDate(2023, 3, 1), 1, "20230227", "20230228"}),
+                         [](const testing::TestParamInfo<CutoffCase>& info) {
+                             const CutoffCase& c = info.param;
+                             return c.today.toString(QStringLiteral("yyyyMMdd")).toStdString() +
+                                    "Keep" +
+                                    (c.keepDays < 0 ? "Minus" + std::to_string(-c.keepDays)
+                                                    : std::to_string(c.keepDays));
+                         });
+
+// Cutoff text on 5 December 2023 with 60 days: Dialvane20231006.
+TEST(PurgeOldLogs, JudgesNamesByCharacterCodeNotByDate) {
+    ScratchTree tree;
+    const std::vector<std::string> staying = {"Dialvane20230101-120000-000123.LOG",
+                                              "Dialvane20230101-120000-000123.log.bak",
+                                              "Dialvane20230101-120000-000123.txt",
+                                              "Other20230101-120000-000123.log",
+                                              "Dial.log",
+                                              "Dialvane19991231-120000-000123.log",
+                                              "dialvane20230101-120000-000123.log",
+                                              ".Dialvane20230101.log"};
+    // Capitals sort before small letters and '.' before digits, so these count as old however
+    // recent the date in them; "Dialvane" is matched case-blind and the rest of the name is free.
+    const std::vector<std::string> going = {"DIALVANE20991231-120000-000123.log", "Dialvane20.log",
+                                            "Dialvane20231005-000000-12    .log",
+                                            "Dialvane20230101-\xff\xfe-000123.log"};
+    for (const auto& name : staying)
+        tree.file(name);
+    for (const auto& name : going)
+        tree.file(name);
+    PurgeOldLogs(tree.folder(), 60, QDate(2023, 12, 5));
+    for (const auto& name : staying)
+        EXPECT_TRUE(tree.has(name)) << name;
+    for (const auto& name : going)
+        EXPECT_FALSE(tree.has(name)) << name;
+}
+
+TEST(PurgeOldLogs, LeavesFoldersAndLinksAlone) {
+    ScratchTree tree;
+    const std::string old = logName("20230101");
+    tree.folderAt(old);          // a folder named like an old log
+    tree.file("archive/" + old); // an old log one level down
+    tree.file("elsewhere.txt");
+    fs::create_symlink(tree.path("elsewhere.txt"), tree.path(logName("20230102")));
+    PurgeOldLogs(tree.folder(), 60, QDate(2023, 12, 5));
+    EXPECT_TRUE(tree.has(old));
+    EXPECT_TRUE(tree.has("archive/" + old));
+    EXPECT_TRUE(tree.has(logName("20230102")));
+}
+
+TEST(PurgeOldLogs, DeletesEveryOldLogOfALargeFolderInOnePass) {
+    ScratchTree tree;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string resto =
+            QStringLiteral("%1").arg(i, 6, 10, QLatin1Char('0')).toStdString();
+        tree.file(logName(i % 2 ? "20230101" : "20231205", "-120000-" + resto + ".log"));
+    }
+    PurgeOldLogs(tree.folder(), 60, QDate(2023, 12, 5));
+    const auto left = tree.names();
+    EXPECT_EQ(left.size(), 1500u);
+    for (const auto& name : left)
+        EXPECT_EQ(name.substr(0, 16), "Dialvane20231205");
+}
+
+TEST(PurgeOldLogs, EmptyFolderIsNoFailure) {
+    ScratchTree tree;
+    EXPECT_NO_THROW(PurgeOldLogs(tree.folder(), 60, QDate(2023, 12, 5)));
+}
+
+TEST(PurgeOldLogs, UnreadableFolderFailsNamingIt) {
+    ScratchTree tree;
+    tree.file("plain");
+    for (const std::string bad : {"missing", "plain"}) {
+        try {
+            PurgeOldLogs(tree.folder(bad), 60, QDate(2023, 12, 5));
+            ADD_FAILURE() << "no failure for " << bad;
+        } catch (const HousekeepingError& error) {
+            EXPECT_TRUE(error.description().contains(tree.folder(bad))) << error.what();
+        }
+    }
+}
+
+#ifdef __linux__
+// An immutable file cannot be deleted, not even by root: the purge stops at it.
+bool setImmutable(const fs::path& file, bool on) {
+    const int fd = open(file.c_str(), O_RDONLY);
+    int flags = 0;
+    bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0)
+        close(fd);
+    return done;
+}
+
+// The order in which the purge deletes: by inode number where the scan sorts by it.
+std::vector<std::string> deletionOrder(const ScratchTree& tree) {
+    std::vector<std::string> names = tree.names();
+#ifdef DELETES_IN_INODE_ORDER
+    const auto inode = [&](const std::string& name) {
+        struct stat st;
+        EXPECT_EQ(lstat(tree.path(name).c_str(), &st), 0);
+        return st.st_ino;
+    };
+    std::sort(names.begin(), names.end(),
+              [&](const auto& a, const auto& b) { return inode(a) < inode(b); });
+#endif
+    return names;
+}
+
+TEST(PurgeOldLogs, FirstUndeletableFileStopsThePurgeThere) {
+    ScratchTree tree;
+    // Enough files for the folder to be indexed, so that its listing is not in creation order.
+    for (int day = 10; day < 30; ++day)
+        for (int resto = 100; resto < 110; ++resto)
+            tree.file(logName("202301" + std::to_string(day),
+                              "-120000-000" + std::to_string(resto) + ".log"));
+    const std::vector<std::string> order = deletionOrder(tree);
+    const std::string stuck = order[order.size() / 2];
+    if (!setImmutable(tree.path(stuck), true))
+        GTEST_SKIP() << "this file system or user cannot make a file immutable";
+    try {
+        PurgeOldLogs(tree.folder(), 60, QDate(2023, 12, 5));
+        ADD_FAILURE() << "no failure";
+    } catch (const HousekeepingError& error) {
+        EXPECT_TRUE(error.description().contains(QString::fromStdString(stuck)));
+    }
+    setImmutable(tree.path(stuck), false);
+    for (std::size_t i = 0; i < order.size(); ++i)
+        EXPECT_EQ(tree.has(order[i]), i >= order.size() / 2) << order[i];
+}
+#endif
+
+} // namespace
