@@ -1,0 +1,407 @@
+#include "mainwindow/frmmain.h"
+
+#include "common/Numbers.h"
+#include "common/Paths.h"
+#include "common/Twips.h"
+#include "housekeeping/Housekeeping.h"
+#include "link/LinkThread.h"
+#include "mainwindow/TextBox.h"
+#include "settings/RegistryArea.h"
+#include "textentry/MainModule.h"
+#include "unlock/frmPassword.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeWidget>
+
+// The pictures live in this library's resources; a static library must register them itself.
+static void registerPictures() {
+    Q_INIT_RESOURCE(mainwindow);
+}
+
+namespace dialvane {
+
+namespace {
+
+// Our own keys live in Dialvane.ini whatever its "GUseIni" switch says.
+constexpr std::int32_t kOwnFile = 4;
+// The companion product's keys: its INI file when its own switch is on, else its registry.
+constexpr std::int32_t kCompanion = 1;
+const QString kCompanionApp = QStringLiteral("Stockwell");
+
+RegistryArea& registryOf(const MainWindowContext& context) {
+    return context.registry ? *context.registry : userRegistryArea();
+}
+
+// The captions' font: the classic dialog font where it exists, else a metric-compatible one.
+QFont dialogFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans")});
+    font.setPointSize(8);
+    return font;
+}
+
+} // namespace
+
+frmmain::frmmain(MainWindowContext context, QWidget* parent)
+    : QWidget(parent), context_(std::move(context)), settings_(registryOf(context_)) {
+    Q_ASSERT(context_.link);
+    registerPictures();
+    setObjectName(QStringLiteral("frmmain"));
+    setWindowTitle(QStringLiteral("Dialvane"));
+    setWindowIcon(QIcon(QStringLiteral(":/dialvane/dialvane.xpm")));
+    createWidgets();
+    connectHandlers();
+    Form_Load();
+}
+
+frmmain::~frmmain() = default;
+
+void frmmain::createWidgets() {
+    setFont(dialogFont());
+    const double dpiX = logicalDpiX();
+    const double dpiY = logicalDpiY();
+    auto place = [&](QWidget* w, int left, int top, int width, int height) {
+        w->setGeometry(twipsToPixels(left, dpiX), twipsToPixels(top, dpiY),
+                       twipsToPixels(width, dpiX), twipsToPixels(height, dpiY));
+    };
+    auto label = [&](const char* name, const QString& caption, QWidget* parent) {
+        auto* l = new QLabel(caption, parent);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setTextFormat(Qt::PlainText);
+        return l;
+    };
+    auto textBox = [&](const char* name, const QString& text, QWidget* parent) {
+        auto* t = new TextBox(text, parent);
+        t->setObjectName(QString::fromLatin1(name));
+        return t;
+    };
+    auto button = [&](const char* name, const QString& caption, QWidget* parent) {
+        auto* b = new QPushButton(caption, parent);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    auto list = [&](const char* name, const QStringList& entries, QWidget* parent) {
+        auto* c = new QComboBox(parent);
+        c->setObjectName(QString::fromLatin1(name));
+        c->addItems(entries);
+        c->setCurrentIndex(-1);
+        return c;
+    };
+
+    FramePath = new QGroupBox(QStringLiteral("Path / Chemin"), this);
+    FramePath->setObjectName(QStringLiteral("FramePath"));
+    place(FramePath, 127, 98, 4020, 2760);
+    Label5 = label("Label5", QStringLiteral("Backroom"), FramePath);
+    place(Label5, 90, 375, 690, 195);
+    txtBackroomPath = textBox("txtBackroomPath", QStringLiteral("c:\\Backroom"), FramePath);
+    place(txtBackroomPath, 810, 330, 2670, 285);
+    cmdBackroomPath = button("cmdBackroomPath", QStringLiteral("<"), FramePath);
+    place(cmdBackroomPath, 3585, 330, 285, 285);
+    Label4 = label("Label4", QStringLiteral("Log"), FramePath);
+    place(Label4, 90, 750, 690, 195);
+    TXTLogPath = textBox("TXTLogPath", QStringLiteral("c:\\Backroom"), FramePath);
+    place(TXTLogPath, 810, 690, 2670, 285);
+    CMDLogPath = button("CMDLogPath", QStringLiteral("<"), FramePath);
+    place(CMDLogPath, 3585, 690, 285, 285);
+    Label7 = label("Label7", QStringLiteral("Keep (days) / Garde (jours)"), FramePath);
+    place(Label7, 870, 1080, 2070, 195);
+    TXTDaysToKeep = textBox("TXTDaysToKeep", QString(), FramePath);
+    place(TXTDaysToKeep, 3075, 1035, 405, 285);
+    Label6 =
+        label("Label6", QStringLiteral("Current travel path date / Date du chemin d'inventaire"),
+              FramePath);
+    place(Label6, 60, 1410, 3900, 195);
+
+    LVWFileDetails = new QTreeWidget(FramePath);
+    LVWFileDetails->setObjectName(QStringLiteral("LVWFileDetails"));
+    LVWFileDetails->setColumnCount(2);
+    LVWFileDetails->setHeaderLabels({QStringLiteral("restonum"), QStringLiteral("timestamp")});
+    LVWFileDetails->setRootIsDecorated(false);
+    LVWFileDetails->setItemsExpandable(false);
+    LVWFileDetails->setUniformRowHeights(true);
+    LVWFileDetails->setAllColumnsShowFocus(true);
+    LVWFileDetails->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    place(LVWFileDetails, 210, 1680, 3615, 945);
+    LVWFileDetails->header()->resizeSection(0, twipsToPixels(1050, dpiX));
+    LVWFileDetails->header()->setStretchLastSection(true);
+
+    FrameCommunication = new QGroupBox(QStringLiteral("Communication"), this);
+    FrameCommunication->setObjectName(QStringLiteral("FrameCommunication"));
+    place(FrameCommunication, 127, 2940, 4020, 1545);
+    Label1 = label("Label1", QStringLiteral("COM Port / Port Seris"), FrameCommunication);
+    place(Label1, 495, 315, 1635, 195);
+    cboComPort = list("cboComPort",
+                      {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                       QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"),
+                       QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9")},
+                      FrameCommunication);
+    place(cboComPort, 2220, 270, 1365, 315);
+    Label2 = label("Label2", QStringLiteral("Speed / Vitesse"), FrameCommunication);
+    place(Label2, 495, 720, 1635, 195);
+    cboSpeed =
+        list("cboSpeed", {QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("9600")},
+             FrameCommunication);
+    place(cboSpeed, 2220, 675, 1365, 315);
+    Label3 = label("Label3", QStringLiteral("Connection"), FrameCommunication);
+    place(Label3, 495, 1125, 1635, 195);
+    cboConnection = list("cboConnection", {QStringLiteral("Modem"), QStringLiteral("Direct")},
+                         FrameCommunication);
+    place(cboConnection, 2220, 1080, 1365, 315);
+
+    cmdSave = button("cmdSave", QStringLiteral("&Save / Sauvegarde"), this);
+    place(cmdSave, 135, 4620, 1770, 375);
+    cmdClose = button("cmdClose", QStringLiteral("&Close / Fermer"), this);
+    place(cmdClose, 2010, 4620, 1455, 375);
+    cmdUnlock = button("cmdUnlock", QString(), this);
+    cmdUnlock->setIcon(QIcon(QStringLiteral(":/dialvane/unlock.xpm")));
+    cmdUnlock->setToolTip(QStringLiteral("Unlock / Débarre"));
+    place(cmdUnlock, 3570, 4650, 600, 330);
+
+    // Controls that take the focus, in their tab order; labels and frames never take it.
+    const QList<QWidget*> tabOrder = {cmdSave,    cmdClose,      txtBackroomPath, cmdBackroomPath,
+                                      TXTLogPath, CMDLogPath,    TXTDaysToKeep,   cboComPort,
+                                      cboSpeed,   cboConnection, cmdUnlock,       LVWFileDetails};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    setFixedSize(twipsToPixels(4275, dpiX), twipsToPixels(5070, dpiY));
+}
+
+void frmmain::connectHandlers() {
+    LinkThread& link = *context_.link;
+    connect(&link, &LinkThread::titleChanged, this, &QWidget::setWindowTitle);
+    connect(&link, &LinkThread::openFailed, this, &frmmain::report);
+    connect(&link, &LinkThread::lineWarning, this, &frmmain::report);
+    status_.attach(link);
+
+    connect(cmdSave, &QPushButton::clicked, this, &frmmain::cmdSave_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmmain::cmdClose_Click);
+    connect(cmdUnlock, &QPushButton::clicked, this, &frmmain::cmdUnlock_Click);
+    connect(cmdBackroomPath, &QPushButton::clicked, this, &frmmain::cmdBackroomPath_Click);
+    connect(CMDLogPath, &QPushButton::clicked, this, &frmmain::CMDLogPath_Click);
+    connect(cboComPort, &QComboBox::currentIndexChanged, this, &frmmain::cboComPort_Click);
+    connect(cboSpeed, &QComboBox::currentIndexChanged, this, &frmmain::cboSpeed_Click);
+    connect(cboConnection, &QComboBox::currentIndexChanged, this, &frmmain::cboConnection_Click);
+    connect(txtBackroomPath, &TextBox::gotFocus, this, &frmmain::txtBackroomPath_GotFocus);
+    connect(txtBackroomPath, &TextBox::lostFocus, this, &frmmain::txtBackroomPath_LostFocus);
+    connect(TXTLogPath, &TextBox::gotFocus, this, &frmmain::TXTLogPath_GotFocus);
+    connect(TXTLogPath, &TextBox::lostFocus, this, &frmmain::TXTLogPath_LostFocus);
+    connect(TXTDaysToKeep, &TextBox::gotFocus, this, &frmmain::TXTDaysToKeep_GotFocus);
+    connect(TXTDaysToKeep, &TextBox::validate, this, &frmmain::TXTDaysToKeep_Validate);
+    TXTDaysToKeep->keyPress = [this](int& KeyAscii) { TXTDaysToKeep_KeyPress(KeyAscii); };
+}
+
+// ---- Start-up ----------------------------------------------------------------------------
+
+void frmmain::Form_Load() {
+    settings_.Init(QStringLiteral("Dialvane"), context_.programFolder);
+    // From here on the first failure ends the start-up; the window shows what was set up.
+    try {
+        SetPanelLocked(true);
+        loadFolders();
+        config_.SendDelay = settings_.Load(QStringLiteral("Global"), QStringLiteral("GDelay"),
+                                           QStringLiteral("200"), kOwnFile);
+        loadDaysToKeep();
+
+        config_.PortNumber =
+            toInt16(settings_.Load(QStringLiteral("Communication"), QStringLiteral("ComPort"),
+                                   QStringLiteral("1"), kOwnFile),
+                    context_.locale);
+        SelectComPort(config_.PortNumber);
+        config_.ConnectionType =
+            settings_.Load(QStringLiteral("Communication"), QStringLiteral("Connection"),
+                           QStringLiteral("Direct"), kOwnFile);
+        SelectConnection(config_.ConnectionType);
+        config_.LineSpeed =
+            toInt16(settings_.Load(QStringLiteral("Communication"), QStringLiteral("Speed"),
+                                   QStringLiteral("9600"), kOwnFile),
+                    context_.locale);
+        SelectSpeed(config_.LineSpeed);
+
+        ReopenPort();
+        // Built-in folders are saved as a click on Save would: nothing differs, so nothing
+        // is written, but the port is opened again and the panel locked.
+        if (defaultsUsed_)
+            Save();
+        else
+            cmdSave->setEnabled(false);
+
+        ListTravelPathDates();
+        PurgeOldLogs(config_.LogFolder, config_.KeepDays,
+                     context_.today ? context_.today() : QDate::currentDate());
+    } catch (const ConversionError& failure) {
+        report(failure.description());
+    } catch (const SettingsError& failure) {
+        report(failure.description());
+    } catch (const HousekeepingError& failure) {
+        report(failure.description());
+    } catch (const std::exception& failure) {
+        report(QString::fromLocal8Bit(failure.what()));
+    }
+}
+
+void frmmain::loadFolders() {
+    const QString path = QStringLiteral("Path");
+    const QString global = QStringLiteral("Global");
+
+    QString backroom = settings_.Load(path, QStringLiteral("BackroomPath"), QString(), kOwnFile);
+    if (backroom.isEmpty())
+        backroom = settings_.Load(global, QStringLiteral("GRestoPath"), QString(), kCompanion,
+                                  kCompanionApp);
+    if (backroom.isEmpty()) {
+        backroom = fallbackFolder();
+        defaultsUsed_ = true;
+    }
+    config_.BackroomFolder = AddBackslash(backroom);
+    txtBackroomPath->setText(config_.BackroomFolder);
+
+    QString log = settings_.Load(path, QStringLiteral("LogPath"), QString(), kOwnFile);
+    if (log.isEmpty())
+        log =
+            settings_.Load(global, QStringLiteral("LogPath"), QString(), kCompanion, kCompanionApp);
+    if (log.isEmpty()) {
+        config_.GeneralFolder = settings_.Load(global, QStringLiteral("GGeneralPath"), QString(),
+                                               kCompanion, kCompanionApp);
+        if (config_.GeneralFolder.isEmpty()) {
+            log = config_.BackroomFolder;
+            defaultsUsed_ = true;
+        } else {
+            // Appended as it stands: a general folder without a final separator runs into it.
+            log = config_.GeneralFolder + QStringLiteral("Logs") + pathSeparator();
+        }
+    }
+    config_.LogFolder = AddBackslash(log);
+    TXTLogPath->setText(config_.LogFolder);
+}
+
+void frmmain::loadDaysToKeep() {
+    const QString sixty = QString::number(60);
+    QString days =
+        settings_.Load(QStringLiteral("Global"), QStringLiteral("DaysToKeep"), sixty, kOwnFile);
+    if (days.isEmpty())
+        days = sixty;
+    // A text that is no number means the default; a number too large for the field stops the
+    // start-up.
+    config_.KeepDays =
+        isRegionalNumber(days, context_.locale) ? toInt16(days, context_.locale) : std::int16_t{60};
+    TXTDaysToKeep->setText(QString::number(config_.KeepDays));
+}
+
+void frmmain::ListTravelPathDates() {
+    LVWFileDetails->hide();
+    // A failure leaves the list hidden for the rest of the run.
+    const std::vector<TravelPathRow> rows =
+        dialvane::ListTravelPathDates(config_.BackroomFolder, context_.locale);
+    for (const TravelPathRow& row : rows) {
+        auto* item = new QTreeWidgetItem(LVWFileDetails);
+        item->setText(0, row.restonum);
+        item->setText(1, row.timestamp);
+    }
+    LVWFileDetails->show();
+}
+
+void frmmain::report(const QString& description) {
+    if (context_.report) {
+        context_.report(description);
+        return;
+    }
+    // Modal for the operator, yet no nested event loop: the window goes on answering the link.
+    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Dialvane"), description,
+                                QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->show();
+}
+
+// ---- Closing -------------------------------------------------------------------------------
+
+void frmmain::cmdClose_Click() {
+    status_.unload();
+    close();
+}
+
+void frmmain::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void frmmain::Form_Unload() {
+    // Unsaved changes are dropped; the port is released with the link thread.
+    status_.unload();
+    context_.link->close();
+    emit unloaded();
+}
+
+// ---- Focus routines ------------------------------------------------------------------------
+
+void SelectAllOnFocus(QWidget* window) {
+    QWidget* active = window->focusWidget();
+    auto* textBox = qobject_cast<QLineEdit*>(active);
+    // The edit field inside a combo box is part of the combo box, not a text box.
+    if (!textBox || qobject_cast<QComboBox*>(textBox->parentWidget()))
+        return;
+    textBox->setSelection(0, static_cast<int>(textBox->text().size()));
+}
+
+void frmmain::txtBackroomPath_GotFocus() {
+    SelectAllOnFocus(this);
+}
+
+void frmmain::txtBackroomPath_LostFocus() {
+    CheckForChanges();
+}
+
+void frmmain::TXTLogPath_GotFocus() {
+    SelectAllOnFocus(this);
+}
+
+void frmmain::TXTLogPath_LostFocus() {
+    CheckForChanges();
+}
+
+void frmmain::TXTDaysToKeep_GotFocus() {
+    SelectAllOnFocus(this);
+}
+
+void frmmain::TXTDaysToKeep_KeyPress(int& KeyAscii) {
+    if (context_.daysKeyPress)
+        context_.daysKeyPress(KeyAscii);
+}
+
+void frmmain::TXTDaysToKeep_Validate() {
+    // A field left empty shows the days in effect again; the move is never refused.
+    if (TXTDaysToKeep->text().isEmpty())
+        TXTDaysToKeep->setText(QString::number(config_.KeepDays));
+    CheckForChanges();
+}
+
+// ---- Folder buttons ------------------------------------------------------------------------
+
+void frmmain::cmdBackroomPath_Click() {
+    pickFolder(txtBackroomPath, QStringLiteral("Backroom/VeldDB"));
+}
+
+void frmmain::CMDLogPath_Click() {
+    pickFolder(TXTLogPath, QStringLiteral("Log"));
+}
+
+void frmmain::pickFolder(TextBox* field, const QString& title) {
+    const QString start = field->text();
+    const QString chosen = context_.chooseFolder
+                               ? context_.chooseFolder(this, title, start)
+                               : QFileDialog::getExistingDirectory(this, title, start);
+    if (chosen.isEmpty())
+        return;
+    field->setText(AddBackslash(chosen));
+    CheckForChanges();
+}
+
+} // namespace dialvane

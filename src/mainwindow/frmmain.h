@@ -1,0 +1,161 @@
+#pragma once
+// The station's main window: start-up, the configuration panel (locked until the
+// administrative password is given), the connection choices and the list of restaurant
+// folders. The transfer link runs in its own thread; this window only asks it to reopen or
+// close the port and listens to what it reports.
+
+#include "link/ui/StatusWindowHost.h"
+#include "settings/SettingsManager.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+namespace dialvane {
+
+class LinkThread;
+class RegistryArea;
+class TextBox;
+
+// The folder picker behind the two "<" buttons: the chosen folder, or the empty text when
+// the operator cancelled.
+using FolderChooser =
+    std::function<QString(QWidget* owner, const QString& title, const QString& startFolder)>;
+
+// What the window takes from its surroundings. Left empty, each part is the real one;
+// tests replace those that would wait for a person or read the real clock.
+struct MainWindowContext {
+    QString programFolder;              // where Dialvane.ini lives
+    LinkThread* link = nullptr;         // the link worker; must outlive the window
+    RegistryArea* registry = nullptr;   // the per-user settings area
+    QLocale locale = QLocale::system(); // how stored numbers are read and dates shown
+    std::function<QDate()> today;       // the local date, for the log purge
+    // A message box titled "Dialvane" with an OK button only.
+    std::function<void(const QString& description)> report;
+    // The unlock dialog, shown modally: true when the right password was entered.
+    std::function<bool()> askPassword;
+    FolderChooser chooseFolder;
+    // The days field's key filter, given each typed character code; 0 swallows the key.
+    std::function<void(int& KeyAscii)> daysKeyPress;
+};
+
+// The program-wide configuration: filled by start-up, replaced by Save, read by the rest.
+struct Configuration {
+    QString BackroomFolder; // ends with the path separator
+    QString LogFolder;      // ends with the path separator
+    QString GeneralFolder;
+    QString SendDelay = QStringLiteral("200");
+    std::int16_t KeepDays = 60;
+    std::int16_t PortNumber = 1;
+    QString ConnectionType = QStringLiteral("Direct");
+    std::int16_t LineSpeed = 9600;
+};
+
+class frmmain : public QWidget {
+    Q_OBJECT
+public:
+    // Creating the window runs the start-up: settings, panel, port, list, log purge.
+    explicit frmmain(MainWindowContext context, QWidget* parent = nullptr);
+    ~frmmain() override;
+
+    const Configuration& configuration() const { return config_; }
+    bool DefaultsUsed() const { return defaultsUsed_; }
+    SettingsManager& AppSettings() { return settings_; }
+    StatusWindowHost& statusWindow() { return status_; }
+
+    // Configuration panel.
+    void SetPanelLocked(bool Locked);
+    void CheckForChanges();
+    // The Save action: stores what changed, reopens the port, locks the panel.
+    void Save();
+
+    // Connection choices.
+    void SelectComPort(std::int16_t port);
+    std::int16_t GetSelectedComPort() const;
+    void SelectSpeed(std::int16_t speed);
+    std::int16_t GetSelectedSpeed() const;
+    void SelectConnection(const QString& connection);
+    QString GetSelectedConnection() const;
+    // Closes the port and opens it with what the three lists show; a failure is reported in a
+    // message box when the link says so.
+    void ReopenPort();
+
+    // The widgets, by the names the rest of the program knows them by.
+    QGroupBox* FramePath;
+    QLabel* Label5;
+    TextBox* txtBackroomPath;
+    QPushButton* cmdBackroomPath;
+    QLabel* Label4;
+    TextBox* TXTLogPath;
+    QPushButton* CMDLogPath;
+    QLabel* Label7;
+    TextBox* TXTDaysToKeep;
+    QLabel* Label6;
+    QTreeWidget* LVWFileDetails;
+    QGroupBox* FrameCommunication;
+    QLabel* Label1;
+    QComboBox* cboComPort;
+    QLabel* Label2;
+    QComboBox* cboSpeed;
+    QLabel* Label3;
+    QComboBox* cboConnection;
+    QPushButton* cmdSave;
+    QPushButton* cmdClose;
+    QPushButton* cmdUnlock;
+
+signals:
+    // The window is closing: the program ends.
+    void unloaded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createWidgets();
+    void connectHandlers();
+    void Form_Load();
+    void Form_Unload();
+    void loadFolders();
+    void loadDaysToKeep();
+    void ListTravelPathDates();
+    void report(const QString& description);
+    QString portDevice(int portNumber);
+
+    void cmdSave_Click();
+    void cmdClose_Click();
+    void cmdUnlock_Click();
+    void cmdBackroomPath_Click();
+    void CMDLogPath_Click();
+    void pickFolder(TextBox* field, const QString& title);
+    void cboComPort_Click();
+    void cboSpeed_Click();
+    void cboConnection_Click();
+    void txtBackroomPath_GotFocus();
+    void txtBackroomPath_LostFocus();
+    void TXTLogPath_GotFocus();
+    void TXTLogPath_LostFocus();
+    void TXTDaysToKeep_GotFocus();
+    void TXTDaysToKeep_KeyPress(int& KeyAscii);
+    void TXTDaysToKeep_Validate();
+
+    MainWindowContext context_;
+    SettingsManager settings_;
+    Configuration config_;
+    bool defaultsUsed_ = false;
+    StatusWindowHost status_;
+};
+
+// Selects the whole text of the window's focused control when it is a text box.
+void SelectAllOnFocus(QWidget* window);
+
+} // namespace dialvane

@@ -1,0 +1,105 @@
+// The status window: loading, showing, hiding and unloading as the link reports, what its
+// labels show, and a real call over a network line driving it.
+#include "common/EightBitText.h"
+#include "link/LinkThread.h"
+#include "link/ui/StatusWindowHost.h"
+#include "link/ui/frmcom.h"
+#include "support/Site.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace dialvane::test {
+namespace {
+
+TEST(StatusWindow, FollowsTheLinkAndShowsTheBytesAsReceived) {
+    StatusWindowHost host;
+    host.setCaption(StatusLabel::Resto, "000123");
+    ASSERT_NE(host.window(), nullptr); // loaded by a label, not shown
+    EXPECT_FALSE(host.window()->isVisible());
+    EXPECT_EQ(host.window()->LBLResto->text(), "000123");
+    host.showStatus();
+    EXPECT_TRUE(host.window()->isVisible());
+    host.hideStatus();
+    EXPECT_FALSE(host.window()->isVisible());
+    host.unload();
+    EXPECT_EQ(host.window(), nullptr);
+    // A call after an unload: shown again, blank until a header arrives.
+    host.showStatus();
+    EXPECT_TRUE(host.window()->isVisible());
+    EXPECT_TRUE(host.window()->LBLResto->text().isEmpty());
+
+    const QByteArray block =
+        "\x02" + QByteArray("<b>12</b> caf\xe9 &co").leftJustified(126) + "\x03";
+    host.setCaption(StatusLabel::Data, block);
+    EXPECT_EQ(host.window()->LBLData->text(), fromEightBit(block));
+    EXPECT_EQ(host.window()->LBLData->textFormat(), Qt::PlainText);
+    host.showFailure("Cannot create /x/000123/itrfinv1.tmp");
+    EXPECT_EQ(host.window()->LBLData->text(), "Cannot create /x/000123/itrfinv1.tmp");
+
+    frmcom& w = *host.window();
+    EXPECT_EQ(w.windowTitle(), "communication");
+    // The frame caption is spelled otherwise than the status text written below it.
+    EXPECT_EQ(w.Frame4->title(), "Entre des donnes- Data in");
+    const QString family = QFontInfo(w.font()).family();
+    EXPECT_TRUE(family == "Courier New" || family == "Liberation Mono") << family.toStdString();
+    EXPECT_GE(w.LBLData->width(),
+              QFontMetrics(w.LBLData->font()).horizontalAdvance(QString(64, 'M')));
+}
+
+// A site calling over TCP: the header reaches the window, shown during the call and hidden
+// when the site hangs up; closing the port unloads it.
+TEST(StatusWindow, ARealCallDrivesTheWindow) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(QDir(tmp.path()).mkpath("000123"));
+    LinkThread link;
+    StatusWindowHost host;
+    host.attach(link);
+    QSignalSpy opened(&link, &LinkThread::portOpened);
+    QSignalSpy hidden(&link, &LinkThread::statusHide);
+    QSignalSpy unloaded(&link, &LinkThread::statusUnload);
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    PortRequest request;
+    request.device = QString("tcp:127.0.0.1:%1").arg(port);
+    request.config.BackroomFolder = tmp.path() + '/';
+    request.config.SendDelay = "0";
+    link.reopen(request);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return opened.size() == 1; }, 5000));
+
+    QTcpSocket site;
+    site.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(site.waitForConnected(5000));
+    site.write(sim::headerBlock("000123", 'S', '1'));
+    auto showsTheCall = [&] {
+        frmcom* w = host.window();
+        return w && w->isVisible() && w->LBLResto->text() == "000123" &&
+               w->LBLMyType->text() == "1" && w->LBLTransaction->text() == "S" &&
+               w->LBLData->text() == "Entree des donnees - Data in";
+    };
+    EXPECT_TRUE(QTest::qWaitFor(showsTheCall, 5000));
+
+    const qsizetype hides = hidden.size();
+    site.disconnectFromHost();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return hidden.size() > hides; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !host.window()->isVisible(); }, 1000));
+    const qsizetype unloads = unloaded.size();
+    link.close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return unloaded.size() > unloads && !host.window(); }, 5000));
+}
+
+} // namespace
+} // namespace dialvane::test
