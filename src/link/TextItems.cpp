@@ -1,5 +1,7 @@
 #include "link/TextItems.h"
 
+#include "common/FixedText.h"
+
 namespace dialvane {
 
 namespace {
@@ -70,6 +72,10 @@ QByteArray TextItemReader::next() {
             consumeLineEnd(c);
     }
     return item;
+}
+
+QByteArray ReadRecord(TextItemReader& items, int width) {
+    return assignFixed(items.next(), width);
 }
 
 } // namespace dialvane

@@ -29,4 +29,7 @@ private:
     int keep_;
 };
 
+// The next text item as one record of `width` bytes: cut, or filled up with spaces.
+QByteArray ReadRecord(TextItemReader& items, int width);
+
 } // namespace dialvane

@@ -330,7 +330,7 @@ void TransferLink::SendFile(const QString& path, int width) {
 
     TextItemReader items(data, width);
     while (!items.atEnd()) {
-        const QByteArray record = assignFixed(items.next(), width); // ReadRecord
+        const QByteArray record = ReadRecord(items, width);
         const QByteArray answer = SendBlock(BuildBlock(record));
         log.writeRecordLine(recordNumber, answer.size() == 1 && answer[0] == ACK, record);
         ++recordNumber;

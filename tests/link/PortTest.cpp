@@ -77,6 +77,28 @@ TEST_F(PortTest, BytesBetweenCallsAreDroppedAndTheNextCallStartsClean) {
     EXPECT_EQ(line.sentBytes(), QByteArray(3, ACK));
 }
 
+TEST_F(PortTest, ACarrierEventInsideARunningCallIsIgnored) {
+    struct Reentering : RecordingObserver {
+        TransferLink* link = nullptr;
+        void showStatus() override {
+            RecordingObserver::showStatus();
+            link->OnCommHandler(CommEvent::CD); // the carrier is up: a call within the call
+        }
+    } reentering;
+    TransferLink station(line, reentering, config());
+    reentering.link = &station;
+    station.OpenPort("D", 9600, 1);
+    SiteScript script;
+    script.records = {"x"};
+    Site site(script);
+    site.start();
+    line.attach(site);
+    station.Serve(1h);
+    EXPECT_TRUE(site.completed());
+    EXPECT_EQ(reentering.shows, 1);
+    EXPECT_EQ(line.sentBytes(), QByteArray(3, ACK));
+}
+
 TEST_F(PortTest, DelayRoundsHalfToEvenAndIgnoresLessThanOneMillisecond) {
     line.schedule({0ms, Action::Kind::CarrierUp, {}});
     line.waitUntil(0ms);
