@@ -1,0 +1,139 @@
+// The folder picker and the two "<" buttons it serves: what the chooser is asked, what goes
+// into the field, and the system's dialog answered in place of an operator.
+#include "textentry/BrowseFolders.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace dialvane::test {
+namespace {
+
+class FolderButtonTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setFolderChooser([this](QWidget* owner, const QString& title, const QString& start) {
+            asked << QStringList{title, start};
+            owners << owner;
+            return chosen;
+        });
+    }
+    void TearDown() override { setFolderChooser({}); }
+
+    void click(const QString& title) {
+        PickFolderInto(&window, &field, title, [this] { ++checks; });
+    }
+
+    QWidget window;
+    QLineEdit field{QStringLiteral("/srv/backroom/"), &window};
+    QString chosen;
+    QList<QStringList> asked;
+    QList<QWidget*> owners;
+    int checks = 0;
+};
+
+TEST_F(FolderButtonTest, BothButtonsStartAtTheFieldAndTakeTheChosenFolderWithASeparator) {
+    chosen = "/data/picked";
+    click(BackroomFolderTitle());
+    EXPECT_EQ(field.text(), "/data/picked/");
+    EXPECT_EQ(checks, 1);
+
+    chosen = "/var/log/dialvane";
+    click(LogFolderTitle());
+    EXPECT_EQ(field.text(), "/var/log/dialvane/");
+    EXPECT_EQ(checks, 2);
+
+    // The start folder is the field's text exactly, separator and all.
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_EQ(asked[0], QStringList({"Backroom/VeldDB", "/srv/backroom/"}));
+    EXPECT_EQ(asked[1], QStringList({"Log", "/data/picked/"}));
+    EXPECT_EQ(owners, QList<QWidget*>({&window, &window}));
+}
+
+TEST_F(FolderButtonTest, AChosenRootStaysAsItIs) {
+    chosen = "/";
+    click(LogFolderTitle());
+    EXPECT_EQ(field.text(), "/");
+    EXPECT_EQ(checks, 1);
+}
+
+TEST_F(FolderButtonTest, CancelLeavesTheFieldAndChecksNothing) {
+    field.setText("c:\\Backroom");
+    chosen = "";
+    click(BackroomFolderTitle());
+    click(LogFolderTitle());
+    EXPECT_EQ(field.text(), "c:\\Backroom");
+    EXPECT_EQ(checks, 0);
+    EXPECT_EQ(asked.size(), 2);
+}
+
+// The system's dialog, run modally and answered by `answer` once it is up.
+class FolderDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // A platform dialog could not be answered from here.
+        QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+        ASSERT_TRUE(tmp.isValid());
+        ASSERT_TRUE(QDir(tmp.path()).mkdir("Data"));
+    }
+
+    QString browse(const QString& title, const QString& start,
+                   const std::function<void(QFileDialog&)>& answer) {
+        bool answered = false;
+        QTimer::singleShot(0, &owner, [&] {
+            auto* dialog = owner.findChild<QFileDialog*>();
+            ASSERT_NE(dialog, nullptr);
+            answered = true;
+            EXPECT_TRUE(dialog->isModal());
+            EXPECT_EQ(dialog->windowTitle(), title);
+            EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+            EXPECT_TRUE(dialog->testOption(QFileDialog::ShowDirsOnly));
+            // An answer the dialog does not take (it may put up a message box about it) must
+            // fail the test, not leave it waiting for an operator.
+            QTimer::singleShot(0, dialog, [dialog] {
+                if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != dialog)
+                    modal->close();
+            });
+            answer(*dialog);
+            if (dialog->isVisible()) {
+                ADD_FAILURE() << "the dialog did not take the answer";
+                static_cast<QDialog*>(dialog)->done(QDialog::Rejected);
+            }
+        });
+        const QString result = BrowseForFolder(&owner, title, start);
+        EXPECT_TRUE(answered);
+        return result;
+    }
+
+    QWidget owner;
+    QTemporaryDir tmp;
+};
+
+TEST_F(FolderDialogTest, OpensOnTheStartFolderAndReturnsTheChosenOne) {
+    const QString start = tmp.path() + '/';
+    EXPECT_EQ(browse("Log", start, [](QFileDialog& d) { static_cast<QDialog&>(d).accept(); }),
+              tmp.path());
+    EXPECT_EQ(browse("Backroom/VeldDB", start,
+                     [](QFileDialog& d) {
+                         d.selectFile("Data");
+                         static_cast<QDialog&>(d).accept();
+                     }),
+              tmp.path() + "/Data");
+    EXPECT_EQ(browse("Log", "/", [](QFileDialog& d) { static_cast<QDialog&>(d).accept(); }), "/");
+}
+
+TEST_F(FolderDialogTest, CancelReturnsTheEmptyText) {
+    EXPECT_EQ(browse("Log", tmp.path(), [](QFileDialog& d) { static_cast<QDialog&>(d).reject(); }),
+              QString());
+    EXPECT_EQ(
+        browse("Log", "c:\\Backroom", [](QFileDialog& d) { static_cast<QDialog&>(d).reject(); }),
+        QString());
+}
+
+} // namespace
+} // namespace dialvane::test
