@@ -29,7 +29,7 @@ QString ShowFolderDialog(QWidget* owner, const QString& title, const QString& st
     // Opened inside the start folder, accepting without another choice returns that folder,
     // as the start folder is the one selected at first. A folder that does not exist leaves the
     // dialog at its own default.
-    dialog.setDirectory(QDir::homePath() + startFolder.left(0));
+    dialog.setDirectory(startFolder);
     dialog.setWindowModality(Qt::ApplicationModal);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
