@@ -12,7 +12,6 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -374,30 +373,29 @@ void frmmain::TXTDaysToKeep_GotFocus() {
 void frmmain::TXTDaysToKeep_KeyPress(int& KeyAscii) {
     if (context_.daysKeyPress)
         context_.daysKeyPress(KeyAscii);
+    else
+        DaysToKeepKeyPress(TXTDaysToKeep, KeyAscii, context_.locale);
 }
 
 void frmmain::TXTDaysToKeep_Validate() {
     // A field left empty shows the days in effect again; the move is never refused.
-    if (TXTDaysToKeep->text().isEmpty())
-        TXTDaysToKeep->setText(QString::number(config_.KeepDays));
-    CheckForChanges();
+    DaysToKeepValidate(TXTDaysToKeep, config_.KeepDays, [this] { CheckForChanges(); });
 }
 
 // ---- Folder buttons ------------------------------------------------------------------------
 
 void frmmain::cmdBackroomPath_Click() {
-    pickFolder(txtBackroomPath, QStringLiteral("Backroom/VeldDB"));
+    pickFolder(txtBackroomPath, BackroomFolderTitle());
 }
 
 void frmmain::CMDLogPath_Click() {
-    pickFolder(TXTLogPath, QStringLiteral("Log"));
+    pickFolder(TXTLogPath, LogFolderTitle());
 }
 
 void frmmain::pickFolder(TextBox* field, const QString& title) {
     const QString start = field->text();
-    const QString chosen = context_.chooseFolder
-                               ? context_.chooseFolder(this, title, start)
-                               : QFileDialog::getExistingDirectory(this, title, start);
+    const QString chosen = context_.chooseFolder ? context_.chooseFolder(this, title, start)
+                                                 : BrowseForFolder(this, title, start);
     if (chosen.isEmpty())
         return;
     field->setText(AddBackslash(chosen));

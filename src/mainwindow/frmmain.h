@@ -6,6 +6,7 @@
 
 #include "link/ui/StatusWindowHost.h"
 #include "settings/SettingsManager.h"
+#include "textentry/BrowseFolders.h"
 
 #include <QDate>
 #include <QLocale>
@@ -27,11 +28,6 @@ class LinkThread;
 class RegistryArea;
 class TextBox;
 
-// The folder picker behind the two "<" buttons: the chosen folder, or the empty text when
-// the operator cancelled.
-using FolderChooser =
-    std::function<QString(QWidget* owner, const QString& title, const QString& startFolder)>;
-
 // What the window takes from its surroundings. Left empty, each part is the real one;
 // tests replace those that would wait for a person or read the real clock.
 struct MainWindowContext {
@@ -44,8 +40,9 @@ struct MainWindowContext {
     std::function<void(const QString& description)> report;
     // The unlock dialog, shown modally: true when the right password was entered.
     std::function<bool()> askPassword;
+    // The folder picker behind the two "<" buttons (empty: the system's folder dialog).
     FolderChooser chooseFolder;
-    // The days field's key filter, given each typed character code; 0 swallows the key.
+    // The days field's key filter (empty: the numeric filter with the mask "999").
     std::function<void(int& KeyAscii)> daysKeyPress;
 };
 

@@ -1,6 +1,7 @@
 // The configuration panel: its lock, the change check, the Save action, the focus routines of
 // its fields, the folder buttons and the unlock button with the real password dialog.
 #include "StationFixture.h"
+#include "textentry/MainModule.h"
 
 #include "unlock/frmPassword.h"
 
@@ -239,6 +240,24 @@ TEST_F(PanelTest, FolderButtonsAndTheDaysKeyFilterAreWired) {
     QTest::keyClick(w.TXTDaysToKeep, Qt::Key_Left); // no character: not filtered
     EXPECT_EQ(w.TXTDaysToKeep->text(), "12");
     EXPECT_EQ(keys, QList<int>({'1', 'a', '2'}));
+}
+
+TEST_F(PanelTest, TheDaysFieldTakesThreeDigitsAndEnterMovesOn) {
+    int beeps = 0;
+    setRefusalBeep([&] { ++beeps; });
+    frmmain& w = start();
+    unlock();
+    showActive();
+    w.TXTDaysToKeep->setFocus();
+    w.TXTDaysToKeep->selectAll();
+    QTest::keyClicks(w.TXTDaysToKeep, "4a567");
+    EXPECT_EQ(w.TXTDaysToKeep->text(), "456");
+    EXPECT_EQ(beeps, 2); // the letter and the fourth digit
+    QTest::keyClick(w.TXTDaysToKeep, Qt::Key_Return);
+    QApplication::processEvents(); // the focus moves once the Enter key has been handled
+    EXPECT_NE(QApplication::focusWidget(), w.TXTDaysToKeep);
+    EXPECT_TRUE(w.cmdSave->isEnabled());
+    setRefusalBeep({});
 }
 
 TEST_F(PanelTest, TheUnlockButtonShowsThePasswordDialog) {
