@@ -1,6 +1,6 @@
 #pragma once
-// A private world for one settings test: a temporary folder holding the local, general and
-// other folders, and the per-user registry area redirected into it through XDG_CONFIG_HOME.
+// A private world for one settings test: a temporary folder holding the local, general, other
+// and current folders, and the per-user registry area redirected into it through XDG_CONFIG_HOME.
 
 #include "settings/INIFunctions.h"
 #include "settings/RegistryArea.h"
@@ -25,32 +25,29 @@ namespace dialvane::testing {
 
 inline QByteArray readBytes(const QString& fileName) {
     QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 inline void writeBytes(const QString& fileName, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(fileName).absolutePath());
     QFile f(fileName);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << fileName.toStdString();
     f.write(bytes);
+}
+
+// The value of a key in a file's bytes, or "<absent>"; an absent key must come back empty.
+inline QByteArray iniRead(const QByteArray& file, const QByteArray& section,
+                          const QByteArray& key) {
+    bool found = false;
+    const QByteArray value = readProfileValue(file, section, key, &found);
+    EXPECT_TRUE(found || value.isEmpty());
+    return found ? value : QByteArray("<absent>");
 }
 
 class SettingsWorld : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(tmp.isValid());
-        oldXdg = qgetenv("XDG_CONFIG_HOME");
-        hadXdg = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp.filePath(QStringLiteral("xdg"))));
-        oldCurrent = QDir::currentPath();
-        for (const char* sub : {"local", "general", "other", "cwd"})
-            QDir(tmp.path()).mkdir(QString::fromLatin1(sub));
-        local = tmp.filePath(QStringLiteral("local")) + QLatin1Char('/');
-        general = tmp.filePath(QStringLiteral("general")) + QLatin1Char('/');
-        other = tmp.filePath(QStringLiteral("other")) + QLatin1Char('/');
-        cwd = tmp.filePath(QStringLiteral("cwd")) + QLatin1Char('/');
     }
 
     void TearDown() override {
@@ -61,32 +58,19 @@ protected:
             qunsetenv("XDG_CONFIG_HOME");
     }
 
-    // The file that stands for an application's registry values on this platform.
-    QString registryFile(const QString& app) const {
-        return tmp.filePath(QStringLiteral("xdg/dialvane/registry/")) + app +
-               QStringLiteral(".ini");
-    }
-
-    QString registryValue(const QString& app, const QString& section, const QString& key) const {
-        return userRegistryArea().read(app, section, key, QStringLiteral("<absent>"));
-    }
-
-    static QString iniValue(const QString& file, const QString& section, const QString& key) {
-        return GetPrivateProfileString(section, key, QStringLiteral("<absent>"), file);
-    }
-
-    static void setSwitch(const QString& file, const QByteArray& value) {
-        WritePrivateProfileString(QStringLiteral("Global"), QStringLiteral("GUseIni"),
-                                  QString::fromLatin1(value), file);
-    }
-
     QTemporaryDir tmp;
-    QString local, general, other, cwd;
+    QString local = folder("local"), general = folder("general"), other = folder("other"),
+            cwd = folder("cwd");
 
 private:
-    QByteArray oldXdg;
-    bool hadXdg = false;
-    QString oldCurrent;
+    QString folder(const char* name) const {
+        QDir(tmp.path()).mkdir(name);
+        return tmp.filePath(name) + '/';
+    }
+
+    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME");
+    const bool hadXdg = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    const QString oldCurrent = QDir::currentPath();
 };
 
 // A registry area in memory, for tests that need to see every access.

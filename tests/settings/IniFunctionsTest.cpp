@@ -1,0 +1,225 @@
+// Private-profile files: the rules a lookup follows, where a write puts its value while every
+// other byte stays, files on disk, and damaged files that must neither crash nor hang.
+#include "SettingsTestSupport.h"
+
+using namespace dialvane;
+using namespace dialvane::testing;
+
+namespace {
+
+// One file for the rules of a lookup; the table below names each rule's keys.
+const QByteArray kRules =
+    "orphan=0\r\n[Global]\r\nGUseIni=True\r\n[Caf\xE9]\r\nK=1\r\n[A]\r\na=1\r\n"
+    "  [ B ]  \r\nb=2\r\n[C] ; trailing remark\r\nc=3\r\n"
+    "[S]\r\n  spaced  =  value with  inner blanks \t \r\n"
+    "url=a=b==c\r\nempty=\r\nblank=    \r\n\tindented=1\r\n"
+    "quoted=\"  kept blanks  \"\r\ninner=\"a\"b\"\r\nopen=\"abc\r\n"
+    "close=abc\"\r\npair=\"\"\r\nsingle=\"\r\nmiddle=a \"b\" c\r\n"
+    ";commented=1\r\n   ;hidden=1\r\nloose\r\nafter=2\r\n"
+    "k=first\r\nK=second\r\n[s]\r\nk=third\r\nonly=4\r\n";
+const QByteArray kMixedEnds = "[S]\ra=1\nb=2\r\n\n\r[T]\rc=3";
+const QByteArray kBom = "\xEF\xBB\xBF";
+const QByteArray kHuge(1 << 20, 'x');
+const QByteArray kUnclosed = "[A]\r\na=1\r\n[Broken\r\nb=2\r\n[B]\r\nc=3\r\n[\r\n[C\r\n";
+
+QByteArray manyHeaders() {
+    QByteArray file;
+    for (int i = 0; i < 20000; ++i)
+        file += "[S" + QByteArray::number(i) + "]\r\n\r\n";
+    return file + "[Last]\r\nk=v\r\n";
+}
+
+TEST(IniReading, FollowsTheLookupRules) {
+    const QByteArray headers = manyHeaders();
+    const struct {
+        QByteArray file;
+        QByteArray section;
+        QByteArray key;
+        QByteArray value; // "<absent>" when the key is not found
+    } cases[] = {
+        // Names match without regard to case, Latin-1 letters included.
+        {kRules, "GLOBAL", "guseini", "True"},
+        {kRules, "CAF\xC9", "k", "1"},
+        {kRules, "Global", "GUseIn", "<absent>"},
+        // Key and value are trimmed and only the first '=' splits.
+        {kRules, "S", "spaced", "value with  inner blanks"},
+        {kRules, "S", "url", "a=b==c"},
+        {kRules, "S", "empty", ""},
+        {kRules, "S", "blank", ""},
+        {kRules, "S", "indented", "1"},
+        // A matching pair of double quotes is removed.
+        {kRules, "S", "quoted", "  kept blanks  "},
+        {kRules, "S", "inner", "a\"b"},
+        {kRules, "S", "open", "\"abc"},
+        {kRules, "S", "close", "abc\""},
+        {kRules, "S", "pair", ""},
+        {kRules, "S", "single", "\""},
+        {kRules, "S", "middle", "a \"b\" c"},
+        // Comments and lines without '=' are not keys, and do not end the section.
+        {kRules, "S", ";commented", "<absent>"},
+        {kRules, "S", "commented", "<absent>"},
+        {kRules, "S", "hidden", "<absent>"},
+        {kRules, "S", "loose", "<absent>"},
+        {kRules, "S", "after", "2"},
+        // Keys belong to the section above them; lines before the first belong to none.
+        {kRules, "", "orphan", "<absent>"},
+        {kRules, "A", "orphan", "<absent>"},
+        {kRules, "A", "a", "1"},
+        {kRules, "A", "b", "<absent>"},
+        {kRules, "B", "b", "2"},
+        {kRules, "B", "a", "<absent>"},
+        {kRules, "C", "c", "3"},
+        {kRules, "D", "a", "<absent>"},
+        // The first matching section and the first matching key win.
+        {kRules, "S", "k", "first"},
+        {kRules, "s", "only", "<absent>"},
+        // Every kind of line end, and none at the end of the file.
+        {kMixedEnds, "S", "a", "1"},
+        {kMixedEnds, "S", "b", "2"},
+        {kMixedEnds, "T", "c", "3"},
+        {kMixedEnds, "S", "c", "<absent>"},
+        {"[A]", "A", "a", "<absent>"},
+        // Values are cut to 2047 characters, even from a line of 1 MB.
+        {"[S]\r\nk=" + QByteArray(2047, 'x'), "S", "k", QByteArray(2047, 'x')},
+        {"[S]\r\nk=" + QByteArray(2047, 'y') + "tail", "S", "k", QByteArray(2047, 'y')},
+        {"[A]\r\nbig=" + kHuge + "\r\n", "A", "big", QByteArray(2047, 'x')},
+        {"[A]\r\n" + kHuge + "\r\n", "A", kHuge, "<absent>"},
+        // NUL bytes are ordinary bytes.
+        {QByteArray("[A]\r\nn=x\0y\r\n", 12), "A", "n", QByteArray("x\0y", 3)},
+        // A byte order mark is skipped at the start, and only there.
+        {kBom + "[A]\r\na=1\r\n", "A", "a", "1"},
+        {"[A]\r\n" + kBom + "a=1\r\n", "A", "a", "<absent>"},
+        // A '[' without ']' is no header: the lines after it stay in the section above.
+        {kUnclosed, "A", "b", "2"},
+        {kUnclosed, "B", "c", "3"},
+        {kUnclosed, "Broken", "b", "<absent>"},
+        {kUnclosed, "C", "c", "<absent>"},
+        {headers, "Last", "k", "v"},
+        {headers, "S19999", "k", "<absent>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        EXPECT_EQ(iniRead(c.file, c.section, c.key), c.value);
+    }
+}
+
+TEST(IniWriting, PutsTheValueInItsPlaceAndKeepsEveryOtherByte) {
+    const QByteArray head = "; settings of the station\n\n  junk without equals \t\r[Path]\r\n"
+                            ";BackroomPath=C:\\old\r\nUnknown = \"quoted\"  \r\nBackroomPath=";
+    const QByteArray tail = "\r\n   \r\n[Global]\nGDelay=200\n\x01\x7F\xFF odd bytes";
+    const QByteArray headers = manyHeaders();
+    const struct {
+        QByteArray before;
+        const char* section;
+        const char* key;
+        const char* value;
+        QByteArray after;
+    } cases[] = {
+        // An existing key keeps its spelling and place; only its own line gets CRLF.
+        {"[Path]\r\nKey=old\r\nL=1\r\n", "PATH", "kEY", "new", "[Path]\r\nKey=new\r\nL=1\r\n"},
+        {"[S]\r\n  Key = a \r\nKEY=b\r\n", "S", "key", "c", "[S]\r\nKey=c\r\nKEY=b\r\n"},
+        {"[S]\na=1\nk=old\nb=2\n", "S", "k", "new", "[S]\na=1\nk=new\r\nb=2\n"},
+        {"[S]\r\nk=old", "S", "k", "", "[S]\r\nk=\r\n"},
+        {head + "old" + tail, "Path", "BackroomPath", "/srv/", head + "/srv/" + tail},
+        // A new key follows the last non-blank line of its section (a commented-out key is
+        // not it), and a line without a line end gets one.
+        {"[A]\r\na=1\r\n\r\n\r\n[B]\r\n", "a", "c", "3", "[A]\r\na=1\r\nc=3\r\n\r\n\r\n[B]\r\n"},
+        {"[A]\r\n[B]\r\n", "A", "k", "v", "[A]\r\nk=v\r\n[B]\r\n"},
+        {"[A]\r\na=1\r\n;remark\r\n\r\n", "A", "c", "3", "[A]\r\na=1\r\n;remark\r\nc=3\r\n\r\n"},
+        {"[A]\r\n;k=1\r\n", "A", "k", "2", "[A]\r\n;k=1\r\nk=2\r\n"},
+        {"[A]\r\na=1", "A", "c", "3", "[A]\r\na=1\r\nc=3\r\n"},
+        {"[A]", "A", "a", "1", "[A]\r\na=1\r\n"},
+        {"[A]\na=1\n", "A", "c", "3", "[A]\na=1\nc=3\r\n"},
+        {kUnclosed, "B", "d", "4", kUnclosed + "d=4\r\n"},
+        {headers, "S0", "k", "1", headers.left(6) + "k=1\r\n" + headers.mid(6)},
+        // A new section goes at the end of the file; a key above all sections is in none.
+        {"", "Global", "GDelay", "200", "[Global]\r\nGDelay=200\r\n"},
+        {"[A]\r\na=1\r\n", "B", "b", "2", "[A]\r\na=1\r\n[B]\r\nb=2\r\n"},
+        {"[A]\r\na=1", "B", "b", "2", "[A]\r\na=1\r\n[B]\r\nb=2\r\n"},
+        {"[A]\r\na=1\r\n\r\n", "B", "b", "2", "[A]\r\na=1\r\n\r\n[B]\r\nb=2\r\n"},
+        {"k=0\r\n", "S", "k", "1", "k=0\r\n[S]\r\nk=1\r\n"},
+        {"[Open", "Open", "k", "v", "[Open\r\n[Open]\r\nk=v\r\n"},
+        // A byte order mark stays first.
+        {kBom + "[A]\r\na=1\r\n", "A", "b", "2", kBom + "[A]\r\na=1\r\nb=2\r\n"},
+        {kBom, "A", "a", "1", kBom + "[A]\r\na=1\r\n"},
+        // Line breaks in a value become spaces.
+        {"", "S", "k", "a\r\nb\rc\nd", "[S]\r\nk=a  b c d\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        EXPECT_EQ(writeProfileValue(c.before, c.section, c.key, c.value), c.after);
+    }
+}
+
+TEST(IniBadInput, KeysAroundDamagedLinesStillCount) {
+    QByteArray binary;
+    for (int b = 0; b < 512; ++b)
+        binary.append(static_cast<char>(b % 256));
+    static const char nul[] = "\0\0junk\0=\0\r\nn=x\0y";
+    const struct {
+        const char* what;
+        QByteArray damage;
+    } cases[] = {{"binary", binary},
+                 {"NUL bytes", QByteArray(nul, sizeof nul - 1)},
+                 {"1 MB lines", kHuge + "\r\nbig=" + kHuge},
+                 {"unclosed headers", "[Broken\r\n[\r\n[C"},
+                 {"byte order mark", kBom + "x=1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QByteArray file = "[A]\r\na=1\r\n" + c.damage + "\r\nb=2\r\n";
+        EXPECT_EQ(iniRead(file, "A", "a"), "1");
+        EXPECT_EQ(iniRead(file, "A", "b"), "2");
+        EXPECT_EQ(writeProfileValue(file, "a", "B", "3"),
+                  "[A]\r\na=1\r\n" + c.damage + "\r\nb=3\r\n");
+        EXPECT_EQ(writeProfileValue(file, "A", "c", "4"), file + "c=4\r\n");
+    }
+}
+
+class IniFiles : public SettingsWorld {};
+
+TEST_F(IniFiles, ReadGivesTheDefaultWhenFileSectionOrKeyIsMissing) {
+    const QString file = cwd + "s.ini";
+    writeBytes(file, "[S]\r\nk=v\r\n[Fran\xE7"
+                     "ais]\r\nCl\xE9=Ferm\xE9\r\n");
+    EXPECT_EQ(GetPrivateProfileString("S", "k", "dflt", file), "v");
+    EXPECT_EQ(GetPrivateProfileString("S", "x", "dflt", file), "dflt");
+    EXPECT_EQ(GetPrivateProfileString("S", "k", "dflt", cwd + "none.ini"), "dflt");
+    EXPECT_EQ(GetPrivateProfileString("S", "k", "dflt", cwd), "dflt"); // a folder, not a file
+    // The default passes through the same read buffer as a stored value.
+    EXPECT_EQ(GetPrivateProfileString("S", "x", QString(3000, 'd'), file), QString(2047, 'd'));
+    // Names and values are eight-bit text.
+    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("FRANÇAIS"), QStringLiteral("clé"), {}, file),
+              QStringLiteral("Fermé"));
+    // A bare file name is resolved in the current folder.
+    ASSERT_TRUE(QDir::setCurrent(cwd));
+    EXPECT_EQ(GetPrivateProfileString("S", "k", {}, "s.ini"), "v");
+}
+
+TEST_F(IniFiles, AWriteReplacesTheFileWholeAsEightBitText) {
+    const QString file = cwd + "Dialvane.ini";
+    EXPECT_TRUE(WritePrivateProfileString("Global", "GDelay", "200", file));
+    EXPECT_EQ(readBytes(file), "[Global]\r\nGDelay=200\r\n");
+    EXPECT_TRUE(WritePrivateProfileString("Path", "LogPath", "/var/log/", file));
+    EXPECT_TRUE(WritePrivateProfileString("global", "gdelay", "300", file));
+    EXPECT_TRUE(WritePrivateProfileString(QStringLiteral("Fermé"), QStringLiteral("Clé"),
+                                          QStringLiteral("Café 5 €"), file));
+    EXPECT_EQ(readBytes(file), "[Global]\r\nGDelay=300\r\n[Path]\r\nLogPath=/var/log/\r\n"
+                               "[Ferm\xE9]\r\nCl\xE9=Caf\xE9 5 ?\r\n");
+    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("FERMÉ"), QStringLiteral("clé"), {}, file),
+              QStringLiteral("Café 5 ?"));
+    // A value of 3000 characters is stored whole and read back cut.
+    EXPECT_TRUE(WritePrivateProfileString("Long", "k", QString(3000, 'v'), file));
+    EXPECT_TRUE(readBytes(file).endsWith("[Long]\r\nk=" + QByteArray(3000, 'v') + "\r\n"));
+    EXPECT_EQ(GetPrivateProfileString("Long", "k", {}, file), QString(2047, 'v'));
+    // Nothing is left beside the file.
+    EXPECT_EQ(QDir(cwd).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              QStringList{"Dialvane.ini"});
+    // A write that cannot be made is lost without harm.
+    EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", cwd + "missing/folder/x.ini"));
+    EXPECT_FALSE(QFileInfo::exists(cwd + "missing"));
+    ASSERT_TRUE(QDir(cwd).mkdir("adir.ini"));
+    EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", cwd + "adir.ini"));
+    EXPECT_TRUE(QFileInfo(cwd + "adir.ini").isDir());
+}
+
+} // namespace
