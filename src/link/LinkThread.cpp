@@ -52,7 +52,17 @@ public:
         for (;;) {
             std::optional<Request> request = next();
             if (!request) {
-                engine_.Serve();
+                try {
+                    engine_.Serve();
+                } catch (const std::exception& failure) {
+                    // The line failed between calls (a failure inside a call ends that call): the
+                    // port is closed and the operator told, as when it cannot be opened.
+                    const LineError* lineFailure = dynamic_cast<const LineError*>(&failure);
+                    emit owner_.openFailed(lineFailure ? lineFailure->description()
+                                                       : QString::fromLocal8Bit(failure.what()));
+                    engine_.ClosePort();
+                    closeQuietly();
+                }
                 continue;
             }
             const bool quit = request->kind == Request::Kind::Quit;

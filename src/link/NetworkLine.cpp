@@ -96,17 +96,30 @@ void NetworkLine::SetDTR(bool raised) {
     if (raised || !socket_)
         return;
     hangUp();
-    if (open_ && !server_.isListening()) {
-        try {
-            listen();
-        } catch (const LineError&) {
-            open_ = false;
-        }
+    listenAgain();
+}
+
+// After a call the station listens again. Should the address have been taken meanwhile, the
+// line closes and the next wait reports why: the operator must learn that calls are no longer
+// answered.
+void NetworkLine::listenAgain() {
+    if (!open_ || server_.isListening())
+        return;
+    try {
+        listen();
+    } catch (const LineError& failure) {
+        open_ = false;
+        pendingFailure_ = failure.description();
     }
 }
 
 Line::Wake NetworkLine::waitUntil(Millis deadline) {
     for (;;) {
+        if (!pendingFailure_.isEmpty()) {
+            const QString failure = pendingFailure_;
+            pendingFailure_.clear();
+            throw LineError(failure);
+        }
         if (!open_)
             return Wake::Deadline;
         if (socket_) {
@@ -120,11 +133,7 @@ Line::Wake NetworkLine::waitUntil(Millis deadline) {
             }
             if (socket_->state() != QAbstractSocket::ConnectedState) {
                 hangUp();
-                try {
-                    listen();
-                } catch (const LineError&) {
-                    open_ = false; // the next open reports it
-                }
+                listenAgain();
                 return Wake::Carrier;
             }
         }

@@ -45,6 +45,7 @@ public:
 private:
     void listen();
     void hangUp();
+    void listenAgain();
     QString describe(const QString& what) const;
 
     int portNumber_;
@@ -54,6 +55,7 @@ private:
     bool open_ = false;
     QTcpServer server_;
     std::unique_ptr<QTcpSocket> socket_;
+    QString pendingFailure_;
     QByteArray buffer_;
     qint64 seenBytes_ = 0;
     QElapsedTimer clock_;
