@@ -5,13 +5,7 @@
 namespace dialvane::test {
 namespace {
 
-class ConnectionChoicesTest : public StationTest {
-protected:
-    void SetUp() override {
-        StationTest::SetUp();
-        storeFolders();
-    }
-};
+using ConnectionChoicesTest = StoredFoldersTest;
 
 TEST_F(ConnectionChoicesTest, SelectShowsAnEntryForEveryValueAndGetReadsItBack) {
     frmmain& w = start();
@@ -38,37 +32,27 @@ TEST_F(ConnectionChoicesTest, SelectShowsAnEntryForEveryValueAndGetReadsItBack) 
         EXPECT_FALSE(list->isEditable());
         list->setCurrentIndex(-1);
     }
-    EXPECT_EQ(w.GetSelectedComPort(), 1);
-    EXPECT_EQ(w.GetSelectedSpeed(), 9600);
-    EXPECT_EQ(w.GetSelectedConnection(), "Direct");
+    EXPECT_EQ(QString::number(w.GetSelectedComPort()) + w.GetSelectedConnection() +
+                  QString::number(w.GetSelectedSpeed()),
+              "1Direct9600");
 }
 
-TEST_F(ConnectionChoicesTest, AChoiceChecksForChangesAndOnlyReopenUsesIt) {
-    frmmain& w = start();
-    unlock();
-    w.cboSpeed->setCurrentText("2400");
-    EXPECT_TRUE(w.cmdSave->isEnabled());
-    w.cboSpeed->setCurrentText("9600");
-    EXPECT_FALSE(w.cmdSave->isEnabled());
-    w.cboComPort->setCurrentText("2");
-    w.cboSpeed->setCurrentText("1200");
-    settle();
-    EXPECT_EQ(opens(), 1u); // choosing does not touch the port
-
-    w.ReopenPort();
-    settle();
-    const PortRequest r = lastOpen();
-    EXPECT_EQ(r.connectionLetter + QString::number(r.speed) + QString::number(r.portNumber),
-              "D12002");
-    EXPECT_EQ(r.device, deviceForPort(2, {}));
-    EXPECT_EQ(w.windowTitle(), "1200,n,8,1 COM2");
-    EXPECT_EQ(w.configuration().PortNumber, 1); // the stored value plays no part
-}
-
-TEST_F(ConnectionChoicesTest, FailuresAreReportedAndLeaveThePortClosed) {
+TEST_F(ConnectionChoicesTest, OnlyReopenUsesTheChoicesAndFailuresLeaveThePortClosed) {
     busy(4);
     frmmain& w = start();
     unlock();
+    w.cboSpeed->setCurrentText("1200");
+    EXPECT_TRUE(w.cmdSave->isEnabled()); // a choice checks for changes
+    w.cboComPort->setCurrentText("2");
+    settle();
+    EXPECT_EQ(opens(), 1u); // choosing does not touch the port
+    w.ReopenPort();
+    settle();
+    EXPECT_EQ(lastOpenedAs(), "D12002");
+    EXPECT_EQ(lastOpen().device, deviceForPort(2, {}));
+    EXPECT_EQ(w.windowTitle(), "1200,n,8,1 COM2");
+    EXPECT_EQ(w.configuration().PortNumber, 1); // the stored value plays no part
+
     w.cboComPort->setCurrentText("4");
     w.cmdSave->click();
     settle();

@@ -5,48 +5,34 @@
 
 #include "unlock/frmPassword.h"
 
-#include <QTest>
 #include <QTimer>
 
 namespace dialvane::test {
 namespace {
 
-class PanelTest : public StationTest {
+class PanelTest : public StoredFoldersTest {
 protected:
-    void SetUp() override {
-        StationTest::SetUp();
-        storeFolders();
-    }
-    QList<QWidget*> panelSet() const {
-        const frmmain& w = *window;
-        return {w.Label1,     w.Label2,          w.Label3,     w.Label4,        w.Label5,
-                w.Label6,     w.Label7,          w.TXTLogPath, w.TXTDaysToKeep, w.txtBackroomPath,
-                w.CMDLogPath, w.cmdBackroomPath, w.cboComPort, w.cboConnection, w.cboSpeed};
-    }
     bool panelEnabled(bool enabled) const {
-        for (QWidget* widget : panelSet())
+        const frmmain& w = *window;
+        for (QWidget* widget :
+             QWidgetList{w.Label1, w.Label2, w.Label3, w.Label4, w.Label5, w.Label6, w.Label7,
+                         w.TXTLogPath, w.TXTDaysToKeep, w.txtBackroomPath, w.CMDLogPath,
+                         w.cmdBackroomPath, w.cboComPort, w.cboConnection, w.cboSpeed})
             if (widget->isEnabled() != enabled)
                 return false;
         return true;
     }
-    void showActive() {
-        window->show();
-        QApplication::setActiveWindow(window.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    }
-    // What leaving an edited field does, then a click on Save.
-    void saveEdits() {
-        window->CheckForChanges();
-        window->cmdSave->click();
-        settle();
+    QByteArray iniBytes() const {
+        QFile f(program + "Dialvane.ini");
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
 };
 
 TEST_F(PanelTest, LockedUntilTheRightPasswordAndLockedAgainBySave) {
     frmmain& w = start();
     EXPECT_TRUE(panelEnabled(false));
-    for (QWidget* untouched : QList<QWidget*>{w.FramePath, w.FrameCommunication, w.LVWFileDetails,
-                                              w.cmdClose, w.cmdUnlock})
+    for (QWidget* untouched :
+         QWidgetList{w.FramePath, w.FrameCommunication, w.LVWFileDetails, w.cmdClose, w.cmdUnlock})
         EXPECT_TRUE(untouched->isEnabled()) << untouched->objectName().toStdString();
     EXPECT_FALSE(w.cmdSave->isEnabled());
 
@@ -77,64 +63,72 @@ TEST_F(PanelTest, LockedUntilTheRightPasswordAndLockedAgainBySave) {
 }
 
 TEST_F(PanelTest, CheckForChangesComparesEachValueItsOwnWay) {
-    const QString backroom = tmp.filePath("backroom/");
-    const std::vector<std::tuple<const char*, std::function<void(frmmain&)>, bool>> cases = {
-        {"folder case", [&](frmmain& w) { w.txtBackroomPath->setText(backroom.toUpper()); }, false},
-        {"other folder", [](frmmain& w) { w.TXTLogPath->setText("/elsewhere/"); }, true},
-        {"no separator", [&](frmmain& w) { w.txtBackroomPath->setText(backroom.chopped(1)); },
-         true},
-        {"060", [](frmmain& w) { w.TXTDaysToKeep->setText("060"); }, true},
-        {" 60", [](frmmain& w) { w.TXTDaysToKeep->setText(" 60"); }, true},
-        {"60", [](frmmain& w) { w.TXTDaysToKeep->setText("60"); }, false},
-        {"port", [](frmmain& w) { w.cboComPort->setCurrentIndex(2); }, true},
-        {"connection", [](frmmain& w) { w.cboConnection->setCurrentIndex(0); }, true},
-        {"speed", [](frmmain& w) { w.cboSpeed->setCurrentIndex(0); }, true},
-    };
     frmmain& w = start();
     unlock();
-    for (const auto& [name, edit, changed] : cases) {
-        SCOPED_TRACE(name);
-        edit(w);
+    const QString backroom = tmp.filePath("backroom/");
+    const struct {
+        QWidget* field;
+        QString value;
+        bool changed;
+    } cases[] = {
+        {w.txtBackroomPath, backroom.toUpper(), false},
+        {w.TXTLogPath, "/elsewhere/", true},
+        {w.txtBackroomPath, backroom.chopped(1), true},
+        {w.TXTDaysToKeep, "060", true},
+        {w.TXTDaysToKeep, " 60", true},
+        {w.TXTDaysToKeep, "60", false},
+        {w.cboComPort, "3", true},
+        {w.cboConnection, "Modem", true},
+        {w.cboSpeed, "1200", true},
+    };
+    auto set = [](QWidget* field, const QString& value) {
+        if (auto* text = qobject_cast<QLineEdit*>(field))
+            text->setText(value);
+        else
+            static_cast<QComboBox*>(field)->setCurrentText(value);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.field->objectName() + '=' + c.value).toStdString());
+        const QString kept = qobject_cast<QLineEdit*>(c.field)
+                                 ? static_cast<QLineEdit*>(c.field)->text()
+                                 : static_cast<QComboBox*>(c.field)->currentText();
+        set(c.field, c.value);
         w.CheckForChanges();
-        EXPECT_EQ(w.cmdSave->isEnabled(), changed);
-        w.txtBackroomPath->setText(backroom);
-        w.TXTLogPath->setText(tmp.filePath("logs/"));
-        w.TXTDaysToKeep->setText("60");
-        w.SelectComPort(1);
-        w.SelectConnection("Direct");
-        w.SelectSpeed(9600);
+        EXPECT_EQ(w.cmdSave->isEnabled(), c.changed);
+        set(c.field, kept);
+        w.CheckForChanges();
+        ASSERT_FALSE(w.cmdSave->isEnabled());
     }
 }
 
 TEST_F(PanelTest, SaveStoresWhatDiffersInItsOwnForm) {
-    struct Case {
-        QString backroom, days;
-        QString storedBackroom, storedDays, field;
+    const QString data = tmp.filePath("Data"), own = tmp.filePath("backroom/"),
+                  upper = own.toUpper(), absent = "<absent>";
+    const struct {
+        QString backroom, days, storedBackroom, storedDays, field;
         int keep;
+    } cases[] = {
+        {data, "60", data + '/', absent, "60", 60},
+        {"D", "60", "", absent, "60", 60},    // a single character empties the folder
+        {upper, "30", upper, "30", "30", 30}, // a new case rides along another change
+        {own, "060", own, absent, "060", 60}, // same value
+        {own, "7.5", own, "8", "7.5", 8},
+        {own, "abc", own, absent, "60", 60}, // kept, shown again
+        {own, "40000", own, absent, "60", 60},
+        {own, "", own, absent, "60", 60},
     };
-    const QString data = tmp.filePath("Data"), upper = tmp.filePath("backroom/").toUpper();
-    const Case cases[] = {
-        {data, "60", data + '/', "<absent>", "60", 60},
-        {"D", "60", "", "<absent>", "60", 60}, // a single character empties the folder
-        {upper, "30", upper, "30", "30", 30},  // a new case rides along another change
-        {tmp.filePath("backroom/"), "060", "<absent>", "<absent>", "060", 60}, // same value
-        {tmp.filePath("backroom/"), "7.5", "<absent>", "8", "7.5", 8},
-        {tmp.filePath("backroom/"), "abc", "<absent>", "<absent>", "60", 60}, // kept, shown again
-        {tmp.filePath("backroom/"), "40000", "<absent>", "<absent>", "60", 60},
-        {tmp.filePath("backroom/"), "", "<absent>", "<absent>", "60", 60},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE((c.backroom + '|' + c.days).toStdString());
         QFile::remove(program + "Dialvane.ini");
-        ini("Path", "LogPath", tmp.filePath("logs/"));
-        ini("Path", "BackroomPath", tmp.filePath("backroom/"));
+        storeFolders();
         frmmain& w = start();
         unlock();
         w.txtBackroomPath->setText(c.backroom);
         w.TXTDaysToKeep->setText(c.days);
-        saveEdits();
-        EXPECT_EQ(stored("Path", "BackroomPath"),
-                  c.storedBackroom == "<absent>" ? tmp.filePath("backroom/") : c.storedBackroom);
+        w.CheckForChanges(); // what leaving the field does
+        w.cmdSave->click();
+        settle();
+        EXPECT_EQ(stored("Path", "BackroomPath"), c.storedBackroom);
         EXPECT_EQ(w.configuration().BackroomFolder, w.txtBackroomPath->text());
         EXPECT_EQ(stored("Global", "DaysToKeep"), c.storedDays);
         EXPECT_EQ(w.TXTDaysToKeep->text(), c.field);
@@ -148,15 +142,10 @@ TEST_F(PanelTest, SaveStoresWhatDiffersInItsOwnForm) {
 TEST_F(PanelTest, SaveWithNothingToStoreStillReopensAndSurvivesAnEarlyStop) {
     frmmain& w = start();
     unlock();
-    const QByteArray before = [&] {
-        QFile f(program + "Dialvane.ini");
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    const QByteArray before = iniBytes();
     w.Save();
     settle();
-    QFile f(program + "Dialvane.ini");
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), before);
+    EXPECT_EQ(iniBytes(), before);
     EXPECT_EQ(opens(), 2u);
     EXPECT_TRUE(panelEnabled(false));
     stop();
@@ -166,13 +155,14 @@ TEST_F(PanelTest, SaveWithNothingToStoreStillReopensAndSurvivesAnEarlyStop) {
     frmmain& x = start();
     x.cmdSave->click();
     settle();
-    EXPECT_EQ(stored("Communication", "ComPort"), "x");
-    EXPECT_EQ(stored("Communication", "Speed"), "<absent>");
+    EXPECT_EQ(stored("Communication", "ComPort") + stored("Communication", "Speed"), "x<absent>");
     EXPECT_EQ(messages.size(), 2); // the stop, then the reopen that could not read the lists
     EXPECT_EQ(x.windowTitle(), "FERME/CLOSED");
 }
 
-TEST_F(PanelTest, FieldsSelectTheirTextOnFocusAndCheckWhenLeft) {
+TEST_F(PanelTest, FieldsSelectOnFocusCheckWhenLeftAndTheDaysFieldTakesThreeDigits) {
+    int beeps = 0;
+    setRefusalBeep([&] { ++beeps; });
     frmmain& w = start();
     unlock();
     showActive();
@@ -182,10 +172,17 @@ TEST_F(PanelTest, FieldsSelectTheirTextOnFocusAndCheckWhenLeft) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(field->selectedText(), field->text()) << field->objectName().toStdString();
     }
-    QTest::keyClicks(w.TXTDaysToKeep, "9");
-    EXPECT_EQ(w.TXTDaysToKeep->text(), "9");
+    QTest::keyClicks(w.TXTDaysToKeep, "4a567");
+    EXPECT_EQ(w.TXTDaysToKeep->text(), "456");
+    EXPECT_EQ(beeps, 2); // the letter and the fourth digit
+    setRefusalBeep({});
+    QTest::keyClick(w.TXTDaysToKeep, Qt::Key_Return);
+    QApplication::processEvents(); // the focus moves once the Enter key has been handled
+    EXPECT_NE(QApplication::focusWidget(), w.TXTDaysToKeep);
+    EXPECT_TRUE(w.cmdSave->isEnabled());
 
     // Emptied and left: refilled before the check, so nothing to save.
+    w.TXTDaysToKeep->setFocus();
     w.TXTDaysToKeep->clear();
     w.cboSpeed->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(w.TXTDaysToKeep->text(), "60");
@@ -213,16 +210,34 @@ TEST_F(PanelTest, FieldsSelectTheirTextOnFocusAndCheckWhenLeft) {
     EXPECT_FALSE(w.cboSpeed->lineEdit()->hasSelectedText());
 }
 
-TEST_F(PanelTest, FolderButtonsAndTheDaysKeyFilterAreWired) {
+TEST_F(PanelTest, TheUnlockButtonShowsThePasswordDialogThenFolderButtonsAndKeyFilterWork) {
     QList<int> keys;
     frmmain& w = start([&](MainWindowContext& context) {
+        context.askPassword = nullptr;
         context.daysKeyPress = [&](int& KeyAscii) {
             keys << KeyAscii;
             if (KeyAscii == 'a')
                 KeyAscii = 0;
         };
     });
-    unlock();
+    // Should the dialog not come up, the guard ends its modal loop instead of the test hanging.
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    guard.start(10000);
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<frmPassword*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        QTest::keyClicks(dialog->txtPassword, QString::number(frmPassword::ExpectedPasswordNumber(
+                                                  QDateTime::currentDateTime())));
+        QTest::keyClick(dialog->txtPassword, Qt::Key_Return);
+    });
+    w.cmdUnlock->click();
+    ASSERT_TRUE(panelEnabled(true));
+    EXPECT_TRUE(w.cmdUnlock->isHidden());
+
     chosenFolder = tmp.filePath("picked");
     w.cmdBackroomPath->click();
     EXPECT_EQ(chooserCalls.value(0), "Backroom/VeldDB|" + tmp.filePath("backroom/"));
@@ -240,45 +255,6 @@ TEST_F(PanelTest, FolderButtonsAndTheDaysKeyFilterAreWired) {
     QTest::keyClick(w.TXTDaysToKeep, Qt::Key_Left); // no character: not filtered
     EXPECT_EQ(w.TXTDaysToKeep->text(), "12");
     EXPECT_EQ(keys, QList<int>({'1', 'a', '2'}));
-}
-
-TEST_F(PanelTest, TheDaysFieldTakesThreeDigitsAndEnterMovesOn) {
-    int beeps = 0;
-    setRefusalBeep([&] { ++beeps; });
-    frmmain& w = start();
-    unlock();
-    showActive();
-    w.TXTDaysToKeep->setFocus();
-    w.TXTDaysToKeep->selectAll();
-    QTest::keyClicks(w.TXTDaysToKeep, "4a567");
-    EXPECT_EQ(w.TXTDaysToKeep->text(), "456");
-    EXPECT_EQ(beeps, 2); // the letter and the fourth digit
-    QTest::keyClick(w.TXTDaysToKeep, Qt::Key_Return);
-    QApplication::processEvents(); // the focus moves once the Enter key has been handled
-    EXPECT_NE(QApplication::focusWidget(), w.TXTDaysToKeep);
-    EXPECT_TRUE(w.cmdSave->isEnabled());
-    setRefusalBeep({});
-}
-
-TEST_F(PanelTest, TheUnlockButtonShowsThePasswordDialog) {
-    frmmain& w = start([](MainWindowContext& context) { context.askPassword = nullptr; });
-    // Should the dialog not come up, the guard ends its modal loop instead of the test hanging.
-    QTimer guard;
-    QObject::connect(&guard, &QTimer::timeout, [] {
-        if (QWidget* modal = QApplication::activeModalWidget())
-            modal->close();
-    });
-    guard.start(10000);
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<frmPassword*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        QTest::keyClicks(dialog->txtPassword, QString::number(frmPassword::ExpectedPasswordNumber(
-                                                  QDateTime::currentDateTime())));
-        QTest::keyClick(dialog->txtPassword, Qt::Key_Return);
-    });
-    w.cmdUnlock->click();
-    EXPECT_TRUE(panelEnabled(true));
-    EXPECT_TRUE(w.cmdUnlock->isHidden());
 }
 
 } // namespace

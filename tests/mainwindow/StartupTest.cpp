@@ -8,11 +8,18 @@ namespace {
 using StartupTest = StationTest;
 
 TEST_F(StartupTest, WithoutAnySettingsEverythingFallsBackAndNothingIsWritten) {
-    frmmain& w = start();
-    EXPECT_EQ(w.configuration().BackroomFolder, home);
-    EXPECT_EQ(w.TXTLogPath->text(), home);
-    EXPECT_EQ(w.TXTDaysToKeep->text(), "60");
-    EXPECT_EQ(w.configuration().SendDelay, "200");
+    QString titleAtFirstReport;
+    frmmain& w = start([&](MainWindowContext& context) {
+        // Seen from the first queued report on: the window exists, the link has not spoken.
+        QObject::connect(context.link, &LinkThread::titleChanged, qApp, [&] {
+            if (titleAtFirstReport.isEmpty() && window)
+                titleAtFirstReport = window->windowTitle();
+        });
+    });
+    EXPECT_EQ(titleAtFirstReport, "Dialvane");
+    EXPECT_EQ(w.configuration().BackroomFolder + '|' + w.TXTLogPath->text() + '|' +
+                  w.TXTDaysToKeep->text() + '|' + w.configuration().SendDelay,
+              home + '|' + home + "|60|200");
     EXPECT_EQ(w.cboComPort->currentText() + w.cboConnection->currentText() +
                   w.cboSpeed->currentText(),
               "1Direct9600");
@@ -28,24 +35,24 @@ TEST_F(StartupTest, WithoutAnySettingsEverythingFallsBackAndNothingIsWritten) {
 }
 
 TEST_F(StartupTest, StoredSettingsReachTheFieldsAndTheLink) {
-    ini("Path", "BackroomPath", tmp.filePath("data"));
-    ini("Path", "LogPath", tmp.filePath("logs"));
-    ini("Global", "GDelay", "350");
-    ini("Communication", "ComPort", "3");
-    ini("Communication", "Connection", "Modem");
-    ini("Communication", "Speed", "2400");
-    ini("Ports", "COM3", "tcp:127.0.0.1:0");
+    const QString data = tmp.filePath("data"), logs = tmp.filePath("logs");
+    for (auto [section, key, value] : {std::tuple{"Path", "BackroomPath", data},
+                                       {"Path", "LogPath", logs},
+                                       {"Global", "GDelay", QString("350")},
+                                       {"Communication", "ComPort", QString("3")},
+                                       {"Communication", "Connection", QString("Modem")},
+                                       {"Communication", "Speed", QString("2400")},
+                                       {"Ports", "COM3", QString("tcp:127.0.0.1:0")}})
+        ini(section, key, value);
     frmmain& w = start();
     EXPECT_FALSE(w.DefaultsUsed());
-    EXPECT_EQ(w.txtBackroomPath->text(), tmp.filePath("data") + '/');
+    EXPECT_EQ(w.txtBackroomPath->text(), data + '/');
     ASSERT_EQ(opens(), 1u); // no built-in folder, no Save at start
+    EXPECT_EQ(lastOpenedAs(), "M24003");
     const PortRequest r = lastOpen();
-    EXPECT_EQ(r.connectionLetter + QString::number(r.speed) + QString::number(r.portNumber),
-              "M24003");
     EXPECT_EQ(r.device, "tcp:127.0.0.1:0");
-    EXPECT_EQ(r.config.BackroomFolder, tmp.filePath("data") + '/');
-    EXPECT_EQ(r.config.LogFolder, tmp.filePath("logs") + '/');
-    EXPECT_EQ(r.config.SendDelay, "350");
+    EXPECT_EQ(r.config.BackroomFolder + '|' + r.config.LogFolder + '|' + r.config.SendDelay,
+              data + "/|" + logs + "/|350");
     EXPECT_EQ(w.windowTitle(), "2400,n,8,1 COM3");
 }
 
@@ -84,42 +91,24 @@ TEST_F(StartupTest, FoldersFallBackToTheCompanionProduct) {
     EXPECT_EQ(start().configuration().BackroomFolder, g + '/');
 }
 
-TEST_F(StartupTest, DaysToKeepAreReadLenientlyButMustFitSixteenBits) {
+TEST_F(StartupTest, DaysToKeepAreReadLenientlyAndListValuesTheListsCannotShowAreKept) {
+    storeFolders();
     for (auto [text, days] :
          {std::pair{"abc", 60}, {"", 60}, {"7.5", 8}, {"6.5", 6}, {" 30 ", 30}}) {
         SCOPED_TRACE(text);
-        storeFolders();
         ini("Global", "DaysToKeep", text);
         EXPECT_EQ(start().TXTDaysToKeep->text(), QString::number(days));
         stop();
     }
-    ASSERT_TRUE(messages.isEmpty());
-    ini("Global", "DaysToKeep", "40000");
-    touch(tmp.filePath("backroom/000123/trfbru1"));
-    frmmain& w = start();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].contains("40000")) << messages[0].toStdString();
-    // Everything after the days was skipped: no choices, no port, no list; Save as created.
-    EXPECT_EQ(w.cboComPort->currentIndex(), -1);
-    EXPECT_EQ(opens(), 0u);
-    EXPECT_EQ(w.windowTitle(), "Dialvane");
-    EXPECT_EQ(w.LVWFileDetails->topLevelItemCount(), 0);
-    EXPECT_TRUE(w.cmdSave->isEnabled());
-    EXPECT_FALSE(w.cboComPort->isEnabled());
-}
-
-TEST_F(StartupTest, ValuesTheListsCannotShowAreKeptOrSavedAndNonNumbersStop) {
-    storeFolders();
     ini("Communication", "ComPort", "12");
     ini("Communication", "Speed", "4800");
     ini("Communication", "Connection", "modem");
     frmmain& w = start();
     EXPECT_EQ(w.configuration().PortNumber, 12);
     EXPECT_EQ(w.configuration().ConnectionType, "modem");
-    EXPECT_EQ(lastOpen().connectionLetter + QString::number(lastOpen().speed) +
-                  QString::number(lastOpen().portNumber),
-              "D96001");
+    EXPECT_EQ(lastOpenedAs(), "D96001");
     EXPECT_EQ(stored("Communication", "ComPort"), "12");
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
     stop();
 
     // With a built-in folder the Save at start stores what the lists show instead.
@@ -127,22 +116,33 @@ TEST_F(StartupTest, ValuesTheListsCannotShowAreKeptOrSavedAndNonNumbersStop) {
     ini("Communication", "ComPort", "12");
     ini("Communication", "Speed", "4800");
     start();
-    EXPECT_EQ(stored("Communication", "ComPort"), "1");
-    EXPECT_EQ(stored("Communication", "Speed"), "9600");
-    EXPECT_EQ(stored("Path", "BackroomPath"), "<absent>");
-    stop();
+    EXPECT_EQ(stored("Communication", "ComPort") + '|' + stored("Communication", "Speed") + '|' +
+                  stored("Path", "BackroomPath"),
+              "1|9600|<absent>");
+}
 
-    for (const char* key : {"ComPort", "Speed"}) {
+TEST_F(StartupTest, DaysOutsideSixteenBitsAndNonNumbersStopTheStartUp) {
+    touch(tmp.filePath("backroom/000123/trfbru1"));
+    // What the message quotes; whether Save is still as created, untouched by a list choice.
+    for (auto [section, key, value, quoted, saveAsCreated] :
+         {std::tuple{"Global", "DaysToKeep", "40000", "40000", true},
+          {"Communication", "ComPort", "x", "\"x\"", true},
+          {"Communication", "Speed", "x", "\"x\"", false}}) {
         SCOPED_TRACE(key);
+        QFile::remove(program + "Dialvane.ini");
         messages.clear();
-        ini("Communication", "ComPort", "1");
-        ini("Communication", "Speed", "9600");
-        ini("Communication", key, "x");
-        frmmain& x = start();
+        storeFolders();
+        ini(section, key, value);
+        frmmain& w = start();
         ASSERT_EQ(messages.size(), 1);
-        EXPECT_TRUE(messages[0].contains("\"x\"")) << messages[0].toStdString();
-        EXPECT_EQ(x.cboSpeed->currentIndex(), -1);
+        EXPECT_TRUE(messages[0].contains(quoted)) << messages[0].toStdString();
+        // Everything after the value was skipped: no choice, no port, no list.
+        EXPECT_EQ(w.cboSpeed->currentIndex(), -1);
         EXPECT_EQ(opens(), 0u);
+        EXPECT_EQ(w.windowTitle(), "Dialvane");
+        EXPECT_EQ(w.LVWFileDetails->topLevelItemCount(), 0);
+        EXPECT_EQ(w.cmdSave->isEnabled(), saveAsCreated);
+        EXPECT_FALSE(w.cboComPort->isEnabled());
         stop();
     }
 }
@@ -150,10 +150,8 @@ TEST_F(StartupTest, ValuesTheListsCannotShowAreKeptOrSavedAndNonNumbersStop) {
 TEST_F(StartupTest, ListsRestaurantsPurgesOldLogsAndReportsFailuresInTurn) {
     storeFolders();
     const QString backroom = tmp.filePath("backroom/"), logs = tmp.filePath("logs/");
-    touch(backroom + "000123/trfbru1");
-    touch(backroom + "000124/trfbru2");
-    touch(backroom + "12345/trfbru1");
-    touch(backroom + "000125");
+    for (const char* name : {"000123/trfbru1", "000124/trfbru2", "12345/trfbru1", "000125"})
+        touch(backroom + name);
     touch(logs + "Dialvane20261005-235959-000123.log"); // before the cutoff of 60 days
     touch(logs + "Dialvane20261006-000000-000123.log");
     busy(1); // the port fails, and the start-up goes on
@@ -176,20 +174,6 @@ TEST_F(StartupTest, ListsRestaurantsPurgesOldLogsAndReportsFailuresInTurn) {
     EXPECT_EQ(messages.size(), 2);
     EXPECT_TRUE(messages.join('\n').contains("no-such-folder"))
         << messages.join('\n').toStdString();
-}
-
-TEST_F(StartupTest, TheTitleIsDialvaneUntilTheLinkReports) {
-    storeFolders();
-    QString titleAtCreation;
-    start([&](MainWindowContext& context) {
-        // Seen from the first queued report on: the window exists, the link has not spoken.
-        QObject::connect(context.link, &LinkThread::titleChanged, qApp, [&] {
-            if (titleAtCreation.isEmpty() && window)
-                titleAtCreation = window->windowTitle();
-        });
-    });
-    EXPECT_EQ(titleAtCreation, "Dialvane");
-    EXPECT_EQ(window->windowTitle(), "9600,n,8,1 COM1");
 }
 
 } // namespace

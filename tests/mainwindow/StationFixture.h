@@ -18,11 +18,11 @@
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
 #include <ostream>
 
@@ -128,6 +128,11 @@ protected:
         window->cmdUnlock->click();
         ASSERT_TRUE(window->cboComPort->isEnabled());
     }
+    void showActive() {
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
     std::size_t opens() {
         QMutexLocker lock(&mutex);
         return opened.size();
@@ -135,6 +140,11 @@ protected:
     PortRequest lastOpen() {
         QMutexLocker lock(&mutex);
         return opened.empty() ? PortRequest{} : opened.back();
+    }
+    // The last open as connection letter, speed and port number: "D96001".
+    QString lastOpenedAs() {
+        const PortRequest r = lastOpen();
+        return r.connectionLetter + QString::number(r.speed) + QString::number(r.portNumber);
     }
 
     QTemporaryDir tmp;
@@ -151,6 +161,15 @@ protected:
 
 private:
     QByteArray oldHome;
+};
+
+// Folders stored, so no built-in folder makes the start-up save.
+class StoredFoldersTest : public StationTest {
+protected:
+    void SetUp() override {
+        StationTest::SetUp();
+        storeFolders();
+    }
 };
 
 } // namespace dialvane::test

@@ -41,14 +41,16 @@ TEST(StationProgram, ListsPurgesAndAnswersASendingAndAFetchingSite) {
                                        {"Global", "DaysToKeep", QString("30")},
                                        {"Ports", "COM1", line}})
         ASSERT_TRUE(WritePrivateProfileString(section, key, value, config + "Dialvane.ini"));
-    putFile(backroom + "000123/trfloc", "loc1,loc2\r\n");
-    putFile(backroom + "000123/trfbru1", "bru\r\n");
-    putFile(backroom + "000123/trfinv1", "inv\r\n");
-    putFile(logs + "Dialvane20000101-120000-000123.log", "old\r\n");
-    const QString recent =
-        "Dialvane" + QDate::currentDate().toString("yyyyMMdd") + "-000000-000123.log";
-    putFile(logs + recent, "recent\r\n");
-    putFile(dir.filePath("count.txt"), "buns,18\r\npatties,40\r\n");
+    const QString old = logs + "Dialvane20000101-120000-000123.log",
+                  recent = logs + "Dialvane" + QDate::currentDate().toString("yyyyMMdd") +
+                           "-000000-000123.log";
+    for (auto [path, bytes] : {std::pair{backroom + "000123/trfloc", "loc1,loc2\r\n"},
+                               {backroom + "000123/trfbru1", "bru\r\n"},
+                               {backroom + "000123/trfinv1", "inv\r\n"},
+                               {old, "old\r\n"},
+                               {recent, "recent\r\n"},
+                               {dir.filePath("count.txt"), "buns,18\r\npatties,40\r\n"}})
+        putFile(path, bytes);
 
     QProcess station;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -87,8 +89,8 @@ TEST(StationProgram, ListsPurgesAndAnswersASendingAndAFetchingSite) {
     for (const QString& name : QDir(logs).entryList(QDir::Files))
         logged += fileBytes(logs + name);
     EXPECT_EQ(logged.count("Sent:"), 4) << logged.toStdString();
-    EXPECT_FALSE(QFile::exists(logs + "Dialvane20000101-120000-000123.log")); // purged at start
-    EXPECT_TRUE(QFile::exists(logs + recent));
+    EXPECT_FALSE(QFile::exists(old)); // purged at start
+    EXPECT_TRUE(QFile::exists(recent));
     EXPECT_EQ(station.state(), QProcess::Running);
     EXPECT_EQ(
         GetPrivateProfileString("Communication", "ComPort", "<absent>", config + "Dialvane.ini"),

@@ -6,7 +6,6 @@
 #include "link/ui/frmcom.h"
 #include "support/Site.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFontInfo>
 #include <QGroupBox>
@@ -27,10 +26,10 @@ TEST(StatusWindow, FollowsTheLinkAndShowsTheBytesAsReceived) {
     ASSERT_NE(host.window(), nullptr); // loaded by a label, not shown
     EXPECT_FALSE(host.window()->isVisible());
     EXPECT_EQ(host.window()->LBLResto->text(), "000123");
-    host.showStatus();
-    EXPECT_TRUE(host.window()->isVisible());
-    host.hideStatus();
-    EXPECT_FALSE(host.window()->isVisible());
+    for (bool shown : {true, false, true, false}) {
+        shown ? host.showStatus() : host.hideStatus();
+        EXPECT_EQ(host.window()->isVisible(), shown);
+    }
     host.unload();
     EXPECT_EQ(host.window(), nullptr);
     // A call after an unload: shown again, blank until a header arrives.
@@ -64,15 +63,12 @@ TEST(StatusWindow, ARealCallDrivesTheWindow) {
     LinkThread link;
     StatusWindowHost host;
     host.attach(link);
-    QSignalSpy opened(&link, &LinkThread::portOpened);
-    QSignalSpy hidden(&link, &LinkThread::statusHide);
-    QSignalSpy unloaded(&link, &LinkThread::statusUnload);
-    quint16 port = 0;
-    {
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-        port = probe.serverPort();
-    }
+    QSignalSpy opened(&link, &LinkThread::portOpened), hidden(&link, &LinkThread::statusHide),
+        unloaded(&link, &LinkThread::statusUnload);
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
     PortRequest request;
     request.device = QString("tcp:127.0.0.1:%1").arg(port);
     request.config.BackroomFolder = tmp.path() + '/';

@@ -4,24 +4,21 @@
 #include "link/ui/frmcom.h"
 
 #include <QSignalSpy>
-#include <QTest>
 
 namespace dialvane::test {
 namespace {
 
-class WindowTest : public StationTest {
-protected:
-    void SetUp() override {
-        StationTest::SetUp();
-        storeFolders();
-    }
-};
+using WindowTest = StoredFoldersTest;
 
-TEST_F(WindowTest, AccessKeysPressTheirButtons) {
+TEST_F(WindowTest, PicturesHeadersAndAccessKeysThatPressTheirButtons) {
     frmmain& w = start();
-    w.show();
-    QApplication::setActiveWindow(&w);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    EXPECT_FALSE(w.windowIcon().isNull());
+    EXPECT_FALSE(w.cmdUnlock->icon().isNull());
+    EXPECT_EQ(w.cmdUnlock->toolTip(), QStringLiteral("Unlock / D\u00e9barre"));
+    EXPECT_EQ(w.LVWFileDetails->headerItem()->text(0) + ' ' +
+                  w.LVWFileDetails->headerItem()->text(1),
+              "restonum timestamp");
+    showActive();
     unlock();
     w.cboComPort->setCurrentText("2");
     // An access key presses its button visibly: the click follows a moment later.
@@ -37,6 +34,7 @@ TEST_F(WindowTest, AccessKeysPressTheirButtons) {
 
 TEST_F(WindowTest, ClosingEndsWithoutSavingUnloadsTheStatusWindowAndClosesThePort) {
     for (bool byButton : {false, true}) {
+        SCOPED_TRACE(byButton ? "button" : "close box");
         frmmain& w = start();
         w.show();
         unlock();
@@ -46,7 +44,7 @@ TEST_F(WindowTest, ClosingEndsWithoutSavingUnloadsTheStatusWindowAndClosesThePor
         if (byButton)
             w.cmdClose->click();
         else
-            w.close(); // the close box
+            w.close();
         EXPECT_EQ(unloaded.count(), 1);
         EXPECT_EQ(w.statusWindow().window(), nullptr);
         EXPECT_EQ(stored("Communication", "ComPort"), "<absent>");
@@ -54,16 +52,6 @@ TEST_F(WindowTest, ClosingEndsWithoutSavingUnloadsTheStatusWindowAndClosesThePor
         EXPECT_EQ(w.windowTitle(), "FERME/CLOSED");
         stop();
     }
-}
-
-TEST_F(WindowTest, PicturesTipAndListHeaders) {
-    frmmain& w = start();
-    EXPECT_FALSE(w.windowIcon().isNull());
-    EXPECT_FALSE(w.cmdUnlock->icon().isNull());
-    EXPECT_EQ(w.cmdUnlock->toolTip(), QStringLiteral("Unlock / D\u00e9barre"));
-    EXPECT_EQ(w.LVWFileDetails->headerItem()->text(0) + ' ' +
-                  w.LVWFileDetails->headerItem()->text(1),
-              "restonum timestamp");
 }
 
 } // namespace
