@@ -33,6 +33,19 @@ struct Station {
     }
 };
 
+// A fresh station on a fresh simulated line answers one call of `script`.
+bool answerOneCall(const Station& station, const sim::SiteScript& script) {
+    sim::SimLine line;
+    LinkObserver observer;
+    TransferLink link(line, observer, station.config());
+    link.OpenPort("D", 9600, 1);
+    sim::Site site(script);
+    site.start();
+    line.attach(site);
+    link.Serve(24h);
+    return site.completed();
+}
+
 void receivePerBlock(benchmark::State& state) {
     const auto blocks = static_cast<int>(state.range(0));
     Station station;
@@ -40,15 +53,7 @@ void receivePerBlock(benchmark::State& state) {
     for (int i = 0; i < blocks; ++i)
         script.records.push_back(QByteArray::number(i).leftJustified(126, 'r'));
     for (auto _ : state) {
-        sim::SimLine line;
-        LinkObserver observer;
-        TransferLink link(line, observer, station.config());
-        link.OpenPort("D", 9600, 1);
-        sim::Site site(script);
-        site.start();
-        line.attach(site);
-        link.Serve(24h);
-        if (!site.completed())
+        if (!answerOneCall(station, script))
             state.SkipWithError("call did not complete");
     }
     state.SetItemsProcessed(state.iterations() * blocks);
@@ -68,15 +73,7 @@ void sendPerBlock(benchmark::State& state) {
     sim::SiteScript script;
     script.transaction = 'X';
     for (auto _ : state) {
-        sim::SimLine line;
-        LinkObserver observer;
-        TransferLink link(line, observer, station.config());
-        link.OpenPort("D", 9600, 1);
-        sim::Site site(script);
-        site.start();
-        line.attach(site);
-        link.Serve(24h);
-        if (!site.completed())
+        if (!answerOneCall(station, script))
             state.SkipWithError("call did not complete");
         state.PauseTiming();
         for (const QString& name : QDir(station.logs).entryList(QDir::Files))
