@@ -29,18 +29,18 @@ QByteArray installed(const QByteArray& text) {
 }
 
 TEST_F(NetworkCallTest, ASiteSendsFiveHundredRecords) {
-    putFile(dir.path() + "/send.txt", records(500, 's'));
+    writeFile(dir.path() + "/send.txt", records(500, 's'));
     const SiteRun run = site({"--resto", "000123", "send", dir.path() + "/send.txt"});
     ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
     EXPECT_TRUE(run.output.contains("blocks 500, failures 0")) << run.output.toStdString();
-    EXPECT_EQ(fileBytes(resto("itrfinv1")), installed(records(500, 's')));
+    EXPECT_EQ(readAll(resto("itrfinv1")), installed(records(500, 's')));
     EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
 }
 
 TEST_F(NetworkCallTest, ASiteFetchesTheThreeFilesAndTheLogsAreWritten) {
-    putFile(resto("trfloc"), records(20, 'l'));
-    putFile(resto("trfbru2"), records(30, 'b'));
-    putFile(resto("trfinv2"), records(40, 'i'));
+    writeFile(resto("trfloc"), records(20, 'l'));
+    writeFile(resto("trfbru2"), records(30, 'b'));
+    writeFile(resto("trfinv2"), records(40, 'i'));
     const QString out = dir.path() + "/fetched";
     const SiteRun run = site({"--resto", "000123", "--type", "2", "fetch", out});
     ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
@@ -53,24 +53,24 @@ TEST_F(NetworkCallTest, ASiteFetchesTheThreeFilesAndTheLogsAreWritten) {
         }
         return out;
     };
-    EXPECT_EQ(fileBytes(out + "/trfloc"), asFetched(records(20, 'l')));
-    EXPECT_EQ(fileBytes(out + "/trfbru2"), asFetched(records(30, 'b')));
-    EXPECT_EQ(fileBytes(out + "/trfinv2"), asFetched(records(40, 'i')));
+    EXPECT_EQ(readAll(out + "/trfloc"), asFetched(records(20, 'l')));
+    EXPECT_EQ(readAll(out + "/trfbru2"), asFetched(records(30, 'b')));
+    EXPECT_EQ(readAll(out + "/trfinv2"), asFetched(records(40, 'i')));
     const QStringList names = QDir(logs).entryList(QDir::Files);
     ASSERT_GE(names.size(), 1); // logs started in the same second share one file
     QByteArray all;
     for (const QString& name : names)
-        all += fileBytes(logs + name);
+        all += readAll(logs + name);
     EXPECT_EQ(all.count("Sent:"), 90);
     EXPECT_EQ(all.count("Failed:"), 0);
 }
 
 TEST_F(NetworkCallTest, DropsInEitherDirectionLeaveNothingHalfDoneAndTheNextCallWorks) {
-    putFile(dir.path() + "/send.txt", records(50, 's'));
-    putFile(resto("itrfinv1"), "previous\r\n");
-    putFile(resto("trfloc"), records(50, 'l'));
-    putFile(resto("trfbru1"), records(5, 'b'));
-    putFile(resto("trfinv1"), records(5, 'i'));
+    writeFile(dir.path() + "/send.txt", records(50, 's'));
+    writeFile(resto("itrfinv1"), "previous\r\n");
+    writeFile(resto("trfloc"), records(50, 'l'));
+    writeFile(resto("trfbru1"), records(5, 'b'));
+    writeFile(resto("trfinv1"), records(5, 'i'));
 
     SiteRun run =
         site({"--resto", "000123", "--drop-after-bytes", "3000", "send", dir.path() + "/send.txt"});
@@ -79,11 +79,11 @@ TEST_F(NetworkCallTest, DropsInEitherDirectionLeaveNothingHalfDoneAndTheNextCall
     EXPECT_EQ(run.exitCode, 1) << run.output.toStdString();
     // The station notices the drop at its next wait; give it that long before looking.
     link.waitIdle();
-    EXPECT_EQ(fileBytes(resto("itrfinv1")), "previous\r\n");
+    EXPECT_EQ(readAll(resto("itrfinv1")), "previous\r\n");
 
     run = site({"--resto", "000123", "send", dir.path() + "/send.txt"});
     ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
-    EXPECT_EQ(fileBytes(resto("itrfinv1")), installed(records(50, 's')));
+    EXPECT_EQ(readAll(resto("itrfinv1")), installed(records(50, 's')));
     EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
 }
 
@@ -130,7 +130,7 @@ TEST_F(NetworkCallTest, APortInUseFailsLikeAPortThatCannotBeOpened) {
 }
 
 TEST_F(NetworkCallTest, ClosingThePortDuringACallEndsItAndDropsThePartialFile) {
-    putFile(resto("itrfinv1"), "previous\r\n");
+    writeFile(resto("itrfinv1"), "previous\r\n");
     // A site that sends the header and one block, then stays connected and silent.
     QSignalSpy started(&link, &LinkThread::callStarted);
     QTcpSocket socket;
@@ -147,7 +147,7 @@ TEST_F(NetworkCallTest, ClosingThePortDuringACallEndsItAndDropsThePartialFile) {
     link.close();
     link.waitIdle();
     EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
-    EXPECT_EQ(fileBytes(resto("itrfinv1")), "previous\r\n");
+    EXPECT_EQ(readAll(resto("itrfinv1")), "previous\r\n");
     EXPECT_TRUE(socket.state() != QAbstractSocket::ConnectedState ||
                 socket.waitForDisconnected(5000));
 }

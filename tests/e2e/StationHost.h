@@ -3,6 +3,7 @@
 // Backroom and log folders, for tests that run dialvane-site as a separate process.
 
 #include "link/LinkThread.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,16 +66,5 @@ protected:
     QString address;
     LinkThread link;
 };
-
-inline QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-inline void putFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 } // namespace dialvane::test

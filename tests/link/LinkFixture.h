@@ -8,6 +8,7 @@
 #include "link/TransferLog.h"
 #include "support/SimLine.h"
 #include "support/Site.h"
+#include "support/TestFiles.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -67,17 +68,6 @@ struct RecordingObserver : LinkObserver {
         return {};
     }
 };
-
-inline QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-inline void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    f.write(bytes);
-}
 
 class LinkTest : public ::testing::Test {
 protected:
