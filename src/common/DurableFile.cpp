@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -37,23 +39,35 @@ std::filesystem::path nativePath(const QString& path) {
 
 } // namespace
 
-QString replaceFile(const QString& from, const QString& to) {
+QString renameOver(const QString& from, const QString& to) {
     std::error_code error;
     // std::filesystem::rename replaces an existing target in one step on every platform
     // (rename(2) on POSIX, MoveFileEx with MOVEFILE_REPLACE_EXISTING on Windows).
     std::filesystem::rename(nativePath(from), nativePath(to), error);
-    if (error)
-        return QString::fromStdString(error.message());
-#ifndef Q_OS_WIN
-    // The new directory entry must reach the disk too, or a power cut may bring back the old one.
-    const QByteArray folder = QFile::encodeName(QFileInfo(to).absolutePath());
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#endif
+    return error ? QString::fromStdString(error.message()) : QString();
+}
+
+QString syncFolder(const QString& folder) {
+#ifdef Q_OS_WIN
+    // Windows has no call to sync a folder; NTFS journals its entries itself.
+    Q_UNUSED(folder);
     return QString();
+#else
+    // Without this, a power cut may bring back the old entry after a rename.
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    return synced ? QString() : QString::fromLocal8Bit(std::strerror(error));
+#endif
+}
+
+QString replaceFile(const QString& from, const QString& to) {
+    const QString reason = renameOver(from, to);
+    return reason.isEmpty() ? syncFolder(QFileInfo(to).absolutePath()) : reason;
 }
 
 } // namespace dialvane

@@ -41,6 +41,10 @@ private:
 
 } // namespace
 
+RestaurantBusy::RestaurantBusy(const QByteArray& restoNum)
+    : CallFailed(
+          QStringLiteral("restaurant %1 is busy on another call").arg(fromEightBit(restoNum))) {}
+
 int sendDelayMillis(const QString& setting) {
     bool ok = false;
     const QString text = setting.trimmed();
@@ -136,13 +140,15 @@ void TransferLink::runCall() {
     try {
         FlushInput();
         ReceiveHeader();
-        if (!headerIsSafe() || readNumberLeniently(fromEightBit(state_.RestoNum)) == 0) {
+        if (!restaurantNumberIsUsable()) {
             // Nothing read, written or sent; the status window stays until the carrier drops.
         } else if (state_.Transaction == "S") {
             const QString installed = restaurantFile("itrfinv" + state_.MyType);
             const QString temporary = installed + QStringLiteral(".tmp");
             ReceiveFile(temporary, kRecordWidth);
             installReceivedFile(temporary, installed);
+            // Only now is the end block answered: "received" means installed.
+            SendChar(ACK);
         } else {
             for (const QByteArray& name :
                  {QByteArray("trfloc"), "trfbru" + state_.MyType, "trfinv" + state_.MyType}) {
@@ -162,6 +168,7 @@ void TransferLink::runCall() {
         observer_.callFailed(QString::fromLocal8Bit(failure.what()));
         line_.SetDTR(false);
     }
+    restaurantLock_.release();
     inCall_ = false;
     observer_.callEnded();
     if (ended) {
@@ -193,6 +200,21 @@ bool TransferLink::headerIsSafe() const {
                 return false;
         }
     return true;
+}
+
+bool TransferLink::restaurantNumberIsUsable() const {
+    return headerIsSafe() && readNumberLeniently(fromEightBit(state_.RestoNum)) != 0;
+}
+
+// Called before a header other than "N" is answered. A restaurant without a folder needs no
+// lock: its call fails on its files as it would anyway. A folder where no lock file can be made
+// (read-only) cannot take a received file either, so its call goes on unlocked.
+void TransferLink::lockRestaurant() {
+    if (!restaurantNumberIsUsable())
+        return;
+    const QString folder = config_.BackroomFolder + fromEightBit(state_.RestoNum) + pathSeparator();
+    if (restaurantLock_.tryLock(folder) == RestaurantLock::Outcome::Busy)
+        throw RestaurantBusy(state_.RestoNum);
 }
 
 QString TransferLink::restaurantFile(const QByteArray& name) const {
@@ -227,6 +249,8 @@ void TransferLink::ReceiveHeader() {
             state_.RestoNum = assignFixed(header.restoNum, 6);
             state_.Transaction = assignFixed(header.transaction, 1);
             state_.MyType = assignFixed(header.myType, 1);
+            if (state_.Transaction != "N")
+                lockRestaurant();
             SendChar(ACK);
             observer_.setCaption(StatusLabel::Resto, state_.RestoNum);
             observer_.setCaption(StatusLabel::MyType, state_.MyType);
@@ -275,9 +299,9 @@ QByteArray TransferLink::ReadBlock() {
 
 void TransferLink::ReceiveFile(const QString& path, int /*width*/) {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw CallFailed(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
+    createFresh(file);
     TemporaryFileGuard guard(file);
+    FileSteps& steps = *config_.files;
 
     state_.RetryCount = kRetries;
     QByteArray lastLine;
@@ -286,7 +310,9 @@ void TransferLink::ReceiveFile(const QString& path, int /*width*/) {
         if (IsValidBlock(block)) {
             // The data field and the ETX: 127 bytes, as sites in the field expect them.
             lastLine = block.mid(1);
-            if (!isEndRecord(lastLine) && file.write(lastLine + "\r\n") < 0)
+            if (isEndRecord(lastLine))
+                break;
+            if (!steps.write(file, lastLine + "\r\n"))
                 throw CallFailed(
                     QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
             SendChar(ACK);
@@ -297,21 +323,36 @@ void TransferLink::ReceiveFile(const QString& path, int /*width*/) {
             line_.SetDTR(false);
         }
     }
-    if (!syncToDisk(file))
+    if (!steps.sync(file))
         throw CallFailed(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
     file.close();
     guard.release();
 }
 
+// A file left by a crash, or owned by someone else, must not block the restaurant: the
+// temporary file is always made anew. NewOnly also refuses to follow a link planted there.
+void TransferLink::createFresh(QFile& file) {
+    const QFileInfo existing(file.fileName());
+    if ((existing.exists() || existing.isSymLink()) && !file.remove())
+        throw CallFailed(
+            QStringLiteral("Cannot remove %1: %2").arg(file.fileName(), file.errorString()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        throw CallFailed(
+            QStringLiteral("Cannot create %1: %2").arg(file.fileName(), file.errorString()));
+}
+
 void TransferLink::installReceivedFile(const QString& temporary, const QString& final) {
-    if (!FileExists(temporary))
-        return;
+    FileSteps& steps = *config_.files;
     // One rename: the previous file stays whole until the new one replaces it.
-    const QString reason = replaceFile(temporary, final);
+    QString reason = steps.rename(temporary, final);
     if (!reason.isEmpty()) {
         QFile::remove(temporary);
         throw CallFailed(QStringLiteral("Cannot install %1: %2").arg(final, reason));
     }
+    // Until the folder is synced a power cut may bring the old file back: no answer before.
+    reason = steps.syncFolder(QFileInfo(final).absolutePath());
+    if (!reason.isEmpty())
+        throw CallFailed(QStringLiteral("Cannot install %1: %2").arg(final, reason));
 }
 
 // ---- Sending -----------------------------------------------------------------------------

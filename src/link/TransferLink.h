@@ -3,7 +3,8 @@
 //
 // A call, as the line sees it:
 //   carrier up -> the site sends header blocks until one has a code other than "N"
-//   code "S"   -> the site sends data blocks and an end block; the file is installed
+//   code "S"   -> the site sends data blocks and an end block; the file is installed, and
+//                 only then is the end block answered: a site told "received" can rely on it
 //   other code -> for trfloc, trfbru<type>, trfinv<type>: pause 1000 ms, ACK, one block per
 //                 record (each answered by the site), end block; one transfer log per file
 //   carrier down -> the call state is blanked and the status window hidden.
@@ -13,12 +14,15 @@
 // same code runs in real time on a port and in virtual time against a simulated site.
 
 #include "link/CallState.h"
+#include "link/FileSteps.h"
 #include "link/Line.h"
+#include "link/RestaurantLock.h"
 
 #include <QDateTime>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 class QFile;
@@ -38,6 +42,13 @@ private:
     QString description_;
 };
 
+// Another call, of this station or of another one sharing the Backroom, holds the restaurant:
+// the header is left unanswered and the line hung up.
+class RestaurantBusy : public CallFailed {
+public:
+    explicit RestaurantBusy(const QByteArray& restoNum);
+};
+
 // Thrown from a wait when the carrier has dropped or the owner stops the line: the call
 // unwinds, its files close, and the carrier-lost handling runs once.
 struct CallEnded {};
@@ -48,6 +59,8 @@ struct LinkConfig {
     QString SendDelay = QStringLiteral("200");
     // Local date and time, for the names of the transfer logs.
     std::function<QDateTime()> localTime = [] { return QDateTime::currentDateTime(); };
+    // How received files are written and put in place.
+    std::shared_ptr<FileSteps> files = std::make_shared<FileSteps>();
 };
 
 // Line events the dispatcher may be given; only a carrier change starts or ends anything.
@@ -108,6 +121,8 @@ public:
     static bool FileExists(const QString& path);
     void ReceiveHeader();
     QByteArray ReadBlock();
+    // Reads the blocks of a file into `path` up to the end block and makes it durable; the
+    // end block is left unanswered, for the caller answers it once the file is installed.
     void ReceiveFile(const QString& path, int width);
     void SendFile(const QString& path, int width);
     QByteArray SendBlock(const QByteArray& block);
@@ -118,6 +133,9 @@ private:
     void runCall();
     void carrierLost();
     bool headerIsSafe() const;
+    bool restaurantNumberIsUsable() const;
+    void lockRestaurant();
+    void createFresh(QFile& file);
     void installReceivedFile(const QString& temporary, const QString& final);
     QString restaurantFile(const QByteArray& name) const;
     void waitInCall(Millis deadline);
@@ -130,6 +148,7 @@ private:
     CallState state_;
     bool carrier_ = false; // the carrier level last handled
     bool inCall_ = false;
+    RestaurantLock restaurantLock_; // held from the header's answer to the end of the call
 };
 
 } // namespace dialvane
