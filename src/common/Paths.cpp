@@ -26,4 +26,13 @@ QString fallbackFolder() {
 #endif
 }
 
+QString AddBackslash(const QString& path) {
+    // The root "/" is a whole folder on POSIX, as "C:\\" is on Windows: keep it.
+    if (path == QStringLiteral("/") && pathSeparator() == QLatin1Char('/'))
+        return path;
+    if (path.size() < 2)
+        return QString();
+    return withTrailingSeparator(path);
+}
+
 } // namespace dialvane

@@ -12,6 +12,11 @@ QChar pathSeparator();
 // separator alone). Used where folders given by callers are normalised.
 QString withTrailingSeparator(const QString& folder);
 
+// A path of two or more characters gets the platform separator appended when it lacks one;
+// a shorter text becomes the empty text, except the POSIX root "/", which stays. Every folder the
+// program stores or shows passes here.
+QString AddBackslash(const QString& path);
+
 // The built-in fallback folder: the root of drive C: on Windows, the user's home folder elsewhere.
 QString fallbackFolder();
 

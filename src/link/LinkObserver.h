@@ -2,6 +2,8 @@
 // What the link tells the windows. The status window implements the label and visibility
 // part; the main window listens for the title. Calls arrive on the link's own thread.
 
+#include "link/CallSummary.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -25,6 +27,8 @@ public:
     virtual void callFailed(const QString&) {}
     virtual void callStarted() {}
     virtual void callEnded() {}
+    // Once per call, just before callEnded.
+    virtual void callSummary(const CallSummary&) {}
 };
 
 } // namespace dialvane

@@ -5,6 +5,7 @@
 
 #include <QMutexLocker>
 
+#include <climits>
 #include <optional>
 
 namespace dialvane {
@@ -108,12 +109,13 @@ public:
     Wake waitUntil(Millis deadline) override {
         // Slices keep a request from waiting longer than one poll of the port.
         for (;;) {
+            beatWhenDue();
             if (pending_)
                 return Wake::Stop;
             if (!line_ || !line_->isOpen()) {
                 QMutexLocker lock(&mutex_);
                 if (!pending_)
-                    wake_.wait(&mutex_);
+                    wake_.wait(&mutex_, idleWaitMs());
                 return Wake::Stop;
             }
             // The clock counts whole milliseconds: a wait ends only once the whole last
@@ -146,13 +148,28 @@ public:
     void callFailed(const QString& reason) override { emit owner_.callFailed(reason); }
     void callStarted() override { emit owner_.callStarted(); }
     void callEnded() override { emit owner_.callEnded(); }
+    void callSummary(const CallSummary& summary) override { emit owner_.callFinished(summary); }
+
+    void setHeartbeat(std::function<void()> beat, Millis interval) {
+        QMutexLocker lock(&mutex_);
+        beat_ = std::move(beat);
+        beatInterval_ = interval;
+        wake_.wakeAll();
+    }
 
 private:
     std::optional<Request> next() {
         QMutexLocker lock(&mutex_);
-        // With no open port there is nothing to serve: sleep until a request comes.
-        while (queue_.empty() && !isOpen())
-            wake_.wait(&mutex_);
+        // With no open port there is nothing to serve: sleep until a request comes, waking
+        // only to feed the heartbeat.
+        while (queue_.empty() && !isOpen()) {
+            wake_.wait(&mutex_, idleWaitMs());
+            if (queue_.empty()) {
+                lock.unlock();
+                beatWhenDue();
+                lock.relock();
+            }
+        }
         if (queue_.empty())
             return std::nullopt;
         Request request = std::move(queue_.front());
@@ -183,6 +200,22 @@ private:
         }
     }
 
+    unsigned long idleWaitMs() const {
+        return beat_ ? static_cast<unsigned long>(beatInterval_.count()) : ULONG_MAX;
+    }
+
+    void beatWhenDue() {
+        std::function<void()> beat;
+        {
+            QMutexLocker lock(&mutex_);
+            if (!beat_ || (beaten_.isValid() && beaten_.elapsed() < beatInterval_.count()))
+                return;
+            beaten_.start();
+            beat = beat_;
+        }
+        beat();
+    }
+
     void closeQuietly() {
         try {
             if (line_)
@@ -208,11 +241,15 @@ private:
     std::atomic<bool> pending_{false};
     long posted_ = 0;
     long done_ = 0;
+    std::function<void()> beat_;
+    Millis beatInterval_{0};
+    QElapsedTimer beaten_;
 };
 
 LinkThread::LinkThread(LineFactory factory, QObject* parent)
     : QObject(parent), worker_(std::make_unique<Worker>(*this, std::move(factory))) {
     qRegisterMetaType<StatusLabel>("dialvane::StatusLabel");
+    qRegisterMetaType<CallSummary>("dialvane::CallSummary");
     thread_.reset(QThread::create([this] { worker_->run(); }));
     thread_->setObjectName(QStringLiteral("link"));
     thread_->start();
@@ -233,6 +270,10 @@ void LinkThread::close() {
 
 void LinkThread::waitIdle() {
     worker_->waitIdle();
+}
+
+void LinkThread::setHeartbeat(std::function<void()> beat, Millis interval) {
+    worker_->setHeartbeat(std::move(beat), interval);
 }
 
 void LinkThread::post(Request request) {

@@ -49,6 +49,9 @@ public:
     void close();
     // Blocks until the worker has handled every request made so far (tests, shutdown).
     void waitIdle();
+    // Calls `beat` on the worker thread at least every `interval` while the worker is alive and
+    // not stuck: a supervisor's watchdog fed from here notices a hung line. Set before use.
+    void setHeartbeat(std::function<void()> beat, Millis interval);
 
 signals:
     void titleChanged(const QString& title);
@@ -60,6 +63,8 @@ signals:
     void callStarted();
     void callEnded();
     void callFailed(const QString& reason);
+    // Once per call, just before callEnded.
+    void callFinished(const dialvane::CallSummary& summary);
     void portOpened();
     void openFailed(const QString& description);
     // Something about the line the operator should know that is not a failure of a call,
@@ -81,3 +86,4 @@ private:
 } // namespace dialvane
 
 Q_DECLARE_METATYPE(dialvane::StatusLabel)
+Q_DECLARE_METATYPE(dialvane::CallSummary)

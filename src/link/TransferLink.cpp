@@ -41,6 +41,26 @@ private:
 
 } // namespace
 
+QString outcomeName(CallOutcome outcome) {
+    switch (outcome) {
+    case CallOutcome::Completed:
+        return QStringLiteral("completed");
+    case CallOutcome::Dropped:
+        return QStringLiteral("dropped");
+    case CallOutcome::Refused:
+        return QStringLiteral("refused");
+    case CallOutcome::Busy:
+        return QStringLiteral("busy");
+    case CallOutcome::HungUp:
+        return QStringLiteral("hung-up");
+    case CallOutcome::Failed:
+        return QStringLiteral("failed");
+    case CallOutcome::Stopped:
+        break;
+    }
+    return QStringLiteral("stopped");
+}
+
 RestaurantBusy::RestaurantBusy(const QByteArray& restoNum)
     : CallFailed(
           QStringLiteral("restaurant %1 is busy on another call").arg(fromEightBit(restoNum))) {}
@@ -133,15 +153,25 @@ void TransferLink::OnCommHandler(CommEvent event) {
 
 void TransferLink::runCall() {
     inCall_ = true;
+    hungUp_ = false;
+    summary_ = CallSummary{};
+    const Millis started = line_.now();
     observer_.callStarted();
     observer_.showStatus();
     observer_.repaintStatus();
     bool ended = false;
+    auto fail = [this](CallOutcome outcome, const QString& reason) {
+        summary_.outcome = outcome;
+        summary_.reason = reason;
+        observer_.callFailed(reason);
+        line_.SetDTR(false); // hang up: the modem drops the call
+    };
     try {
         FlushInput();
         ReceiveHeader();
         if (!restaurantNumberIsUsable()) {
             // Nothing read, written or sent; the status window stays until the carrier drops.
+            summary_.outcome = CallOutcome::Refused;
         } else if (state_.Transaction == "S") {
             const QString installed = restaurantFile("itrfinv" + state_.MyType);
             const QString temporary = installed + QStringLiteral(".tmp");
@@ -149,33 +179,48 @@ void TransferLink::runCall() {
             installReceivedFile(temporary, installed);
             // Only now is the end block answered: "received" means installed.
             SendChar(ACK);
+            summary_.outcome = CallOutcome::Completed;
         } else {
             for (const QByteArray& name :
                  {QByteArray("trfloc"), "trfbru" + state_.MyType, "trfinv" + state_.MyType}) {
                 Delay(static_cast<double>(kPauseBeforeFile.count()));
                 SendFile(restaurantFile(name), kRecordWidth);
             }
+            summary_.outcome = CallOutcome::Completed;
         }
     } catch (const CallEnded&) {
         ended = true;
+        summary_.outcome = hungUp_                 ? CallOutcome::HungUp
+                           : line_.stopRequested() ? CallOutcome::Stopped
+                                                   : CallOutcome::Dropped;
+    } catch (const RestaurantBusy& busy) {
+        fail(CallOutcome::Busy, busy.description());
     } catch (const CallFailed& failure) {
-        observer_.callFailed(failure.description());
-        line_.SetDTR(false); // hang up: the modem drops the call
+        fail(CallOutcome::Failed, failure.description());
     } catch (const LineError& failure) {
-        observer_.callFailed(failure.description());
-        line_.SetDTR(false);
+        fail(CallOutcome::Failed, failure.description());
     } catch (const std::exception& failure) {
-        observer_.callFailed(QString::fromLocal8Bit(failure.what()));
-        line_.SetDTR(false);
+        fail(CallOutcome::Failed, QString::fromLocal8Bit(failure.what()));
     }
     restaurantLock_.release();
+    summary_.restoNum = state_.RestoNum;
+    summary_.transaction = state_.Transaction;
+    summary_.type = state_.MyType;
+    summary_.duration = line_.now() - started;
     inCall_ = false;
+    observer_.callSummary(summary_);
     observer_.callEnded();
     if (ended) {
         // Handled here, once; should the carrier be up again already, Serve sees a new call.
         carrier_ = false;
         carrierLost();
     }
+}
+
+// The site sent bad blocks beyond the limit: drop the line and let the carrier drop end the call.
+void TransferLink::hangUpAfterNakLimit() {
+    hungUp_ = true;
+    line_.SetDTR(false);
 }
 
 void TransferLink::carrierLost() {
@@ -257,9 +302,10 @@ void TransferLink::ReceiveHeader() {
             observer_.setCaption(StatusLabel::Transaction, state_.Transaction);
         } else if (state_.RetryCount > 0) {
             SendChar(NAK);
+            ++summary_.naksSent;
             --state_.RetryCount;
         } else {
-            line_.SetDTR(false);
+            hangUpAfterNakLimit();
         }
     }
 }
@@ -315,12 +361,14 @@ void TransferLink::ReceiveFile(const QString& path, int /*width*/) {
             if (!steps.write(file, lastLine + "\r\n"))
                 throw CallFailed(
                     QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+            ++summary_.records;
             SendChar(ACK);
         } else if (state_.RetryCount > 0) {
             SendChar(NAK);
+            ++summary_.naksSent;
             --state_.RetryCount;
         } else {
-            line_.SetDTR(false);
+            hangUpAfterNakLimit();
         }
     }
     if (!steps.sync(file))
@@ -373,7 +421,9 @@ void TransferLink::SendFile(const QString& path, int width) {
     while (!items.atEnd()) {
         const QByteArray record = ReadRecord(items, width);
         const QByteArray answer = SendBlock(BuildBlock(record));
-        log.writeRecordLine(recordNumber, answer.size() == 1 && answer[0] == ACK, record);
+        const bool sent = answer.size() == 1 && answer[0] == ACK;
+        log.writeRecordLine(recordNumber, sent, record);
+        ++(sent ? summary_.records : summary_.recordsFailed);
         ++recordNumber;
     }
     data.close();

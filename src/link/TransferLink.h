@@ -14,6 +14,7 @@
 // same code runs in real time on a port and in virtual time against a simulated site.
 
 #include "link/CallState.h"
+#include "link/CallSummary.h"
 #include "link/FileSteps.h"
 #include "link/Line.h"
 #include "link/RestaurantLock.h"
@@ -131,6 +132,7 @@ public:
 
 private:
     void runCall();
+    void hangUpAfterNakLimit();
     void carrierLost();
     bool headerIsSafe() const;
     bool restaurantNumberIsUsable() const;
@@ -148,6 +150,8 @@ private:
     CallState state_;
     bool carrier_ = false; // the carrier level last handled
     bool inCall_ = false;
+    bool hungUp_ = false; // the engine dropped DTR after its NAK limit
+    CallSummary summary_;
     RestaurantLock restaurantLock_; // held from the header's answer to the end of the call
 };
 

@@ -12,10 +12,6 @@
 
 namespace dialvane {
 
-namespace {
-constexpr std::int32_t kOwnFile = 4;
-}
-
 void frmmain::SetPanelLocked(bool Locked) {
     const QList<QWidget*> panel = {Label1,        Label2,          Label3,     Label4,
                                    Label5,        Label6,          Label7,     TXTLogPath,
@@ -26,6 +22,7 @@ void frmmain::SetPanelLocked(bool Locked) {
 }
 
 void frmmain::CheckForChanges() {
+    const Configuration& config_ = station_.configuration();
     cmdSave->setEnabled(false);
     const bool changed = txtBackroomPath->text().toUpper() != config_.BackroomFolder.toUpper() ||
                          TXTLogPath->text().toUpper() != config_.LogFolder.toUpper() ||
@@ -64,59 +61,42 @@ void frmmain::cmdSave_Click() {
 }
 
 void frmmain::Save() {
-    const QString path = QStringLiteral("Path");
-    const QString communication = QStringLiteral("Communication");
-
-    if (txtBackroomPath->text() != config_.BackroomFolder) {
-        const QString folder = AddBackslash(txtBackroomPath->text());
-        settings_.Save(path, QStringLiteral("BackroomPath"), folder, kOwnFile);
-        config_.BackroomFolder = folder;
-        txtBackroomPath->setText(folder);
+    const Configuration& stored = station_.configuration();
+    Configuration wanted = stored;
+    if (txtBackroomPath->text() != stored.BackroomFolder) {
+        wanted.BackroomFolder = AddBackslash(txtBackroomPath->text());
+        txtBackroomPath->setText(wanted.BackroomFolder);
     }
-    if (TXTLogPath->text() != config_.LogFolder) {
-        const QString folder = AddBackslash(TXTLogPath->text());
-        settings_.Save(path, QStringLiteral("LogPath"), folder, kOwnFile);
-        config_.LogFolder = folder;
-        TXTLogPath->setText(folder);
+    if (TXTLogPath->text() != stored.LogFolder) {
+        wanted.LogFolder = AddBackslash(TXTLogPath->text());
+        TXTLogPath->setText(wanted.LogFolder);
     }
 
     // Days: a field holding no number, or one beyond the 16-bit range (pasted text, or a field
-    // emptied just before the click), keeps the days in effect and shows them again.
+    // emptied just before the click), keeps the days in effect and shows them again. A usable
+    // value stays as typed ("060").
     const QString daysText = TXTDaysToKeep->text();
     bool daysUsable = isRegionalNumber(daysText, context_.locale);
     if (daysUsable) {
         const double days = context_.locale.toDouble(daysText.trimmed());
-        if (days != config_.KeepDays) {
-            try {
-                config_.KeepDays = toInt16(days);
-                settings_.Save(QStringLiteral("Global"), QStringLiteral("DaysToKeep"),
-                               QString::number(config_.KeepDays), kOwnFile);
-            } catch (const ConversionError&) {
-                daysUsable = false;
-            }
+        try {
+            if (days != stored.KeepDays)
+                wanted.KeepDays = toInt16(days);
+        } catch (const ConversionError&) {
+            daysUsable = false;
         }
     }
     if (!daysUsable)
-        TXTDaysToKeep->setText(QString::number(config_.KeepDays));
+        TXTDaysToKeep->setText(QString::number(stored.KeepDays));
 
-    // A list without a choice (only after a start-up that stopped early) keeps its value.
-    if (cboComPort->currentIndex() >= 0 &&
-        cboComPort->currentText().toInt() != config_.PortNumber) {
-        config_.PortNumber = GetSelectedComPort();
-        settings_.Save(communication, QStringLiteral("ComPort"),
-                       QString::number(config_.PortNumber), kOwnFile);
-    }
-    if (cboConnection->currentIndex() >= 0 &&
-        cboConnection->currentText() != config_.ConnectionType) {
-        config_.ConnectionType = GetSelectedConnection();
-        settings_.Save(communication, QStringLiteral("Connection"), config_.ConnectionType,
-                       kOwnFile);
-    }
-    if (cboSpeed->currentIndex() >= 0 && cboSpeed->currentText().toInt() != config_.LineSpeed) {
-        config_.LineSpeed = GetSelectedSpeed();
-        settings_.Save(communication, QStringLiteral("Speed"), QString::number(config_.LineSpeed),
-                       kOwnFile);
-    }
+    // A list without a choice keeps its value.
+    if (cboComPort->currentIndex() >= 0 && cboComPort->currentText().toInt() != stored.PortNumber)
+        wanted.PortNumber = GetSelectedComPort();
+    if (cboConnection->currentIndex() >= 0 && cboConnection->currentText() != stored.ConnectionType)
+        wanted.ConnectionType = GetSelectedConnection();
+    if (cboSpeed->currentIndex() >= 0 && cboSpeed->currentText().toInt() != stored.LineSpeed)
+        wanted.LineSpeed = GetSelectedSpeed();
+    station_.store(wanted);
 
     cmdSave->setEnabled(false);
     ReopenPort();

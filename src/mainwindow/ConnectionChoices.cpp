@@ -8,10 +8,6 @@
 
 namespace dialvane {
 
-namespace {
-constexpr std::int32_t kOwnFile = 4;
-}
-
 void frmmain::SelectComPort(std::int16_t port) {
     cboComPort->setCurrentIndex(port >= 1 && port <= 9 ? port - 1 : 0);
 }
@@ -56,13 +52,6 @@ void frmmain::cboConnection_Click() {
     CheckForChanges();
 }
 
-// Port n is the device named by key "COMn" of section "Ports", or the platform's own name.
-QString frmmain::portDevice(int portNumber) {
-    const QString mapped = settings_.Load(
-        QStringLiteral("Ports"), QStringLiteral("COM%1").arg(portNumber), QString(), kOwnFile);
-    return deviceForPort(portNumber, mapped);
-}
-
 void frmmain::ReopenPort() {
     const QString connection = cboConnection->currentText();
     const QString speedText = cboSpeed->currentText();
@@ -83,13 +72,13 @@ void frmmain::ReopenPort() {
         report(failure.description());
         return;
     }
-    request.device = portDevice(request.portNumber);
-    request.config.BackroomFolder = config_.BackroomFolder;
-    request.config.LogFolder = config_.LogFolder;
-    request.config.SendDelay = config_.SendDelay;
-    // The link closes the port, ending any call, then opens it; a failure comes back as
-    // openFailed and is reported then.
-    context_.link->reopen(request);
+    request.device = portDevice(station_.settings(), request.portNumber);
+    const Configuration& config = station_.configuration();
+    request.config.BackroomFolder = config.BackroomFolder;
+    request.config.LogFolder = config.LogFolder;
+    request.config.SendDelay = config.SendDelay;
+    // A failure comes back as openFailed and is reported then.
+    station_.openPort(request);
 }
 
 } // namespace dialvane

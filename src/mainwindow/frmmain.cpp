@@ -28,16 +28,6 @@ namespace dialvane {
 
 namespace {
 
-// Our own keys live in Dialvane.ini whatever its "GUseIni" switch says.
-constexpr std::int32_t kOwnFile = 4;
-// The companion product's keys: its INI file when its own switch is on, else its registry.
-constexpr std::int32_t kCompanion = 1;
-const QString kCompanionApp = QStringLiteral("Stockwell");
-
-RegistryArea& registryOf(const MainWindowContext& context) {
-    return context.registry ? *context.registry : userRegistryArea();
-}
-
 // The captions' font: the classic dialog font where it exists, else a metric-compatible one.
 QFont dialogFont() {
     QFont font;
@@ -48,8 +38,19 @@ QFont dialogFont() {
 
 } // namespace
 
+StationContext stationContext(const MainWindowContext& context) {
+    StationContext station;
+    station.programFolder = context.programFolder;
+    station.link = context.link;
+    station.registry = context.registry;
+    station.locale = context.locale;
+    if (context.today)
+        station.now = [today = context.today] { return QDateTime(today(), QTime(12, 0)); };
+    return station;
+}
+
 frmmain::frmmain(MainWindowContext context, QWidget* parent)
-    : QWidget(parent), context_(std::move(context)), settings_(registryOf(context_)) {
+    : QWidget(parent), context_(std::move(context)), station_(stationContext(context_)) {
     Q_ASSERT(context_.link);
     registerPictures();
     setObjectName(QStringLiteral("frmmain"));
@@ -201,104 +202,49 @@ void frmmain::connectHandlers() {
 // ---- Start-up ----------------------------------------------------------------------------
 
 void frmmain::Form_Load() {
-    settings_.Init(QStringLiteral("Dialvane"), context_.programFolder);
-    // From here on the first failure ends the start-up; the window shows what was set up.
+    SetPanelLocked(true);
+    // A value that cannot be read is reported and replaced by its default; the start-up goes
+    // on, so that the station answers calls whatever the file holds.
+    connect(&station_, &Station::problem, this, &frmmain::report);
     try {
-        SetPanelLocked(true);
-        loadFolders();
-        config_.SendDelay = settings_.Load(QStringLiteral("Global"), QStringLiteral("GDelay"),
-                                           QStringLiteral("200"), kOwnFile);
-        loadDaysToKeep();
-
-        config_.PortNumber =
-            toInt16(settings_.Load(QStringLiteral("Communication"), QStringLiteral("ComPort"),
-                                   QStringLiteral("1"), kOwnFile),
-                    context_.locale);
-        SelectComPort(config_.PortNumber);
-        config_.ConnectionType =
-            settings_.Load(QStringLiteral("Communication"), QStringLiteral("Connection"),
-                           QStringLiteral("Direct"), kOwnFile);
-        SelectConnection(config_.ConnectionType);
-        config_.LineSpeed =
-            toInt16(settings_.Load(QStringLiteral("Communication"), QStringLiteral("Speed"),
-                                   QStringLiteral("9600"), kOwnFile),
-                    context_.locale);
-        SelectSpeed(config_.LineSpeed);
-
+        station_.load();
+        showConfiguration();
         ReopenPort();
         // Built-in folders are saved as a click on Save would: nothing differs, so nothing
         // is written, but the port is opened again and the panel locked.
-        if (defaultsUsed_)
+        if (station_.defaultsUsed())
             Save();
         else
             cmdSave->setEnabled(false);
 
         ListTravelPathDates();
-        PurgeOldLogs(config_.LogFolder, config_.KeepDays,
-                     context_.today ? context_.today() : QDate::currentDate());
-    } catch (const ConversionError& failure) {
+        station_.purgeOldLogs();
+        station_.startDailyPurge();
+    } catch (const HousekeepingError& failure) {
+        // The list could not be read: the purge is skipped, as the rest of the start-up.
         report(failure.description());
     } catch (const SettingsError& failure) {
-        report(failure.description());
-    } catch (const HousekeepingError& failure) {
         report(failure.description());
     } catch (const std::exception& failure) {
         report(QString::fromLocal8Bit(failure.what()));
     }
 }
 
-void frmmain::loadFolders() {
-    const QString path = QStringLiteral("Path");
-    const QString global = QStringLiteral("Global");
-
-    QString backroom = settings_.Load(path, QStringLiteral("BackroomPath"), QString(), kOwnFile);
-    if (backroom.isEmpty())
-        backroom = settings_.Load(global, QStringLiteral("GRestoPath"), QString(), kCompanion,
-                                  kCompanionApp);
-    if (backroom.isEmpty()) {
-        backroom = fallbackFolder();
-        defaultsUsed_ = true;
-    }
-    config_.BackroomFolder = AddBackslash(backroom);
-    txtBackroomPath->setText(config_.BackroomFolder);
-
-    QString log = settings_.Load(path, QStringLiteral("LogPath"), QString(), kOwnFile);
-    if (log.isEmpty())
-        log =
-            settings_.Load(global, QStringLiteral("LogPath"), QString(), kCompanion, kCompanionApp);
-    if (log.isEmpty()) {
-        config_.GeneralFolder = settings_.Load(global, QStringLiteral("GGeneralPath"), QString(),
-                                               kCompanion, kCompanionApp);
-        if (config_.GeneralFolder.isEmpty()) {
-            log = config_.BackroomFolder;
-            defaultsUsed_ = true;
-        } else {
-            // Appended as it stands: a general folder without a final separator runs into it.
-            log = config_.GeneralFolder + QStringLiteral("Logs") + pathSeparator();
-        }
-    }
-    config_.LogFolder = AddBackslash(log);
-    TXTLogPath->setText(config_.LogFolder);
-}
-
-void frmmain::loadDaysToKeep() {
-    const QString sixty = QString::number(60);
-    QString days =
-        settings_.Load(QStringLiteral("Global"), QStringLiteral("DaysToKeep"), sixty, kOwnFile);
-    if (days.isEmpty())
-        days = sixty;
-    // A text that is no number means the default; a number too large for the field stops the
-    // start-up.
-    config_.KeepDays =
-        isRegionalNumber(days, context_.locale) ? toInt16(days, context_.locale) : std::int16_t{60};
-    TXTDaysToKeep->setText(QString::number(config_.KeepDays));
+void frmmain::showConfiguration() {
+    const Configuration& config = station_.configuration();
+    txtBackroomPath->setText(config.BackroomFolder);
+    TXTLogPath->setText(config.LogFolder);
+    TXTDaysToKeep->setText(QString::number(config.KeepDays));
+    SelectComPort(config.PortNumber);
+    SelectConnection(config.ConnectionType);
+    SelectSpeed(config.LineSpeed);
 }
 
 void frmmain::ListTravelPathDates() {
     LVWFileDetails->hide();
     // A failure leaves the list hidden for the rest of the run.
     const std::vector<TravelPathRow> rows =
-        dialvane::ListTravelPathDates(config_.BackroomFolder, context_.locale);
+        dialvane::ListTravelPathDates(station_.configuration().BackroomFolder, context_.locale);
     for (const TravelPathRow& row : rows) {
         auto* item = new QTreeWidgetItem(LVWFileDetails);
         item->setText(0, row.restonum);
@@ -379,7 +325,8 @@ void frmmain::TXTDaysToKeep_KeyPress(int& KeyAscii) {
 
 void frmmain::TXTDaysToKeep_Validate() {
     // A field left empty shows the days in effect again; the move is never refused.
-    DaysToKeepValidate(TXTDaysToKeep, config_.KeepDays, [this] { CheckForChanges(); });
+    DaysToKeepValidate(TXTDaysToKeep, station_.configuration().KeepDays,
+                       [this] { CheckForChanges(); });
 }
 
 // ---- Folder buttons ------------------------------------------------------------------------

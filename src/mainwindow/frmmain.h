@@ -6,6 +6,7 @@
 
 #include "link/ui/StatusWindowHost.h"
 #include "settings/SettingsManager.h"
+#include "station/Station.h"
 #include "textentry/BrowseFolders.h"
 
 #include <QDate>
@@ -46,18 +47,6 @@ struct MainWindowContext {
     std::function<void(int& KeyAscii)> daysKeyPress;
 };
 
-// The program-wide configuration: filled by start-up, replaced by Save, read by the rest.
-struct Configuration {
-    QString BackroomFolder; // ends with the path separator
-    QString LogFolder;      // ends with the path separator
-    QString GeneralFolder;
-    QString SendDelay = QStringLiteral("200");
-    std::int16_t KeepDays = 60;
-    std::int16_t PortNumber = 1;
-    QString ConnectionType = QStringLiteral("Direct");
-    std::int16_t LineSpeed = 9600;
-};
-
 class frmmain : public QWidget {
     Q_OBJECT
 public:
@@ -65,9 +54,10 @@ public:
     explicit frmmain(MainWindowContext context, QWidget* parent = nullptr);
     ~frmmain() override;
 
-    const Configuration& configuration() const { return config_; }
-    bool DefaultsUsed() const { return defaultsUsed_; }
-    SettingsManager& AppSettings() { return settings_; }
+    const Configuration& configuration() const { return station_.configuration(); }
+    bool DefaultsUsed() const { return station_.defaultsUsed(); }
+    SettingsManager& AppSettings() { return station_.settings(); }
+    Station& station() { return station_; }
     StatusWindowHost& statusWindow() { return status_; }
 
     // Configuration panel.
@@ -122,11 +112,9 @@ private:
     void connectHandlers();
     void Form_Load();
     void Form_Unload();
-    void loadFolders();
-    void loadDaysToKeep();
+    void showConfiguration();
     void ListTravelPathDates();
     void report(const QString& description);
-    QString portDevice(int portNumber);
 
     void cmdSave_Click();
     void cmdClose_Click();
@@ -146,9 +134,7 @@ private:
     void TXTDaysToKeep_Validate();
 
     MainWindowContext context_;
-    SettingsManager settings_;
-    Configuration config_;
-    bool defaultsUsed_ = false;
+    Station station_;
     StatusWindowHost status_;
 };
 

@@ -2,6 +2,8 @@
 // Routines shared by the text fields of the main window: the folder rule, the numeric key filter
 // of the days field and that field's key-press and validation handling.
 
+#include "common/Paths.h"
+
 #include <QChar>
 #include <QLocale>
 #include <QString>
@@ -13,11 +15,6 @@ class QLineEdit;
 class QWidget;
 
 namespace dialvane {
-
-// A path of two or more characters gets the platform separator appended when it lacks one;
-// a shorter text becomes the empty text, except the POSIX root "/", which stays. Every folder the
-// program stores or shows passes here.
-QString AddBackslash(const QString& path);
 
 // The decimal separator of `locale`: the second character of 1.5 as the locale writes it.
 QChar GetDecimalSeparator(const QLocale& locale = QLocale::system());

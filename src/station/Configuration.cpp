@@ -1,0 +1,252 @@
+#include "station/Configuration.h"
+
+#include "common/Numbers.h"
+#include "common/Paths.h"
+#include "settings/INIFunctions.h"
+#include "settings/SettingsManager.h"
+
+#include <QFile>
+
+namespace dialvane {
+
+namespace {
+
+// Our own keys live in Dialvane.ini whatever its "GUseIni" switch says.
+constexpr std::int32_t kOwnFile = 4;
+// The companion product's keys: its INI file when its own switch is on, else its registry.
+constexpr std::int32_t kCompanion = 1;
+const QString kCompanionApp = QStringLiteral("Stockwell");
+
+// A file the private-profile reader would read as holding nothing at all: say why.
+QString fileProblem(const QString& iniFile) {
+    QFile file(iniFile);
+    if (!file.exists())
+        return QStringLiteral("%1 does not exist: the built-in settings are used.").arg(iniFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1 cannot be read (%2): the built-in settings are used.")
+            .arg(iniFile, file.errorString());
+    const QByteArray head = file.read(64 * 1024);
+    if (head.trimmed().isEmpty())
+        return QStringLiteral("%1 is empty: the built-in settings are used.").arg(iniFile);
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF") || head.contains('\0'))
+        return QStringLiteral("%1 is not 8-bit text (UTF-16?) and cannot be read: save it as "
+                              "plain text. The built-in settings are used.")
+            .arg(iniFile);
+    for (const QByteArray& line : head.split('\n'))
+        if (line.trimmed().startsWith('['))
+            return QString();
+    return QStringLiteral("%1 holds no [section] line and cannot be read: the built-in "
+                          "settings are used.")
+        .arg(iniFile);
+}
+
+class Loader {
+public:
+    Loader(SettingsManager& settings, const QString& iniFile, const QLocale& locale,
+           LoadedConfiguration& out)
+        : settings_(settings), iniFile_(iniFile), locale_(locale), out_(out) {}
+
+    QString own(const QString& section, const QString& key, const QString& fallback) {
+        const QString value = settings_.Load(section, key, fallback, kOwnFile);
+        out_.sources[key] = isStored(section, key) ? ValueSource::Ini : ValueSource::BuiltIn;
+        return value;
+    }
+
+    QString companion(const QString& key) {
+        return settings_.Load(QStringLiteral("Global"), key, QString(), kCompanion, kCompanionApp);
+    }
+
+    // A whole number of 16 bits, or the default with a word for the operator.
+    std::int16_t number(const QString& section, const QString& key, const QString& fallback) {
+        const QString text = own(section, key, fallback);
+        try {
+            return toInt16(text, locale_);
+        } catch (const ConversionError& failure) {
+            const std::int16_t value = toInt16(fallback, locale_);
+            problem(section, key, text, failure.description(), fallback);
+            out_.sources[key] = ValueSource::BuiltIn;
+            return value;
+        }
+    }
+
+    void problem(const QString& section, const QString& key, const QString& text,
+                 const QString& why, const QString& fallback) {
+        out_.problems << QStringLiteral("Dialvane.ini: [%1] %2=\"%3\" cannot be used (%4); %5 "
+                                        "is used instead.")
+                             .arg(section, key, text, why, fallback);
+    }
+
+    void setSource(const QString& key, ValueSource source) { out_.sources[key] = source; }
+
+private:
+    bool isStored(const QString& section, const QString& key) const {
+        // A value no file holds tells presence from absence.
+        const QString absent = QStringLiteral("\x01");
+        return GetPrivateProfileString(section, key, absent, iniFile_) != absent;
+    }
+
+    SettingsManager& settings_;
+    QString iniFile_;
+    const QLocale& locale_;
+    LoadedConfiguration& out_;
+};
+
+void loadFolders(Loader& load, LoadedConfiguration& out) {
+    Configuration& c = out.config;
+    const QString path = QStringLiteral("Path");
+    const QString backroomKey = QStringLiteral("BackroomPath"), logKey = QStringLiteral("LogPath");
+
+    QString backroom = load.own(path, backroomKey, QString());
+    if (backroom.isEmpty()) {
+        backroom = load.companion(QStringLiteral("GRestoPath"));
+        load.setSource(backroomKey, ValueSource::Companion);
+    }
+    if (backroom.isEmpty()) {
+        backroom = fallbackFolder();
+        load.setSource(backroomKey, ValueSource::BuiltIn);
+        out.defaultsUsed = true;
+    }
+    c.BackroomFolder = AddBackslash(backroom);
+
+    QString log = load.own(path, logKey, QString());
+    if (log.isEmpty()) {
+        log = load.companion(logKey);
+        load.setSource(logKey, ValueSource::Companion);
+    }
+    if (log.isEmpty()) {
+        c.GeneralFolder = load.companion(QStringLiteral("GGeneralPath"));
+        if (c.GeneralFolder.isEmpty()) {
+            log = c.BackroomFolder;
+            load.setSource(logKey, ValueSource::BuiltIn);
+            out.defaultsUsed = true;
+        } else {
+            // Appended as it stands: a general folder without a final separator runs into it.
+            log = c.GeneralFolder + QStringLiteral("Logs") + pathSeparator();
+        }
+    }
+    c.LogFolder = AddBackslash(log);
+}
+
+} // namespace
+
+QString LineSettings::text() const {
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(speed)
+        .arg(QChar::fromLatin1(parity))
+        .arg(dataBits)
+        .arg(stopBits);
+}
+
+QString sourceName(ValueSource source) {
+    switch (source) {
+    case ValueSource::Ini:
+        return QStringLiteral("Dialvane.ini");
+    case ValueSource::Companion:
+        return QStringLiteral("Stockwell settings");
+    case ValueSource::BuiltIn:
+        break;
+    }
+    return QStringLiteral("built-in");
+}
+
+std::int16_t Configuration::effectivePort() const {
+    return PortNumber >= 1 && PortNumber <= 9 ? PortNumber : std::int16_t{1};
+}
+
+std::int16_t Configuration::effectiveSpeed() const {
+    return LineSpeed == 1200 || LineSpeed == 2400 ? LineSpeed : std::int16_t{9600};
+}
+
+QString Configuration::effectiveConnection() const {
+    return ConnectionType == QStringLiteral("Modem") ? ConnectionType : QStringLiteral("Direct");
+}
+
+LineSettings Configuration::lineSettings() const {
+    LineSettings line;
+    line.speed = effectiveSpeed();
+    return line;
+}
+
+LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& iniFile,
+                                      const QLocale& locale) {
+    LoadedConfiguration out;
+    Configuration& c = out.config;
+    if (const QString problem = fileProblem(iniFile); !problem.isEmpty())
+        out.problems << problem;
+    Loader load(settings, iniFile, locale, out);
+    const QString global = QStringLiteral("Global"),
+                  communication = QStringLiteral("Communication");
+
+    loadFolders(load, out);
+
+    c.SendDelay = load.own(global, QStringLiteral("GDelay"), QStringLiteral("200"));
+    if (!c.SendDelay.trimmed().isEmpty() &&
+        QString::number(sendDelayMillis(c.SendDelay)) != c.SendDelay.trimmed())
+        load.problem(global, QStringLiteral("GDelay"), c.SendDelay,
+                     QStringLiteral("not a whole number from 0 to 60000"), QStringLiteral("200"));
+
+    // An empty days value, or one that is no number, means the default.
+    QString days = load.own(global, QStringLiteral("DaysToKeep"), QStringLiteral("60"));
+    if (days.isEmpty())
+        days = QStringLiteral("60");
+    if (!isRegionalNumber(days, locale)) {
+        load.problem(global, QStringLiteral("DaysToKeep"), days, QStringLiteral("not a number"),
+                     QStringLiteral("60"));
+        load.setSource(QStringLiteral("DaysToKeep"), ValueSource::BuiltIn);
+        days = QStringLiteral("60");
+    }
+    try {
+        c.KeepDays = toInt16(days, locale);
+    } catch (const ConversionError& failure) {
+        load.problem(global, QStringLiteral("DaysToKeep"), days, failure.description(),
+                     QStringLiteral("60"));
+        load.setSource(QStringLiteral("DaysToKeep"), ValueSource::BuiltIn);
+        c.KeepDays = 60;
+    }
+
+    c.PortNumber = load.number(communication, QStringLiteral("ComPort"), QStringLiteral("1"));
+    c.ConnectionType =
+        load.own(communication, QStringLiteral("Connection"), QStringLiteral("Direct"));
+    c.LineSpeed = load.number(communication, QStringLiteral("Speed"), QStringLiteral("9600"));
+    return out;
+}
+
+void saveChanges(SettingsManager& settings, const Configuration& stored,
+                 const Configuration& wanted) {
+    const QString path = QStringLiteral("Path"), communication = QStringLiteral("Communication");
+    if (wanted.BackroomFolder != stored.BackroomFolder)
+        settings.Save(path, QStringLiteral("BackroomPath"), wanted.BackroomFolder, kOwnFile);
+    if (wanted.LogFolder != stored.LogFolder)
+        settings.Save(path, QStringLiteral("LogPath"), wanted.LogFolder, kOwnFile);
+    if (wanted.KeepDays != stored.KeepDays)
+        settings.Save(QStringLiteral("Global"), QStringLiteral("DaysToKeep"),
+                      QString::number(wanted.KeepDays), kOwnFile);
+    if (wanted.PortNumber != stored.PortNumber)
+        settings.Save(communication, QStringLiteral("ComPort"), QString::number(wanted.PortNumber),
+                      kOwnFile);
+    if (wanted.ConnectionType != stored.ConnectionType)
+        settings.Save(communication, QStringLiteral("Connection"), wanted.ConnectionType, kOwnFile);
+    if (wanted.LineSpeed != stored.LineSpeed)
+        settings.Save(communication, QStringLiteral("Speed"), QString::number(wanted.LineSpeed),
+                      kOwnFile);
+}
+
+QString portDevice(SettingsManager& settings, int number) {
+    const QString mapped = settings.Load(QStringLiteral("Ports"),
+                                         QStringLiteral("COM%1").arg(number), QString(), kOwnFile);
+    return deviceForPort(number, mapped);
+}
+
+PortRequest portRequestFor(const Configuration& config, const QString& device) {
+    PortRequest request;
+    request.connectionLetter = config.effectiveConnection().left(1);
+    request.speed = config.effectiveSpeed();
+    request.portNumber = config.effectivePort();
+    request.device = device;
+    request.config.BackroomFolder = config.BackroomFolder;
+    request.config.LogFolder = config.LogFolder;
+    request.config.SendDelay = config.SendDelay;
+    return request;
+}
+
+} // namespace dialvane

@@ -1,0 +1,75 @@
+#pragma once
+// The station's configuration as values: where each setting is read from, the companion
+// product's fallbacks, the built-in defaults, and what a Save stores. The window and the
+// service both start from loadConfiguration and store through saveChanges.
+//
+// A value that cannot be read never stops the station: it is named in `problems`, its default
+// is used, and the port is opened all the same. An unattended station that refuses every call
+// because of one typo is worse than one that answers with a default and says so.
+
+#include "link/LinkThread.h"
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <map>
+
+namespace dialvane {
+
+class SettingsManager;
+
+// The line settings the port is opened with; text() is what the title shows ("9600,n,8,1").
+struct LineSettings {
+    int speed = 9600;
+    char parity = 'n';
+    int dataBits = 8;
+    int stopBits = 1;
+    QString text() const;
+};
+
+// Where a value came from, for --check.
+enum class ValueSource { Ini, Companion, BuiltIn };
+QString sourceName(ValueSource source);
+
+struct Configuration {
+    QString BackroomFolder; // ends with the path separator
+    QString LogFolder;      // ends with the path separator
+    QString GeneralFolder;
+    QString SendDelay = QStringLiteral("200");
+    std::int16_t KeepDays = 60;
+    std::int16_t PortNumber = 1;
+    QString ConnectionType = QStringLiteral("Direct");
+    std::int16_t LineSpeed = 9600;
+
+    // What the connection lists can show: port 1 to 9, speed 1200, 2400 or 9600, "Modem" or
+    // "Direct". Anything else stored is opened as the lists would show it.
+    std::int16_t effectivePort() const;
+    std::int16_t effectiveSpeed() const;
+    QString effectiveConnection() const;
+    LineSettings lineSettings() const;
+};
+
+struct LoadedConfiguration {
+    Configuration config;
+    bool defaultsUsed = false; // a built-in folder was used: start-up saves once
+    QStringList problems;      // values (or the file) that could not be read, for the operator
+    std::map<QString, ValueSource> sources; // by key name
+};
+
+// The settings manager must have been Init'ed on the folder of `iniFile` (Dialvane.ini).
+LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& iniFile,
+                                      const QLocale& locale);
+
+// Stores, key by key, what `wanted` changes from `stored` (folders compared as they stand).
+void saveChanges(SettingsManager& settings, const Configuration& stored,
+                 const Configuration& wanted);
+
+// The device port `number` names: key "COMn" of section "Ports", else the platform's name.
+QString portDevice(SettingsManager& settings, int number);
+
+// The request that opens the configured port with the configured folders.
+PortRequest portRequestFor(const Configuration& config, const QString& device);
+
+} // namespace dialvane

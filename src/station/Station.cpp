@@ -1,0 +1,114 @@
+#include "station/Station.h"
+
+#include "common/Paths.h"
+#include "housekeeping/Housekeeping.h"
+#include "link/LinkThread.h"
+#include "settings/RegistryArea.h"
+
+namespace dialvane {
+
+namespace {
+
+RegistryArea& registryOf(const StationContext& context) {
+    return context.registry ? *context.registry : userRegistryArea();
+}
+
+constexpr int kMinutesAfterMidnight = 5;
+
+} // namespace
+
+std::chrono::milliseconds untilDailyPurge(const QDateTime& now) {
+    const QDateTime next(now.date().addDays(1), QTime(0, kMinutesAfterMidnight));
+    // A day without that time (a clock change at midnight) still gets its purge an hour later.
+    const qint64 ms = now.msecsTo(next.isValid() ? next : now.addSecs(24 * 3600));
+    return std::chrono::milliseconds(std::max<qint64>(ms, 60 * 1000));
+}
+
+Station::Station(StationContext context, QObject* parent)
+    : QObject(parent), context_(std::move(context)), settings_(registryOf(context_)) {
+    Q_ASSERT(context_.link);
+    dailyPurge_.setSingleShot(true);
+    dailyPurge_.setTimerType(Qt::VeryCoarseTimer);
+    connect(&dailyPurge_, &QTimer::timeout, this, [this] {
+        purgeOldLogs();
+        startDailyPurge();
+    });
+}
+
+QString Station::iniFile() const {
+    return withTrailingSeparator(context_.programFolder) + QStringLiteral("Dialvane.ini");
+}
+
+QDateTime Station::now() const {
+    return context_.now ? context_.now() : QDateTime::currentDateTime();
+}
+
+void Station::start() {
+    load();
+    openPort();
+    // Built-in folders are saved as a Save would: nothing differs, so nothing is written, but
+    // the port is opened again.
+    if (defaultsUsed())
+        apply(config_);
+    purgeOldLogs();
+    startDailyPurge();
+}
+
+void Station::load() {
+    settings_.Init(QStringLiteral("Dialvane"), context_.programFolder);
+    loaded_ = loadConfiguration(settings_, iniFile(), context_.locale);
+    config_ = loaded_.config;
+    for (const QString& text : loaded_.problems)
+        emit problem(text);
+}
+
+void Station::openPort() {
+    openPort(portRequestFor(config_, portDevice(settings_, config_.effectivePort())));
+}
+
+void Station::openPort(const PortRequest& request) {
+    lastRequest_ = request;
+    // The link closes the port, ending any call as a carrier drop would, then opens it; the
+    // outcome comes back as its portOpened or openFailed.
+    context_.link->reopen(request);
+}
+
+void Station::purgeOldLogs() {
+    try {
+        PurgeOldLogs(config_.LogFolder, config_.KeepDays, now().date());
+        emit notice(QStringLiteral("old transfer logs purged from %1 (kept %2 days)")
+                        .arg(config_.LogFolder)
+                        .arg(config_.KeepDays));
+    } catch (const HousekeepingError& failure) {
+        emit problem(failure.description());
+    }
+}
+
+void Station::startDailyPurge() {
+    dailyPurge_.start(untilDailyPurge(now()));
+}
+
+void Station::store(const Configuration& wanted) {
+    try {
+        saveChanges(settings_, config_, wanted);
+    } catch (const std::exception& failure) {
+        emit problem(QString::fromLocal8Bit(failure.what()));
+    }
+    config_ = wanted;
+}
+
+void Station::apply(const Configuration& wanted) {
+    store(wanted);
+    openPort();
+}
+
+void Station::reload() {
+    load();
+    openPort();
+}
+
+QString Station::portName() const {
+    return QStringLiteral("COM%1 (%2)").arg(lastRequest_.portNumber).arg(lastRequest_.device);
+}
+
+} // namespace dialvane
