@@ -16,7 +16,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <memory>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace dialvane::test {
 
@@ -80,6 +86,49 @@ inline QByteArray header(const QByteArray& resto, char transaction, char type = 
     return BuildBlock(resto + transaction + type);
 }
 
+// A supervisor's notification socket: what the station says through sd_notify.
+class NotifySocket {
+public:
+    explicit NotifySocket(const QString& path) : path_(path) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        std::memcpy(address.sun_path, name.constData(),
+                    std::min<size_t>(name.size(), sizeof address.sun_path - 1));
+        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~NotifySocket() {
+        ::close(fd_);
+        ::unlink(QFile::encodeName(path_).constData());
+    }
+    bool bound() const { return bound_; }
+    QString path() const { return path_; }
+
+    // True once a message holding `text` has come (now or before), within the time.
+    bool waitFor(const QByteArray& text, int withinMs = 10000) {
+        for (QDeadlineTimer deadline(withinMs);;) {
+            for (const QByteArray& m : messages)
+                if (m.contains(text))
+                    return true;
+            pollfd p = {fd_, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(std::max<qint64>(0, deadline.remainingTime()))) <= 0)
+                return false;
+            char buffer[4096];
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n > 0)
+                messages << QByteArray(buffer, static_cast<int>(n));
+        }
+    }
+
+    QByteArrayList messages;
+
+private:
+    QString path_;
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
 // One station program with its own Dialvane.ini; stopped (SIGTERM, then SIGKILL) when destroyed.
 class StationProcess {
 public:
@@ -103,20 +152,36 @@ public:
         }
     }
 
-    void start() {
+    // The service by default; `mode` empty starts the window program (offscreen).
+    void start(const QString& mode = "--service", const QProcessEnvironment& extra = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("XDG_CONFIG_HOME", folder_ + "/xdg");
+        env.remove("NOTIFY_SOCKET");
+        env.remove("JOURNAL_STREAM");
+        env.insert(extra);
         process_.setProcessEnvironment(env);
         process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start(DIALVANE_PROGRAM, {"--config-dir", folder_});
+        QStringList arguments{"--config-dir", folder_};
+        if (!mode.isEmpty())
+            arguments << mode;
+        process_.start(DIALVANE_PROGRAM, arguments);
         ASSERT_TRUE(process_.waitForStarted(10000));
     }
 
+    void signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
     void kill() {
-        ::kill(static_cast<pid_t>(process_.processId()), SIGKILL);
+        signal(SIGKILL);
         process_.waitForFinished(5000);
     }
+
+    // Port 1 becomes another network address (for a reload).
+    void movePort() {
+        port_ = unusedPort();
+        WritePrivateProfileString("Ports", "COM1", QString("tcp:127.0.0.1:%1").arg(port_), ini());
+    }
+    QString ini() const { return folder_ + "/Dialvane.ini"; }
+    QString folder() const { return folder_; }
 
     quint16 port() const { return port_; }
     QProcess& process() { return process_; }

@@ -1,0 +1,176 @@
+#include "station/Check.h"
+
+#include "common/Paths.h"
+#include "link/NetworkLine.h"
+#include "settings/RegistryArea.h"
+#include "settings/SettingsManager.h"
+#include "station/Configuration.h"
+
+#include <QFileInfo>
+#include <QStorageInfo>
+#include <QTcpServer>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
+namespace dialvane {
+
+namespace {
+
+class Checks {
+public:
+    explicit Checks(QTextStream& out) : out_(out) {}
+
+    void report(bool ok, const QString& what, const QString& detail = QString()) {
+        out_ << (ok ? "OK   " : "FAIL ") << what;
+        if (!detail.isEmpty())
+            out_ << ": " << detail;
+        out_ << '\n';
+        failed_ = failed_ || !ok;
+    }
+    bool failed() const { return failed_; }
+
+private:
+    QTextStream& out_;
+    bool failed_ = false;
+};
+
+void checkFolder(Checks& checks, const QString& name, const QString& folder) {
+    const QFileInfo info(folder);
+    if (!info.exists()) {
+        checks.report(false, QStringLiteral("%1 folder %2").arg(name, folder),
+                      QStringLiteral("does not exist"));
+        return;
+    }
+    if (!info.isDir()) {
+        checks.report(false, QStringLiteral("%1 folder %2").arg(name, folder),
+                      QStringLiteral("is not a folder"));
+        return;
+    }
+#ifdef Q_OS_UNIX
+    // access() asks about this user with its groups, which is what a write will meet.
+    const bool writable = ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+#else
+    const bool writable = info.isWritable();
+#endif
+    checks.report(writable,
+                  QStringLiteral("%1 folder %2 is writable by this user").arg(name, folder),
+                  writable ? QString() : QStringLiteral("permission denied"));
+    const QStorageInfo storage(folder);
+    const qint64 free = storage.bytesAvailable();
+    checks.report(free >= kMinimumFreeBytes, QStringLiteral("free space in %1 folder").arg(name),
+                  QStringLiteral("%1 MB available").arg(free / (1024 * 1024)));
+}
+
+#ifdef Q_OS_UNIX
+QString groupHint(const QString& device) {
+    struct stat st = {};
+    if (::stat(QFile::encodeName(device).constData(), &st) != 0)
+        return QString();
+    const struct group* owner = ::getgrgid(st.st_gid);
+    const QString group =
+        owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(st.st_gid);
+    return QStringLiteral(" (the device belongs to group %1: add the station's user to it, for "
+                          "instance `sudo adduser $USER %1`, then log in again)")
+        .arg(group);
+}
+#endif
+
+void checkSerialPort(Checks& checks, const QString& what, const QString& device) {
+    if (!QFileInfo::exists(device)) {
+        checks.report(false, what, QStringLiteral("%1 does not exist").arg(device));
+        return;
+    }
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        const int error = errno;
+        QString reason = QStringLiteral("%1 cannot be opened read-write: %2")
+                             .arg(device, QString::fromLocal8Bit(std::strerror(error)));
+        if (error == EACCES || error == EPERM)
+            reason += groupHint(device);
+        checks.report(false, what, reason);
+        return;
+    }
+    ::close(fd);
+#endif
+    checks.report(true, what, QStringLiteral("%1 opens read-write").arg(device));
+}
+
+void checkNetworkLine(Checks& checks, const QString& what, const QString& address) {
+    QString host;
+    quint16 port = 0;
+    if (!parseNetworkAddress(address, &host, &port)) {
+        checks.report(false, what,
+                      QStringLiteral("%1 is not of the form tcp:HOST:PORT").arg(address));
+        return;
+    }
+    QTcpServer server;
+    const QHostAddress bind = host == QStringLiteral("*") || host.isEmpty()
+                                  ? QHostAddress(QHostAddress::Any)
+                                  : QHostAddress(host);
+    if (bind.isNull()) {
+        checks.report(false, what,
+                      QStringLiteral("%1 is not an address of this machine").arg(host));
+        return;
+    }
+    const bool listening = server.listen(bind, port);
+    checks.report(listening, what,
+                  listening ? QStringLiteral("%1 can be listened on").arg(address)
+                            : QStringLiteral("%1: %2").arg(address, server.errorString()));
+}
+
+} // namespace
+
+int runCheck(const QString& programFolder, QTextStream& out, RegistryArea* registry) {
+    SettingsManager settings = registry ? SettingsManager(*registry) : SettingsManager();
+    settings.Init(QStringLiteral("Dialvane"), programFolder);
+    const QString iniFile = withTrailingSeparator(programFolder) + QStringLiteral("Dialvane.ini");
+    const LoadedConfiguration loaded = loadConfiguration(settings, iniFile, QLocale::system());
+    const Configuration& c = loaded.config;
+    const QString device = portDevice(settings, c.effectivePort());
+
+    auto source = [&](const QString& key) {
+        const auto found = loaded.sources.find(key);
+        return sourceName(found == loaded.sources.end() ? ValueSource::BuiltIn : found->second);
+    };
+    out << "Configuration (" << iniFile << ")\n";
+    const struct {
+        const char* key;
+        QString value;
+    } values[] = {
+        {"BackroomPath", c.BackroomFolder},
+        {"LogPath", c.LogFolder},
+        {"DaysToKeep", QString::number(c.KeepDays)},
+        {"GDelay", QStringLiteral("%1 ms").arg(sendDelayMillis(c.SendDelay))},
+        {"ComPort", QStringLiteral("COM%1 = %2").arg(c.effectivePort()).arg(device)},
+        {"Connection", c.effectiveConnection()},
+        {"Speed", c.lineSettings().text()},
+    };
+    for (const auto& v : values)
+        out << "  " << QString::fromLatin1(v.key).leftJustified(14) << v.value << "  ("
+            << source(QString::fromLatin1(v.key)) << ")\n";
+    out << "Checks\n";
+
+    Checks checks(out);
+    checks.report(loaded.problems.isEmpty(), QStringLiteral("Dialvane.ini readable"),
+                  loaded.problems.join(QStringLiteral(" ")));
+    checkFolder(checks, QStringLiteral("Backroom"), c.BackroomFolder);
+    checkFolder(checks, QStringLiteral("log"), c.LogFolder);
+    const QString what = QStringLiteral("port COM%1").arg(c.effectivePort());
+    if (device.startsWith(QStringLiteral("tcp:")))
+        checkNetworkLine(checks, what, device);
+    else
+        checkSerialPort(checks, what, device);
+    out.flush();
+    return checks.failed() ? 1 : 0;
+}
+
+} // namespace dialvane

@@ -1,0 +1,62 @@
+#include "station/ServiceLog.h"
+
+#include <QDateTime>
+
+namespace dialvane {
+
+QString printable(const QByteArray& bytes) {
+    QString text;
+    text.reserve(bytes.size());
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && byte != '\\')
+            text += QLatin1Char(c);
+        else
+            text += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+    }
+    return text;
+}
+
+QString describeCall(const CallSummary& call) {
+    const QString who =
+        call.restoNum.trimmed().isEmpty()
+            ? QStringLiteral("call without a header")
+            : QStringLiteral("call %1 %2%3")
+                  .arg(printable(call.restoNum), printable(call.transaction), printable(call.type));
+    QString text = who + QStringLiteral(": ") + outcomeName(call.outcome);
+    if (!call.reason.isEmpty())
+        text += QStringLiteral(" (%1)").arg(call.reason);
+    if (!call.restoNum.trimmed().isEmpty() && call.outcome != CallOutcome::Refused &&
+        call.outcome != CallOutcome::Busy) {
+        text += QStringLiteral(", %1 records %2")
+                    .arg(call.records)
+                    .arg(call.receiving() ? QStringLiteral("received") : QStringLiteral("sent"));
+        if (call.recordsFailed > 0)
+            text += QStringLiteral(", %1 failed").arg(call.recordsFailed);
+        if (call.naksSent > 0)
+            text += QStringLiteral(", %1 NAKs").arg(call.naksSent);
+    }
+    return text + QStringLiteral(", %1 s").arg(call.duration.count() / 1000.0, 0, 'f', 1);
+}
+
+ServiceLog::ServiceLog(std::FILE* out)
+    : out_(out), journal_(qEnvironmentVariableIsSet("JOURNAL_STREAM")) {}
+
+void ServiceLog::write(Level level, const QString& text) {
+    QString line = text;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    QByteArray bytes;
+    if (journal_) {
+        bytes = '<' + QByteArray::number(static_cast<int>(level)) + '>';
+    } else {
+        const char* name = level == Level::Error     ? "error"
+                           : level == Level::Warning ? "warning"
+                                                     : "info";
+        bytes = QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + ' ' + name + ": ";
+    }
+    bytes += line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out_);
+    std::fflush(out_);
+}
+
+} // namespace dialvane
