@@ -1,0 +1,151 @@
+// The station core without a window: what a Dialvane.ini yields, what is said about it, and
+// the small texts and times the service relies on.
+#include "settings/INIFunctions.h"
+#include "settings/RegistryArea.h"
+#include "settings/SettingsManager.h"
+#include "station/Configuration.h"
+#include "station/ServiceLog.h"
+#include "station/Station.h"
+#include "support/TestFiles.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace dialvane::test {
+namespace {
+
+struct NoRegistry final : RegistryArea {
+    QString read(const QString&, const QString&, const QString&,
+                 const QString& defaultValue) const override {
+        return defaultValue;
+    }
+    void write(const QString&, const QString&, const QString&, const QString&) override {}
+};
+
+class ConfigurationTest : public ::testing::Test {
+protected:
+    LoadedConfiguration load(const QByteArray& iniBytes, bool write = true) {
+        QFile::remove(ini());
+        if (write)
+            writeFile(ini(), iniBytes);
+        SettingsManager settings(registry);
+        settings.Init("Dialvane", dir.path());
+        return loadConfiguration(settings, ini(), QLocale::c());
+    }
+    QString ini() const { return dir.filePath("Dialvane.ini"); }
+
+    QTemporaryDir dir;
+    NoRegistry registry;
+};
+
+TEST_F(ConfigurationTest, AFileThatHoldsNothingReadableIsSaidAndTheBuiltInsAreUsed) {
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        bool write;
+        const char* said; // nullptr: nothing to say
+    } cases[] = {
+        {"good", "[Communication]\r\nComPort=3\r\n", true, nullptr},
+        {"missing", "", false, "does not exist"},
+        {"empty", " \r\n", true, "is empty"},
+        {"UTF-16", QByteArray("\xFF\xFE[\0C\0]\0", 8), true, "UTF-16"},
+        {"garbage", "ComPort=3\r\nrubbish\r\n", true, "no [section]"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const LoadedConfiguration loaded = load(c.bytes, c.write);
+        if (c.said == nullptr) {
+            EXPECT_TRUE(loaded.problems.isEmpty()) << loaded.problems.join('\n').toStdString();
+            EXPECT_EQ(loaded.config.PortNumber, 3);
+            continue;
+        }
+        ASSERT_EQ(loaded.problems.size(), 1);
+        EXPECT_TRUE(loaded.problems[0].contains(c.said)) << loaded.problems[0].toStdString();
+        EXPECT_EQ(loaded.config.PortNumber, 1);
+        EXPECT_EQ(loaded.config.LineSpeed, 9600);
+    }
+}
+
+TEST_F(ConfigurationTest, EachValueThatCannotBeReadIsNamedAndItsDefaultUsed) {
+    const struct {
+        QByteArray line;
+        const char* named; // nullptr: read without a word
+        int days, port, speed;
+    } cases[] = {
+        {"[Global]\nDaysToKeep=7.5", nullptr, 8, 1, 9600},
+        {"[Global]\nDaysToKeep=", nullptr, 60, 1, 9600},
+        {"[Global]\nDaysToKeep=abc", "DaysToKeep=\"abc\"", 60, 1, 9600},
+        {"[Global]\nDaysToKeep=40000", "DaysToKeep=\"40000\"", 60, 1, 9600},
+        {"[Global]\nGDelay=fast", "GDelay=\"fast\"", 60, 1, 9600},
+        {"[Communication]\nComPort=1junk", "ComPort=\"1junk\"", 60, 1, 9600},
+        {"[Communication]\nComPort=12", nullptr, 60, 12, 9600}, // a number: kept, opened as 1
+        {"[Communication]\nSpeed=abc", "Speed=\"abc\"", 60, 1, 9600},
+        {"[Communication]\nSpeed=2400", nullptr, 60, 1, 2400},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        const LoadedConfiguration loaded = load(c.line + "\n");
+        EXPECT_EQ(loaded.config.KeepDays, c.days);
+        EXPECT_EQ(loaded.config.PortNumber, c.port);
+        EXPECT_EQ(loaded.config.LineSpeed, c.speed);
+        EXPECT_EQ(loaded.config.effectivePort(), c.port <= 9 ? c.port : 1);
+        if (c.named == nullptr) {
+            EXPECT_TRUE(loaded.problems.isEmpty()) << loaded.problems.join('\n').toStdString();
+        } else {
+            ASSERT_EQ(loaded.problems.size(), 1);
+            EXPECT_TRUE(loaded.problems[0].contains(c.named)) << loaded.problems[0].toStdString();
+        }
+    }
+}
+
+TEST_F(ConfigurationTest, SourcesSaySettingsFileOrBuiltInAndSaveStoresOnlyChanges) {
+    LoadedConfiguration loaded = load("[Path]\nBackroomPath=/data/\n[Communication]\nSpeed=2400\n");
+    EXPECT_EQ(loaded.sources["BackroomPath"], ValueSource::Ini);
+    EXPECT_EQ(loaded.sources["Speed"], ValueSource::Ini);
+    EXPECT_EQ(loaded.sources["ComPort"], ValueSource::BuiltIn);
+    EXPECT_EQ(loaded.sources["LogPath"], ValueSource::BuiltIn); // Backroom stands in for it
+    EXPECT_TRUE(loaded.defaultsUsed);
+
+    const QByteArray before = readAll(ini());
+    SettingsManager settings(registry);
+    settings.Init("Dialvane", dir.path());
+    Configuration wanted = loaded.config;
+    saveChanges(settings, loaded.config, wanted);
+    EXPECT_EQ(readAll(ini()), before) << "nothing differs, nothing is written";
+    wanted.PortNumber = 4;
+    saveChanges(settings, loaded.config, wanted);
+    EXPECT_EQ(GetPrivateProfileString("Communication", "ComPort", "", ini()), "4");
+    EXPECT_EQ(GetPrivateProfileString("Path", "LogPath", "<absent>", ini()), "<absent>");
+}
+
+TEST(DailyPurge, IsDueFiveMinutesAfterTheNextLocalMidnight) {
+    using std::chrono::minutes;
+    const QDate day(2026, 12, 6);
+    EXPECT_EQ(untilDailyPurge(QDateTime(day, QTime(23, 0))), minutes(65));
+    EXPECT_EQ(untilDailyPurge(QDateTime(day, QTime(0, 0))), minutes(24 * 60 + 5));
+    // Just after the purge time: the next one is a day later, never at once.
+    EXPECT_EQ(untilDailyPurge(QDateTime(day, QTime(0, 5))), minutes(24 * 60));
+}
+
+TEST(ServiceText, BytesFromTheLineNeverReachALogLineRaw) {
+    EXPECT_EQ(printable("000123"), "000123");
+    EXPECT_EQ(printable(QByteArray("\x1b[2J\n\\\xe9", 7)), "\\x1b[2J\\x0a\\x5c\\xe9");
+
+    CallSummary call;
+    call.restoNum = "00\n123";
+    call.transaction = "S";
+    call.type = "1";
+    call.outcome = CallOutcome::Completed;
+    call.records = 2000;
+    call.duration = std::chrono::milliseconds(3240);
+    EXPECT_EQ(describeCall(call).toStdString(),
+              "call 00\\x0a123 S1: completed, 2000 records received, 3.2 s");
+    call.outcome = CallOutcome::Busy;
+    call.reason = "restaurant 000123 is busy on another call";
+    EXPECT_EQ(describeCall(call).toStdString(),
+              "call 00\\x0a123 S1: busy (restaurant 000123 is busy on another call), 3.2 s");
+}
+
+} // namespace
+} // namespace dialvane::test
