@@ -70,10 +70,15 @@ void checkFolder(Checks& checks, const QString& name, const QString& folder) {
 }
 
 #ifdef Q_OS_UNIX
+// Serial devices are usually opened through their group (dialout on Debian); a device only its
+// owner may open needs another remedy, and saying "join group root" would be wrong.
 QString groupHint(const QString& device) {
     struct stat st = {};
     if (::stat(QFile::encodeName(device).constData(), &st) != 0)
         return QString();
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+        return QStringLiteral(" (only its owner may open it: give the device to a group such as "
+                              "dialout with a udev rule, or run the station as its owner)");
     const struct group* owner = ::getgrgid(st.st_gid);
     const QString group =
         owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(st.st_gid);

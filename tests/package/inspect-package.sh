@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build tree and checks what an installation would get: the
+# files, the dependencies found on the binaries, runnable maintainer scripts, a unit file that
+# systemd accepts without a single complaint, and the packaged program accepting the packaged
+# example configuration.
+# Usage: inspect-package.sh BUILD_DIR   (a configured tree in which dialvane is built)
+# Exits 77 (skipped) where the packaging tools are missing.
+set -euo pipefail
+build=$(cd "${1:?usage: inspect-package.sh BUILD_DIR}" && pwd)
+
+for tool in cpack dpkg-deb dpkg-shlibdeps; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIP: $tool is missing (scripts/setup installs it)"
+    exit 77
+  fi
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/dialvane-package.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cpack -G DEB -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 ||
+  { cat "$work/cpack.log"; fail "cpack failed"; }
+debs=("$work"/out/dialvane_*.deb)
+if [ ! -f "${debs[0]}" ] || [ ${#debs[@]} -ne 1 ]; then
+  fail "expected one dialvane_<version>_<arch>.deb, got: ${debs[*]}"
+fi
+deb=${debs[0]}
+echo "package: $(basename "$deb")"
+
+contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
+for path in ./usr/bin/dialvane ./usr/bin/dialvane-site ./usr/lib/systemd/system/dialvane@.service \
+            ./usr/share/applications/dialvane.desktop ./usr/share/pixmaps/dialvane.xpm \
+            ./usr/share/doc/dialvane/examples/Dialvane.ini; do
+  grep -qxF "$path" <<<"$contents" || fail "$path is not in the package"
+done
+
+# The Qt libraries are found by dpkg-shlibdeps on the binaries, adduser is for postinst.
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for dependency in adduser libqt6core6 libqt6serialport6 libqt6network6; do
+  grep -qE "(^|, )$dependency( |,|$)" <<<"$depends" || fail "Depends lacks $dependency"
+done
+
+# Type=notify waits for the station's READY=1, which it sends through libsystemd: a program
+# built without it would be killed by systemd's start time-out on every start.
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+unit=$root/usr/lib/systemd/system/dialvane@.service
+if grep -qx 'Type=notify' "$unit"; then
+  grep -qE "(^|, )libsystemd0( |,|$)" <<<"$depends" ||
+    fail "the unit waits for readiness, but dialvane is not linked with libsystemd (libsystemd-dev missing at build time?)"
+fi
+
+# dpkg refuses maintainer scripts it cannot execute; a syntax error would break every install.
+dpkg-deb -e "$deb" "$work/control"
+for script in postinst prerm postrm; do
+  [ -x "$work/control/$script" ] || fail "$script is missing or not executable"
+  sh -n "$work/control/$script" || fail "$script does not parse"
+done
+
+# systemd-analyze verify only warns about unknown keys and bad values, with exit code 0: any
+# word it says counts as a failure. It also checks that the commands exist, so the unit is
+# verified as an instance whose programs are the extracted ones.
+if command -v systemd-analyze >/dev/null; then
+  mkdir "$work/units"
+  sed "s#^\(Exec[A-Za-z]*=\)/usr/bin/#\1$root/usr/bin/#" \
+    "$unit" >"$work/units/dialvane@.service"
+  verdict=$(systemd-analyze verify "$work/units/dialvane@line1.service" 2>&1) ||
+    { echo "$verdict"; fail "systemd-analyze verify rejects the unit"; }
+  [ -z "$verdict" ] || { echo "$verdict"; fail "systemd-analyze verify complains about the unit"; }
+  echo "unit: verified"
+else
+  echo "unit: not verified (no systemd-analyze)"
+fi
+
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$root/usr/share/applications/dialvane.desktop" ||
+    fail "desktop entry rejected"
+  echo "desktop entry: validated"
+fi
+
+# The packaged program on the packaged example, pointed at folders and a line of this test.
+# The user's own settings area stays out of it.
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config QT_QPA_PLATFORM=offscreen
+mkdir -p "$HOME"
+station=$root/usr/bin/dialvane
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' \
+    2>/dev/null || echo $((20000 + RANDOM % 20000))
+}
+line=$work/line1
+mkdir -p "$line" "$work/Backroom" "$work/Logs"
+sed -e "s#^BackroomPath=.*#BackroomPath=$work/Backroom/#" \
+    -e "s#^LogPath=.*#LogPath=$work/Logs/#" \
+    -e "s#^COM1=.*#COM1=tcp:127.0.0.1:$(free_port)#" \
+    "$root/usr/share/doc/dialvane/examples/Dialvane.ini" >"$line/Dialvane.ini"
+grep -q "^COM1=tcp:127.0.0.1:" "$line/Dialvane.ini" || fail "the example names no COM1 to point at a test line"
+"$station" --check --config-dir "$line" >"$work/check.log" 2>&1 ||
+  { cat "$work/check.log"; fail "--check rejects the example configuration"; }
+echo "example: accepted by --check"
+
+# The same file with a value that cannot be read: a check that the operator runs before
+# enabling a line must not pass it.
+sed -i 's/^DaysToKeep=.*/DaysToKeep=sixty/' "$line/Dialvane.ini"
+if "$station" --check --config-dir "$line" >"$work/check.log" 2>&1; then
+  cat "$work/check.log"
+  fail "--check accepts DaysToKeep=sixty"
+fi
+echo "bad value: refused by --check"
