@@ -3,6 +3,8 @@
 // few operations; every pause and time-out of the engine goes through waitUntil, so a
 // simulated line can run a whole call in virtual time.
 
+#include "link/LineSettings.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -30,8 +32,9 @@ public:
 
     virtual ~Line() = default;
 
-    // Opens the port with the line settings text ("9600,n,8,1"); RTS and DTR are raised.
-    virtual void open(const QString& settings) = 0;
+    // Opens the port with these settings; RTS and DTR are raised. Throws LineError naming the
+    // port and the reason.
+    virtual void open(const LineSettings& settings) = 0;
     // Closes the port; closing a closed port does nothing.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;

@@ -79,7 +79,7 @@ public:
     }
 
     // ---- Line: the open port, or none --------------------------------------------------
-    void open(const QString& settings) override {
+    void open(const LineSettings& settings) override {
         if (!line_)
             throw LineError(QStringLiteral("No port to open."));
         line_->open(settings);

@@ -20,7 +20,7 @@ public:
     NetworkLine(int portNumber, const QString& address);
     ~NetworkLine() override;
 
-    void open(const QString& settings) override;
+    void open(const LineSettings& settings) override;
     void close() override;
     bool isOpen() const override { return open_; }
     bool hasModem() const override { return false; }
@@ -46,6 +46,7 @@ private:
     void listen();
     void hangUp();
     void listenAgain();
+    static void releaseDeferredDeletes();
     QString describe(const QString& what) const;
 
     int portNumber_;

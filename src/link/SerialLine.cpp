@@ -33,19 +33,18 @@ QString SerialLine::describe(const QString& what) const {
     return QStringLiteral("COM%1 (%2): %3").arg(portNumber_).arg(device_, what);
 }
 
-void SerialLine::open(const QString& settings) {
-    const int speed = settings.section(QLatin1Char(','), 0, 0).toInt();
+void SerialLine::open(const LineSettings& settings) {
     port_.setPortName(device_);
     if (!port_.open(QIODevice::ReadWrite))
         throw LineError(describe(QStringLiteral("cannot open the port: ") +
                                  reasonFor(port_.error(), port_.errorString())));
-    if (!port_.setBaudRate(speed) || !port_.setDataBits(QSerialPort::Data8) ||
+    if (!port_.setBaudRate(settings.speed) || !port_.setDataBits(QSerialPort::Data8) ||
         !port_.setParity(QSerialPort::NoParity) || !port_.setStopBits(QSerialPort::OneStop) ||
         !port_.setFlowControl(QSerialPort::NoFlowControl)) {
         const QString reason = port_.errorString();
         port_.close();
-        throw LineError(describe(
-            QStringLiteral("the port refused the line settings %1: %2").arg(settings, reason)));
+        throw LineError(describe(QStringLiteral("the port refused the line settings %1: %2")
+                                     .arg(settings.text(), reason)));
     }
     SetRTS(true);
     SetDTR(true);

@@ -20,7 +20,7 @@ public:
     // Called once per open when the carrier line cannot be read (no modem lines).
     void onWarning(std::function<void(const QString&)> warn) { warn_ = std::move(warn); }
 
-    void open(const QString& settings) override;
+    void open(const LineSettings& settings) override;
     void close() override;
     bool isOpen() const override { return port_.isOpen(); }
 

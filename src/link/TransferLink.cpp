@@ -74,8 +74,10 @@ int sendDelayMillis(const QString& setting) {
     return ok && value >= 0 && value <= 60000 ? value : 200;
 }
 
-QString lineSettingsText(double speed) {
-    return QString::number(roundHalfEven(speed), 'f', 0) + QStringLiteral(",n,8,1");
+LineSettings lineSettingsFor(double speed) {
+    LineSettings settings;
+    settings.speed = static_cast<int>(roundHalfEven(speed));
+    return settings;
 }
 
 TransferLink::TransferLink(Line& line, LinkObserver& observer, LinkConfig config)
@@ -91,8 +93,8 @@ void TransferLink::setConfig(LinkConfig config) {
 // ---- Port control ----------------------------------------------------------------------
 
 void TransferLink::OpenPort(const QString& connection, double speed, int portNumber) {
-    const QString settings = lineSettingsText(speed);
-    observer_.titleChanged(settings + QStringLiteral(" COM") + QString::number(portNumber));
+    const LineSettings settings = lineSettingsFor(speed);
+    observer_.titleChanged(settings.text() + QStringLiteral(" COM") + QString::number(portNumber));
     line_.open(settings);
     carrier_ = false;
     if (connection != QStringLiteral("M") || !line_.hasModem())

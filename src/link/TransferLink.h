@@ -87,8 +87,8 @@ enum class CommEvent {
 
 // "GDelay" as milliseconds: a whole number from 0 to 60000, anything else counts as 200.
 int sendDelayMillis(const QString& setting);
-// "9600,n,8,1" for 9600.
-QString lineSettingsText(double speed);
+// The settings for a speed (rounded to a whole number): 8 data bits, no parity, 1 stop bit.
+LineSettings lineSettingsFor(double speed);
 
 class TransferLink {
 public:

@@ -129,14 +129,6 @@ void loadFolders(Loader& load, LoadedConfiguration& out) {
 
 } // namespace
 
-QString LineSettings::text() const {
-    return QStringLiteral("%1,%2,%3,%4")
-        .arg(speed)
-        .arg(QChar::fromLatin1(parity))
-        .arg(dataBits)
-        .arg(stopBits);
-}
-
 QString sourceName(ValueSource source) {
     switch (source) {
     case ValueSource::Ini:

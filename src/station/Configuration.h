@@ -7,6 +7,7 @@
 // is used, and the port is opened all the same. An unattended station that refuses every call
 // because of one typo is worse than one that answers with a default and says so.
 
+#include "link/LineSettings.h"
 #include "link/LinkThread.h"
 
 #include <QLocale>
@@ -19,15 +20,6 @@
 namespace dialvane {
 
 class SettingsManager;
-
-// The line settings the port is opened with; text() is what the title shows ("9600,n,8,1").
-struct LineSettings {
-    int speed = 9600;
-    char parity = 'n';
-    int dataBits = 8;
-    int stopBits = 1;
-    QString text() const;
-};
 
 // Where a value came from, for --check.
 enum class ValueSource { Ini, Companion, BuiltIn };

@@ -3,7 +3,11 @@
 
 #include "link/Block.h"
 
+#include <QDeadlineTimer>
 #include <QTcpSocket>
+#include <QThread>
+
+#include <atomic>
 
 namespace dialvane::test {
 namespace {
@@ -150,6 +154,33 @@ TEST_F(NetworkCallTest, ClosingThePortDuringACallEndsItAndDropsThePartialFile) {
     EXPECT_EQ(readAll(resto("itrfinv1")), "previous\r\n");
     EXPECT_TRUE(socket.state() != QAbstractSocket::ConnectedState ||
                 socket.waitForDisconnected(5000));
+}
+
+// A supervisor's watchdog is fed from the link thread itself, with the port open or closed: a
+// worker stuck in a call or a wait stops the beats and gets the station restarted.
+TEST_F(NetworkCallTest, TheHeartbeatComesFromTheLinkThreadWithThePortOpenOrClosed) {
+    std::atomic<int> beats{0};
+    std::atomic<bool> onTheLinkThread{true};
+    QThread* mainThread = QThread::currentThread();
+    link.setHeartbeat(
+        [&] {
+            ++beats;
+            if (QThread::currentThread() == mainThread)
+                onTheLinkThread = false;
+        },
+        Millis(20));
+    auto threeMoreBeats = [&] {
+        const int target = beats + 3;
+        for (QDeadlineTimer deadline(5000); beats < target && !deadline.hasExpired();)
+            QThread::msleep(10);
+        return beats >= target;
+    };
+    EXPECT_TRUE(threeMoreBeats()) << "serving an open line";
+    link.close();
+    link.waitIdle();
+    EXPECT_TRUE(threeMoreBeats()) << "with the port closed";
+    EXPECT_TRUE(onTheLinkThread);
+    link.setHeartbeat({}, Millis(0));
 }
 
 } // namespace

@@ -59,7 +59,7 @@ TEST(SerialLine, CarriesBytesBothWaysAndSaysOnceThatTheCarrierCannotBeRead) {
     SerialLine line(3, pty.device());
     QStringList warnings;
     line.onWarning([&](const QString& text) { warnings << text; });
-    line.open("9600,n,8,1");
+    line.open(LineSettings{});
     ASSERT_TRUE(line.isOpen());
 
     pty.write("hello");
@@ -84,7 +84,7 @@ TEST(SerialLine, CarriesBytesBothWaysAndSaysOnceThatTheCarrierCannotBeRead) {
 TEST(SerialLine, AMissingDeviceFailsNamingPortAndDevice) {
     SerialLine line(7, "/dev/does-not-exist-dialvane");
     try {
-        line.open("9600,n,8,1");
+        line.open(LineSettings{});
         FAIL() << "expected a failure";
     } catch (const LineError& e) {
         EXPECT_TRUE(e.description().contains("COM7"));
@@ -112,7 +112,7 @@ TEST(NetworkLine, AnAddressTakenDuringACallIsReportedAtTheNextWait) {
     const quint16 port = probe.serverPort();
     probe.close();
     NetworkLine line(2, QStringLiteral("tcp:127.0.0.1:%1").arg(port));
-    line.open("9600,n,8,1");
+    line.open(LineSettings{});
 
     QTcpSocket caller;
     caller.connectToHost(QHostAddress::LocalHost, port);

@@ -2,7 +2,7 @@
 
 namespace dialvane::sim {
 
-void SimLine::open(const QString& settings) {
+void SimLine::open(const LineSettings& settings) {
     settings_ = settings;
     open_ = true;
     stop_ = false;

@@ -30,7 +30,7 @@ public:
         collect();
     }
 
-    void open(const QString& settings) override;
+    void open(const LineSettings& settings) override;
     void close() override;
     bool isOpen() const override { return open_; }
     bool hasModem() const override { return hasModem_; }
@@ -54,7 +54,7 @@ public:
     void requestStopAt(Millis at) { stopAt_ = at; }
 
     const std::vector<Event>& transcript() const { return transcript_; }
-    QString settings() const { return settings_; }
+    QString settings() const { return settings_.text(); }
     bool dtr() const { return dtr_; }
     bool rts() const { return rts_; }
     // Bytes the station sent, all of them, in order.
@@ -84,7 +84,7 @@ private:
     bool rts_ = false;
     bool stop_ = false;
     Millis stopAt_ = Millis::max();
-    QString settings_;
+    LineSettings settings_;
     std::vector<Event> transcript_;
 };
 
