@@ -3,7 +3,7 @@
 #include "link/LinkObserver.h"
 #include "link/TransferLink.h"
 #include "support/SimLine.h"
-#include "support/Site.h"
+#include "site/Site.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,12 +34,12 @@ struct Station {
 };
 
 // A fresh station on a fresh simulated line answers one call of `script`.
-bool answerOneCall(const Station& station, const sim::SiteScript& script) {
+bool answerOneCall(const Station& station, const site::SiteScript& script) {
     sim::SimLine line;
     LinkObserver observer;
     TransferLink link(line, observer, station.config());
     link.OpenPort("D", 9600, 1);
-    sim::Site site(script);
+    site::Site site(script);
     site.start();
     line.attach(site);
     link.Serve(24h);
@@ -49,7 +49,7 @@ bool answerOneCall(const Station& station, const sim::SiteScript& script) {
 void receivePerBlock(benchmark::State& state) {
     const auto blocks = static_cast<int>(state.range(0));
     Station station;
-    sim::SiteScript script;
+    site::SiteScript script;
     for (int i = 0; i < blocks; ++i)
         script.records.push_back(QByteArray::number(i).leftJustified(126, 'r'));
     for (auto _ : state) {
@@ -70,7 +70,7 @@ void sendPerBlock(benchmark::State& state) {
         f.open(QIODevice::WriteOnly);
         f.write(content);
     }
-    sim::SiteScript script;
+    site::SiteScript script;
     script.transaction = 'X';
     for (auto _ : state) {
         if (!answerOneCall(station, script))

@@ -2,6 +2,17 @@
 // The engine's only view of the port. Serial, network and simulated lines all offer the same
 // few operations; every pause and time-out of the engine goes through waitUntil, so a
 // simulated line can run a whole call in virtual time.
+//
+// Failures, the same on every line:
+//   - the far end going away (a hang-up, a dropped connection) is no failure: it is the
+//     carrier dropping. Bytes sent after it are lost without a word; the engine learns of it
+//     from CDHolding at its next wait.
+//   - the port itself failing (cannot be opened, an unplugged adapter, an I/O error, a network
+//     address that cannot be listened on again) raises LineError, whose description names the
+//     port and the reason: open() raises it at once; a failure found while waiting first ends
+//     the call in progress (waitUntil reports Carrier) and is then raised by the next
+//     waitUntil, after which the line is closed. Output() may raise it too.
+//   - close(), Input(), InBufferCount(), CDHolding(), SetDTR() and SetRTS() never raise.
 
 #include "link/LineSettings.h"
 
@@ -41,9 +52,9 @@ public:
     // A modem answers the calls on this line (false for a network line, which has none).
     virtual bool hasModem() const { return true; }
 
-    // Queues bytes for sending and returns at once.
+    // Queues bytes for sending and returns at once. Raises LineError when the port fails.
     virtual void Output(const QByteArray& bytes) = 0;
-    // Returns every byte waiting and removes it from the receive buffer.
+    // Returns every byte waiting and removes it from the receive buffer (nothing when closed).
     virtual QByteArray Input() = 0;
     virtual int InBufferCount() const = 0;
     virtual bool CDHolding() const = 0;
@@ -53,7 +64,8 @@ public:
     // The line's clock. Real lines count real milliseconds, the simulated line virtual ones.
     virtual Millis now() const = 0;
     // Blocks until new bytes arrive, the carrier changes, a stop is requested or the deadline
-    // passes, whichever comes first, and says which.
+    // passes, whichever comes first, and says which. Raises LineError for a port that failed
+    // (see above); on a closed line it returns Deadline at once.
     virtual Wake waitUntil(Millis deadline) = 0;
     // True once the owner wants the line to stop (closing or reopening the port).
     virtual bool stopRequested() const { return false; }

@@ -54,6 +54,7 @@ void SerialLine::open(const LineSettings& settings) {
 }
 
 void SerialLine::close() {
+    failure_.clear();
     if (port_.isOpen()) {
         port_.clearError();
         port_.close();
@@ -104,6 +105,11 @@ bool SerialLine::pollCarrier() {
 
 Line::Wake SerialLine::waitUntil(Millis deadline) {
     for (;;) {
+        if (!failure_.isEmpty()) {
+            const QString failure = failure_;
+            failure_.clear();
+            throw LineError(failure);
+        }
         if (!port_.isOpen())
             return Wake::Deadline;
         const bool carrier = pollCarrier();
@@ -120,7 +126,8 @@ Line::Wake SerialLine::waitUntil(Millis deadline) {
             return Wake::Deadline;
         port_.waitForReadyRead(static_cast<int>(std::min(left, kPollInterval).count()));
         if (port_.error() == QSerialPort::ResourceError) {
-            // The adapter was unplugged: that is the end of any call.
+            // The adapter was unplugged: that ends any call, and the next wait says why.
+            failure_ = describe(QStringLiteral("the port failed: ") + port_.errorString());
             carrier_ = false;
             port_.close();
             return Wake::Carrier;

@@ -42,6 +42,7 @@ private:
 
     int portNumber_;
     QString device_;
+    QString failure_; // a port failure found while waiting, raised by the next wait
     mutable QSerialPort port_;
     QElapsedTimer clock_;
     bool carrier_ = false;

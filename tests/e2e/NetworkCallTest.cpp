@@ -41,6 +41,33 @@ TEST_F(NetworkCallTest, ASiteSendsFiveHundredRecords) {
     EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
 }
 
+// A site's file may come from a pipe or standard input; an empty or unreadable one never
+// reaches the station, where it would replace the restaurant's file with nothing.
+TEST_F(NetworkCallTest, SendReadsPipesToTheEndAndRefusesEmptyOrUnreadableFiles) {
+    const QString empty = dir.path() + "/empty.txt";
+    writeFile(empty, "");
+    const QByteArray two = "first\r\nsecond\n";
+    const struct {
+        const char* what;
+        QStringList arguments;
+        const QByteArray* input;
+        int exitCode;
+        QByteArray installed;
+    } cases[] = {
+        {"standard input", {"send", "-"}, &two, 0, installed(two)},
+        {"empty file", {"send", empty}, nullptr, 2, "previous\r\n"},
+        {"unreadable file", {"send", dir.path() + "/none.txt"}, nullptr, 2, "previous\r\n"},
+        {"empty on purpose", {"--allow-empty", "send", empty}, nullptr, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(resto("itrfinv1"), "previous\r\n");
+        const SiteRun run = site(QStringList{"--resto", "000123"} + c.arguments, c.input);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.output.toStdString();
+        EXPECT_EQ(readAll(resto("itrfinv1")), c.installed);
+    }
+}
+
 TEST_F(NetworkCallTest, ASiteFetchesTheThreeFilesAndTheLogsAreWritten) {
     writeFile(resto("trfloc"), records(20, 'l'));
     writeFile(resto("trfbru2"), records(30, 'b'));

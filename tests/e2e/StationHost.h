@@ -50,10 +50,16 @@ protected:
         ASSERT_EQ(opened.count(), 1);
     }
 
-    SiteRun site(const QStringList& arguments, int timeoutMs = 60000) {
+    // Runs dialvane-site; `input` (when given) is its standard input, closed after it.
+    SiteRun site(const QStringList& arguments, const QByteArray* input = nullptr,
+                 int timeoutMs = 60000) {
         QProcess process;
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(DIALVANE_SITE, QStringList{"--line", address} + arguments);
+        if (input) {
+            process.write(*input);
+            process.closeWriteChannel();
+        }
         process.waitForFinished(timeoutMs);
         return {process.exitCode(), process.readAll()};
     }

@@ -7,7 +7,7 @@
 #include "link/TransferLink.h"
 #include "link/TransferLog.h"
 #include "support/SimLine.h"
-#include "support/Site.h"
+#include "site/Site.h"
 #include "support/TestFiles.h"
 
 #include <QBuffer>
@@ -23,10 +23,10 @@
 namespace dialvane::test {
 
 using namespace std::chrono_literals;
-using sim::Action;
+using site::Action;
 using sim::SimLine;
-using sim::Site;
-using sim::SiteScript;
+using site::Site;
+using site::SiteScript;
 
 struct RecordingObserver : LinkObserver {
     std::vector<std::pair<StatusLabel, QByteArray>> captions;

@@ -27,7 +27,7 @@ TEST_F(ReceiveTest, AnswersEachBlockAfterTheSendDelay) {
     SiteScript script;
     script.records = {"one"};
     call(script);
-    const auto header = receivedAt(sim::headerBlock("000123", 'S', '1'));
+    const auto header = receivedAt(site::headerBlock("000123", 'S', '1'));
     ASSERT_EQ(header.size(), 1u);
     const auto acks = sentAt(ack());
     ASSERT_EQ(acks.size(), 3u);
@@ -48,7 +48,7 @@ TEST_F(ReceiveTest, GDelayZeroAndOutOfRangeValues) {
     SiteScript script;
     script.records = {"x"};
     call(script);
-    const auto header = receivedAt(sim::headerBlock("000123", 'S', '1'));
+    const auto header = receivedAt(site::headerBlock("000123", 'S', '1'));
     EXPECT_EQ(sentAt(ack()).front(), header.front());
 }
 
@@ -58,7 +58,7 @@ TEST_F(ReceiveTest, HeadersWithCodeNAreAcknowledgedAndTheStationWaitsOn) {
     script.records = {"r"};
     const Site& site = call(script);
     EXPECT_TRUE(site.completed());
-    EXPECT_EQ(receivedAt(sim::headerBlock("000123", 'N', '1')).size(), 2u);
+    EXPECT_EQ(receivedAt(site::headerBlock("000123", 'N', '1')).size(), 2u);
     EXPECT_EQ(line.sentBytes(), QByteArray(5, ACK));
     EXPECT_EQ(readAll(resto("itrfinv1")), padded("r") + char(ETX) + "\r\n");
 }
@@ -140,7 +140,7 @@ TEST_F(ReceiveTest, NineBadHeadersGiveEightNaksThenTheStationHangsUp) {
 
 TEST_F(ReceiveTest, TwoBlocksInOneReadAreOneBadBlock) {
     line.schedule({1000ms, Action::Kind::CarrierUp, {}});
-    const QByteArray header = sim::headerBlock("000123", 'S', '1');
+    const QByteArray header = site::headerBlock("000123", 'S', '1');
     line.schedule({2000ms, Action::Kind::Bytes, header + header});
     line.schedule({9000ms, Action::Kind::CarrierDown, {}});
     link->Serve(20000ms);
@@ -150,7 +150,7 @@ TEST_F(ReceiveTest, TwoBlocksInOneReadAreOneBadBlock) {
 
 TEST_F(ReceiveTest, EachArrivalRestartsTheSilenceCount) {
     line.schedule({1000ms, Action::Kind::CarrierUp, {}});
-    const QByteArray header = sim::headerBlock("000123", 'N', '1');
+    const QByteArray header = site::headerBlock("000123", 'N', '1');
     // Three pieces 1900 ms apart: no silence of 2000 ms, so one block.
     line.schedule({2000ms, Action::Kind::Bytes, header.left(40)});
     line.schedule({3900ms, Action::Kind::Bytes, header.mid(40, 40)});
@@ -214,7 +214,7 @@ TEST_F(ReceiveTest, StatusWindowShowsTheCallAndHidesOnCarrierLoss) {
                           std::make_pair(StatusLabel::Data, QByteArray()));
     ASSERT_NE(data, observer.captions.end());
     EXPECT_EQ((data + 1)->second, "Entree des donnees - Data in");
-    EXPECT_EQ((data + 2)->second, sim::headerBlock("000123", 'S', '1'));
+    EXPECT_EQ((data + 2)->second, site::headerBlock("000123", 'S', '1'));
 }
 
 } // namespace

@@ -85,7 +85,7 @@ TEST_F(SendTest, ASilentSiteGetsTheBlockAgainEvery2000Ms) {
 TEST_F(SendTest, NoAnswerCostsEightSendsAndIsLoggedFailed) {
     // The site answers nothing at all after its header; it hangs up much later.
     line.schedule({1000ms, Action::Kind::CarrierUp, {}});
-    line.schedule({1100ms, Action::Kind::Bytes, sim::headerBlock("000123", 'X', '1')});
+    line.schedule({1100ms, Action::Kind::Bytes, site::headerBlock("000123", 'X', '1')});
     line.schedule({100000ms, Action::Kind::CarrierDown, {}});
     link->Serve(200000ms);
     const auto sends = sentAt(BuildBlock("loc1"));
@@ -114,7 +114,7 @@ TEST_F(SendTest, EndBlockIsResentOnNakOnly) {
     writeFile(resto("trfloc"), "");
     // The site NAKs the end block three times, then ACKs: four sends.
     line.schedule({1000ms, Action::Kind::CarrierUp, {}});
-    line.schedule({1100ms, Action::Kind::Bytes, sim::headerBlock("000123", 'X', '1')});
+    line.schedule({1100ms, Action::Kind::Bytes, site::headerBlock("000123", 'X', '1')});
     // Header ACK at 1300; pause 1000, ACK at 2500, end block at 2700.
     const Millis firstEnd = 2700ms;
     for (int i = 0; i < 3; ++i)
@@ -132,7 +132,7 @@ TEST_F(SendTest, EndBlockIsResentOnNakOnly) {
 TEST_F(SendTest, EightNaksToTheEndBlockEndTheFile) {
     writeFile(resto("trfloc"), "");
     line.schedule({1000ms, Action::Kind::CarrierUp, {}});
-    line.schedule({1100ms, Action::Kind::Bytes, sim::headerBlock("000123", 'X', '1')});
+    line.schedule({1100ms, Action::Kind::Bytes, site::headerBlock("000123", 'X', '1')});
     for (int i = 0; i < 9; ++i)
         line.schedule({2700ms + Millis(10 + 210 * i), Action::Kind::Bytes, nak()});
     line.schedule({9000ms, Action::Kind::CarrierDown, {}});

@@ -4,7 +4,7 @@
 #include "link/LinkThread.h"
 #include "link/ui/StatusWindowHost.h"
 #include "link/ui/frmcom.h"
-#include "support/Site.h"
+#include "site/Site.h"
 
 #include <QDir>
 #include <QFontInfo>
@@ -79,7 +79,7 @@ TEST(StatusWindow, ARealCallDrivesTheWindow) {
     QTcpSocket site;
     site.connectToHost(QHostAddress::LocalHost, port);
     ASSERT_TRUE(site.waitForConnected(5000));
-    site.write(sim::headerBlock("000123", 'S', '1'));
+    site.write(site::headerBlock("000123", 'S', '1'));
     auto showsTheCall = [&] {
         frmcom* w = host.window();
         return w && w->isVisible() && w->LBLResto->text() == "000123" &&

@@ -42,31 +42,29 @@ void SimLine::SetDTR(bool raised) {
 }
 
 void SimLine::schedule(const Action& action) {
-    queue_.push({action, sequence_++});
+    queue_.push(action);
 }
 
 void SimLine::collect() {
-    for (const Action& action : peer_->takeActions())
-        schedule(action);
+    queue_.collect(*peer_);
 }
 
 Line::Wake SimLine::waitUntil(Millis deadline) {
     for (;;) {
         if (stop_)
             return Wake::Stop;
-        const Millis next = queue_.empty() ? Millis::max() : queue_.top().action.at;
+        const Millis next = queue_.empty() ? Millis::max() : queue_.top().at;
         if (stopAt_ <= deadline && stopAt_ <= next) {
             now_ = std::max(now_, stopAt_);
             stop_ = true;
             stopAt_ = Millis::max();
             return Wake::Stop;
         }
-        if (queue_.empty() || queue_.top().action.at > deadline) {
+        if (queue_.empty() || queue_.top().at > deadline) {
             now_ = std::max(now_, deadline);
             return Wake::Deadline;
         }
-        const Action action = queue_.top().action;
-        queue_.pop();
+        const Action action = queue_.pop();
         now_ = std::max(now_, action.at);
         switch (action.kind) {
         case Action::Kind::Bytes:

@@ -5,12 +5,14 @@
 // takes minutes on a real line runs in microseconds.
 
 #include "link/Line.h"
-#include "support/Peer.h"
+#include "site/ActionQueue.h"
 
-#include <queue>
 #include <vector>
 
 namespace dialvane::sim {
+
+using site::Action;
+using site::Peer;
 
 class SimLine final : public Line {
 public:
@@ -63,18 +65,8 @@ public:
 private:
     void collect();
 
-    struct Pending {
-        Action action;
-        long sequence;
-        bool operator>(const Pending& other) const {
-            return action.at != other.action.at ? action.at > other.action.at
-                                                : sequence > other.sequence;
-        }
-    };
-
     Peer* peer_ = nullptr;
-    std::priority_queue<Pending, std::vector<Pending>, std::greater<>> queue_;
-    long sequence_ = 0;
+    site::ActionQueue queue_;
     Millis now_{0};
     QByteArray inbox_;
     bool open_ = false;

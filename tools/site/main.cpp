@@ -1,7 +1,8 @@
 // dialvane-site: plays a remote restaurant site against a station, over a serial device or
 // a station's network line, in real time. For field technicians and end-to-end tests.
 #include "SiteLine.h"
-#include "support/Site.h"
+#include "site/ActionQueue.h"
+#include "site/Site.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -9,10 +10,9 @@
 #include <QFile>
 
 #include <cstdio>
-#include <queue>
 
 using namespace dialvane;
-using namespace dialvane::sim;
+using namespace dialvane::site;
 using namespace std::chrono_literals;
 
 namespace {
@@ -21,7 +21,7 @@ const char* kDescription =
     "Plays a remote restaurant site against a Dialvane station.\n\n"
     "Commands:\n"
     "  send FILE   transaction \"S\": each line of FILE becomes one data block, then the\n"
-    "              end block\n"
+    "              end block; FILE may be a pipe, or - for standard input\n"
     "  fetch DIR   transaction \"X\" (or --transaction C): receive the station's three files\n"
     "              into DIR as trfloc, trfbru<T>, trfinv<T>, one 126-character record per\n"
     "              line, CR LF\n\n"
@@ -43,16 +43,29 @@ int usage(const QString& message) {
     return 2;
 }
 
-std::vector<QByteArray> readRecords(const QString& path, bool* ok) {
-    QFile file(path);
+// The records of a file, a pipe or standard input ("-"), read to the end: a pipe reports
+// nothing available before its writer has written, which must not read as an empty file.
+std::vector<QByteArray> readRecords(const QString& path, QString* error) {
+    QFile file;
+    const bool opened = path == "-" ? file.open(stdin, QIODevice::ReadOnly)
+                                    : (file.setFileName(path), file.open(QIODevice::ReadOnly));
+    if (!opened) {
+        *error = "cannot read " + path + ": " + file.errorString();
+        return {};
+    }
+    const QByteArray all = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = "cannot read " + path + ": " + file.errorString();
+        return {};
+    }
     std::vector<QByteArray> records;
-    *ok = file.open(QIODevice::ReadOnly);
-    while (*ok && !file.atEnd()) {
-        QByteArray line = file.readLine();
-        while (line.endsWith('\n') || line.endsWith('\r'))
+    for (QByteArray line : all.split('\n')) {
+        while (line.endsWith('\r'))
             line.chop(1);
         records.push_back(line);
     }
+    if (all.endsWith('\n') || all.isEmpty())
+        records.pop_back(); // the text after the last line end is no record
     return records;
 }
 
@@ -92,19 +105,8 @@ int run(const Options& options) {
     Site site(options.script);
     site.start();
 
-    struct Due {
-        Action action;
-        long sequence;
-        bool operator>(const Due& o) const {
-            return action.at != o.action.at ? action.at > o.action.at : sequence > o.sequence;
-        }
-    };
-    std::priority_queue<Due, std::vector<Due>, std::greater<>> queue;
-    long sequence = 0;
-    const auto collect = [&] {
-        for (const Action& a : site.takeActions())
-            queue.push({a, sequence++});
-    };
+    ActionQueue queue;
+    const auto collect = [&] { queue.collect(site); };
     collect();
 
     QElapsedTimer clock;
@@ -116,9 +118,8 @@ int run(const Options& options) {
 
     try {
         while (now() < limit) {
-            while (!queue.empty() && queue.top().action.at <= now()) {
-                const Action action = queue.top().action;
-                queue.pop();
+            while (!queue.empty() && queue.top().at <= now()) {
+                const Action action = queue.pop();
                 switch (action.kind) {
                 case Action::Kind::Bytes:
                     if (connected)
@@ -141,13 +142,10 @@ int run(const Options& options) {
             printLog(site, &printed);
             if (site.outcome() != Site::Outcome::Running) {
                 // Once the exchange is over, only its last bytes and the hang-up matter.
-                bool lineActionsLeft = false;
-                for (auto copy = queue; !copy.empty(); copy.pop())
-                    lineActionsLeft |= copy.top().action.kind != Action::Kind::Timer;
-                if (!lineActionsLeft)
+                if (!queue.lineActionsLeft())
                     break;
             }
-            const Millis next = queue.empty() ? 50ms : queue.top().action.at - now();
+            const Millis next = queue.empty() ? 50ms : queue.top().at - now();
             const QByteArray bytes =
                 line->read(static_cast<int>(std::clamp(next, 1ms, 50ms).count()));
             if (!bytes.isEmpty()) {
@@ -220,10 +218,12 @@ int main(int argc, char** argv) {
         "0");
     const QCommandLineOption dropAfter(
         "drop-after-bytes", "Hang up once N bytes crossed the line (both directions).", "N", "-1");
+    const QCommandLineOption allowEmpty("allow-empty",
+                                        "send: send a file without records (an empty file).");
     for (const auto* o : {&line, &speed, &dial, &resto, &type, &transaction, &delay, &headersN,
-                          &nakBlock, &silentBlock, &garbageBlock, &dropAfter})
+                          &nakBlock, &silentBlock, &garbageBlock, &dropAfter, &allowEmpty})
         parser.addOption(*o);
-    parser.addPositionalArgument("command", "send FILE | fetch DIR");
+    parser.addPositionalArgument("command", "send FILE (- for standard input) | fetch DIR");
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
@@ -255,10 +255,13 @@ int main(int argc, char** argv) {
     s.garbageBlock = parser.value(garbageBlock).toInt();
     s.dropAfterBytes = parser.value(dropAfter).toLong();
     if (options.command == "send") {
-        bool ok = false;
-        s.records = readRecords(options.target, &ok);
-        if (!ok)
-            return usage("cannot read " + options.target);
+        QString error;
+        s.records = readRecords(options.target, &error);
+        if (!error.isEmpty())
+            return usage(error);
+        // Sending nothing replaces the restaurant's file with an empty one: only on purpose.
+        if (s.records.empty() && !parser.isSet(allowEmpty))
+            return usage(options.target + " holds no record (use --allow-empty to send none)");
     }
     return run(options);
 }

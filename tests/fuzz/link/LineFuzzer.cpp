@@ -74,23 +74,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             const std::size_t wanted = data[i++];
             const std::size_t n = std::min(wanted, size - i);
-            line.schedule({at, sim::Action::Kind::Bytes,
+            line.schedule({at, site::Action::Kind::Bytes,
                            QByteArray(reinterpret_cast<const char*>(data + i), qsizetype(n))});
             i += n;
             break;
         }
         case 1:
-            line.schedule({at, sim::Action::Kind::CarrierUp, {}});
+            line.schedule({at, site::Action::Kind::CarrierUp, {}});
             break;
         case 2:
-            line.schedule({at, sim::Action::Kind::CarrierDown, {}});
+            line.schedule({at, site::Action::Kind::CarrierDown, {}});
             break;
         case 3: // time passes: up to 25.5 s
             at += Millis(100 * (op >> 2));
             break;
         }
     }
-    line.schedule({at + 1h, sim::Action::Kind::CarrierDown, {}});
+    line.schedule({at + 1h, site::Action::Kind::CarrierDown, {}});
     link.Serve(at + 2h);
     checkNothingOutside(root);
     // Each run starts from the same folders.

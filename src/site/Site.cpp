@@ -1,8 +1,8 @@
-#include "support/Site.h"
+#include "site/Site.h"
 
 #include "link/Block.h"
 
-namespace dialvane::sim {
+namespace dialvane::site {
 
 QByteArray headerBlock(const QByteArray& restoNum, char transaction, char type) {
     return BuildBlock(restoNum.left(6).leftJustified(6, ' ') + transaction + type);
@@ -245,4 +245,4 @@ bool Site::countBytes(Millis /*at*/, long count, long* allowed) {
     return true;
 }
 
-} // namespace dialvane::sim
+} // namespace dialvane::site

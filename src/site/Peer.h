@@ -8,7 +8,7 @@
 
 #include <vector>
 
-namespace dialvane::sim {
+namespace dialvane::site {
 
 struct Action {
     enum class Kind { Bytes, CarrierUp, CarrierDown, Timer };
@@ -27,4 +27,4 @@ public:
     virtual std::vector<Action> takeActions() = 0;
 };
 
-} // namespace dialvane::sim
+} // namespace dialvane::site

@@ -6,14 +6,14 @@
 // Fault block numbers count the blocks of the transfer after the header, from 1, end blocks
 // included (in a fetch, across the three files).
 
-#include "support/Peer.h"
+#include "site/Peer.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <vector>
 
-namespace dialvane::sim {
+namespace dialvane::site {
 
 struct SiteScript {
     QByteArray restoNum = "000123";
@@ -97,4 +97,4 @@ private:
 
 QByteArray headerBlock(const QByteArray& restoNum, char transaction, char type);
 
-} // namespace dialvane::sim
+} // namespace dialvane::site
