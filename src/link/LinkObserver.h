@@ -27,6 +27,9 @@ public:
     virtual void callFailed(const QString&) {}
     virtual void callStarted() {}
     virtual void callEnded() {}
+    // Something about the line worth a log line but not a message box: a modem's result texts
+    // between calls ("RING", "NO CARRIER"), a modem that had to be reset.
+    virtual void lineNotice(const QString&) {}
     // Once per call, just before callEnded.
     virtual void callSummary(const CallSummary&) {}
 };

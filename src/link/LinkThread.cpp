@@ -56,19 +56,20 @@ public:
                 try {
                     engine_.Serve();
                 } catch (const std::exception& failure) {
-                    // The line failed between calls (a failure inside a call ends that call): the
-                    // port is closed and the operator told, as when it cannot be opened.
+                    // The line failed (a failure inside a call ends that call first): the port
+                    // is closed, the operator told once, and the port tried again later.
                     const LineError* lineFailure = dynamic_cast<const LineError*>(&failure);
-                    emit owner_.openFailed(lineFailure ? lineFailure->description()
+                    emit owner_.lineFailed(lineFailure ? lineFailure->description()
                                                        : QString::fromLocal8Bit(failure.what()));
                     engine_.ClosePort();
                     closeQuietly();
+                    scheduleRetry();
                 }
                 continue;
             }
             const bool quit = request->kind == Request::Kind::Quit;
             handle(*request);
-            {
+            if (request->kind != Request::Kind::Retry) { // a try is nobody's request
                 QMutexLocker lock(&mutex_);
                 ++done_;
                 idle_.wakeAll();
@@ -112,6 +113,9 @@ public:
             beatWhenDue();
             if (pending_)
                 return Wake::Stop;
+            // A line that closed itself on a failure says why at its next wait.
+            if (line_ && !line_->isOpen())
+                line_->waitUntil(line_->now());
             if (!line_ || !line_->isOpen()) {
                 QMutexLocker lock(&mutex_);
                 if (!pending_)
@@ -149,6 +153,7 @@ public:
     void callStarted() override { emit owner_.callStarted(); }
     void callEnded() override { emit owner_.callEnded(); }
     void callSummary(const CallSummary& summary) override { emit owner_.callFinished(summary); }
+    void lineNotice(const QString& text) override { emit owner_.lineNotice(text); }
 
     void setHeartbeat(std::function<void()> beat, Millis interval) {
         QMutexLocker lock(&mutex_);
@@ -161,9 +166,11 @@ private:
     std::optional<Request> next() {
         QMutexLocker lock(&mutex_);
         // With no open port there is nothing to serve: sleep until a request comes, waking
-        // only to feed the heartbeat.
+        // only to feed the heartbeat or to try a failed port again.
         while (queue_.empty() && !isOpen()) {
-            wake_.wait(&mutex_, idleWaitMs());
+            if (retryDue())
+                return Request{Request::Kind::Retry, *retry_};
+            wake_.wait(&mutex_, std::min(idleWaitMs(), retryWaitMs()));
             if (queue_.empty()) {
                 lock.unlock();
                 beatWhenDue();
@@ -179,25 +186,55 @@ private:
     }
 
     void handle(const Request& request) {
+        const bool retry = request.kind == Request::Kind::Retry;
+        retry_.reset(); // a request of the owner replaces any try still to come
         engine_.ClosePort();
         line_.reset();
-        if (request.kind != Request::Kind::Reopen)
+        if (request.kind != Request::Kind::Reopen && !retry)
             return;
         const PortRequest& port = request.port;
+        lastRequest_ = port;
+        QString failure;
         try {
             line_ = factory_(port);
             if (auto* serial = dynamic_cast<SerialLine*>(line_.get()))
                 serial->onWarning([this](const QString& text) { emit owner_.lineWarning(text); });
             engine_.setConfig(port.config);
             engine_.OpenPort(port.connectionLetter, port.speed, port.portNumber);
-            emit owner_.portOpened();
-        } catch (const LineError& failure) {
-            closeQuietly();
-            emit owner_.openFailed(failure.description());
-        } catch (const std::exception& failure) {
-            closeQuietly();
-            emit owner_.openFailed(QString::fromLocal8Bit(failure.what()));
+        } catch (const LineError& error) {
+            failure = error.description();
+        } catch (const std::exception& error) {
+            failure = QString::fromLocal8Bit(error.what());
         }
+        if (!failure.isEmpty()) {
+            closeQuietly();
+            // Said once: the tries that follow fail quietly until one works.
+            if (!retry)
+                emit owner_.openFailed(failure);
+            scheduleRetry();
+            return;
+        }
+        emit owner_.portOpened();
+        if (retry)
+            emit owner_.lineRestored(
+                QStringLiteral("COM%1 (%2) opened again").arg(port.portNumber).arg(port.device));
+    }
+
+    // ---- Trying a failed port again -------------------------------------------------------
+    void scheduleRetry() {
+        if (lastRequest_.reopenInterval <= Millis(0))
+            return;
+        retry_ = lastRequest_;
+        retryClock_.start();
+    }
+    bool retryDue() const {
+        return retry_ && retryClock_.elapsed() >= retry_->reopenInterval.count();
+    }
+    unsigned long retryWaitMs() const {
+        if (!retry_)
+            return ULONG_MAX;
+        return static_cast<unsigned long>(
+            std::max<qint64>(0, retry_->reopenInterval.count() - retryClock_.elapsed()));
     }
 
     unsigned long idleWaitMs() const {
@@ -241,6 +278,10 @@ private:
     std::atomic<bool> pending_{false};
     long posted_ = 0;
     long done_ = 0;
+    // The worker thread's own: the port last asked for, and the try still to come.
+    PortRequest lastRequest_;
+    std::optional<PortRequest> retry_;
+    QElapsedTimer retryClock_;
     std::function<void()> beat_;
     Millis beatInterval_{0};
     QElapsedTimer beaten_;

@@ -25,6 +25,9 @@ struct PortRequest {
     int portNumber = 1;
     QString device;    // what the port number names: a device, COMn, or tcp:HOST:PORT
     LinkConfig config; // BackroomFolder, LogFolder, SendDelay for the calls to come
+    // A port that cannot be opened, or fails while open, is tried again this often until it
+    // opens (an adapter plugged back in, an address free again).
+    Millis reopenInterval{30000};
 };
 
 // Makes the line for a device text; the default makes serial and network lines.
@@ -43,7 +46,8 @@ public:
     ~LinkThread() override;
 
     // Closes the port (ending a call in progress as a carrier drop would), then opens it with
-    // `request`. The outcome arrives as portOpened() or openFailed().
+    // `request`. The outcome arrives as portOpened() or openFailed(); after a failure the port
+    // is tried again every reopenInterval, and lineRestored() says when it opened.
     void reopen(const PortRequest& request);
     // Closes the port, ending a call in progress as a carrier drop would.
     void close();
@@ -66,7 +70,15 @@ signals:
     // Once per call, just before callEnded.
     void callFinished(const dialvane::CallSummary& summary);
     void portOpened();
+    // The port asked for could not be opened (said once; tries go on quietly).
     void openFailed(const QString& description);
+    // The open port failed (device gone, I/O error, address taken): said once, the port is
+    // closed and tried again every reopenInterval.
+    void lineFailed(const QString& description);
+    // A port that had failed opened again on one of those tries.
+    void lineRestored(const QString& description);
+    // A modem's result text between calls, or a modem that had to be reset: for the log.
+    void lineNotice(const QString& text);
     // Something about the line the operator should know that is not a failure of a call,
     // for instance a port whose carrier line cannot be read. Said once per open.
     void lineWarning(const QString& text);
@@ -74,7 +86,7 @@ signals:
 private:
     class Worker;
     struct Request {
-        enum class Kind { Reopen, Close, Quit } kind;
+        enum class Kind { Reopen, Close, Quit, Retry } kind;
         PortRequest port;
     };
     void post(Request request);

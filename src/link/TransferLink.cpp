@@ -97,7 +97,11 @@ void TransferLink::OpenPort(const QString& connection, double speed, int portNum
     observer_.titleChanged(settings.text() + QStringLiteral(" COM") + QString::number(portNumber));
     line_.open(settings);
     carrier_ = false;
-    if (connection != QStringLiteral("M") || !line_.hasModem())
+    portNumber_ = portNumber;
+    modem_ = connection == QStringLiteral("M") && line_.hasModem();
+    modemPending_.clear();
+    idleSince_ = line_.now();
+    if (!modem_)
         return;
 
     line_.Output(QByteArrayLiteral("ATZ\r"));
@@ -111,6 +115,7 @@ void TransferLink::OpenPort(const QString& connection, double speed, int portNum
     }
     line_.Input();
     line_.Output(QByteArrayLiteral("AT s0=1\r"));
+    idleSince_ = line_.now();
 }
 
 void TransferLink::ClosePort() {
@@ -127,17 +132,74 @@ void TransferLink::ClosePort() {
 
 void TransferLink::Serve(Millis until) {
     while (!line_.stopRequested() && line_.now() < until) {
-        // Between calls, whatever arrives (modem result texts, line noise) is of no use: a
-        // call starts by emptying the buffer anyway.
+        // Between calls only a modem's result texts mean something, and only to the log: a
+        // call is the carrier, never a text. A call starts by emptying the buffer anyway.
         if (line_.InBufferCount() > 0)
-            line_.Input();
+            hearBetweenCalls(line_.Input());
         if (line_.CDHolding() != carrier_) {
             carrier_ = !carrier_;
             OnCommHandler(CommEvent::CD);
+            idleSince_ = line_.now();
             continue;
         }
-        line_.waitUntil(until);
+        const Millis check = nextModemCheck();
+        if (line_.now() >= check) {
+            checkModem();
+            continue;
+        }
+        line_.waitUntil(std::min(until, check));
     }
+}
+
+void TransferLink::hearBetweenCalls(const QByteArray& bytes) {
+    if (!modem_)
+        return;
+    for (const QByteArray& text : modem::takeLines(modemPending_, bytes))
+        if (modem::isResultText(text))
+            heardFromModem(text.trimmed());
+}
+
+void TransferLink::heardFromModem(const QByteArray& text) {
+    QString shown = fromEightBit(text);
+    for (QChar& c : shown)
+        if (c.unicode() < 0x20 || c.unicode() >= 0x7F)
+            c = QLatin1Char('?'); // what follows "CONNECT" is the modem's, not ours to trust
+    observer_.lineNotice(QStringLiteral("COM%1 modem: %2").arg(portNumber_).arg(shown));
+}
+
+Millis TransferLink::nextModemCheck() const {
+    const Millis interval = config_.modemCheckInterval;
+    if (!modem_ || interval <= Millis(0) || idleSince_ > Millis::max() - interval)
+        return Millis::max();
+    return idleSince_ + interval;
+}
+
+// An idle modem is asked whether it still answers: one that hangs ignoring commands would
+// otherwise leave the line deaf until somebody notices.
+void TransferLink::checkModem() {
+    const auto heard = [this](const QByteArray& text) { heardFromModem(text); };
+    resetModemOrFail(modem::command(line_, "AT", modem::kCheckAnswerLimit, heard), "AT");
+    idleSince_ = line_.now();
+}
+
+// After every call: a modem may lose its settings with the call (a power blip, a reset on
+// hang-up) and silently stop answering, so it is set up again and must say so.
+void TransferLink::rearmModem() {
+    const auto heard = [this](const QByteArray& text) { heardFromModem(text); };
+    resetModemOrFail(modem::setUp(line_, heard), "its set-up");
+    idleSince_ = line_.now();
+}
+
+void TransferLink::resetModemOrFail(modem::Answer answer, const char* what) {
+    if (answer != modem::Answer::Silent)
+        return;
+    observer_.lineNotice(QStringLiteral("The modem on COM%1 did not answer %2: resetting it.")
+                             .arg(portNumber_)
+                             .arg(QLatin1String(what)));
+    const auto heard = [this](const QByteArray& text) { heardFromModem(text); };
+    if (modem::reset(line_, heard) == modem::Answer::Silent)
+        throw LineError(QStringLiteral("The modem on COM%1 does not answer, even after a reset.")
+                            .arg(portNumber_));
 }
 
 void TransferLink::OnCommHandler(CommEvent event) {
@@ -230,8 +292,11 @@ void TransferLink::carrierLost() {
     observer_.hideStatus();
     // Files of the call were closed as the call unwound. The modem hung up because DTR went
     // low, or the site did: raise DTR again so that the next call is answered.
-    if (line_.isOpen())
-        line_.SetDTR(true);
+    if (!line_.isOpen())
+        return;
+    line_.SetDTR(true);
+    if (modem_ && !line_.stopRequested())
+        rearmModem();
 }
 
 // Header fields become parts of paths: a restaurant number or type holding a separator, a

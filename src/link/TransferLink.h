@@ -17,6 +17,7 @@
 #include "link/CallSummary.h"
 #include "link/FileSteps.h"
 #include "link/Line.h"
+#include "link/Modem.h"
 #include "link/RestaurantLock.h"
 
 #include <QDateTime>
@@ -60,6 +61,8 @@ struct LinkConfig {
     QString SendDelay = QStringLiteral("200");
     // Local date and time, for the names of the transfer logs.
     std::function<QDateTime()> localTime = [] { return QDateTime::currentDateTime(); };
+    // A modem line asks an idle modem this often whether it still answers; zero never.
+    Millis modemCheckInterval = std::chrono::minutes(10);
     // How received files are written and put in place.
     std::shared_ptr<FileSteps> files = std::make_shared<FileSteps>();
 };
@@ -108,7 +111,8 @@ public:
     void OpenPort(const QString& connection, double speed, int portNumber);
     void ClosePort();
 
-    // Answers calls until the line asks to stop or its clock reaches `until`.
+    // Answers calls until the line asks to stop or its clock reaches `until`. On a modem line
+    // it also watches the idle modem (see Modem.h). Throws LineError when the port fails.
     void Serve(Millis until = Millis::max());
 
     void OnCommHandler(CommEvent event);
@@ -134,6 +138,12 @@ private:
     void runCall();
     void hangUpAfterNakLimit();
     void carrierLost();
+    void hearBetweenCalls(const QByteArray& bytes);
+    Millis nextModemCheck() const;
+    void checkModem();
+    void rearmModem();
+    void resetModemOrFail(modem::Answer answer, const char* what);
+    void heardFromModem(const QByteArray& text);
     bool headerIsSafe() const;
     bool restaurantNumberIsUsable() const;
     void lockRestaurant();
@@ -153,6 +163,10 @@ private:
     bool hungUp_ = false; // the engine dropped DTR after its NAK limit
     CallSummary summary_;
     RestaurantLock restaurantLock_; // held from the header's answer to the end of the call
+    bool modem_ = false;            // a modem answers on this line
+    int portNumber_ = 0;
+    Millis idleSince_{0};     // the end of the last call or modem dialogue
+    QByteArray modemPending_; // the start of a modem's line between calls
 };
 
 } // namespace dialvane

@@ -73,10 +73,7 @@ void frmmain::ReopenPort() {
         return;
     }
     request.device = portDevice(station_.settings(), request.portNumber);
-    const Configuration& config = station_.configuration();
-    request.config.BackroomFolder = config.BackroomFolder;
-    request.config.LogFolder = config.LogFolder;
-    request.config.SendDelay = config.SendDelay;
+    applyToRequest(station_.configuration(), request);
     // A failure comes back as openFailed and is reported then.
     station_.openPort(request);
 }

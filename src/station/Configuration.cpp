@@ -200,6 +200,22 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
     c.ConnectionType =
         load.own(communication, QStringLiteral("Connection"), QStringLiteral("Direct"));
     c.LineSpeed = load.number(communication, QStringLiteral("Speed"), QStringLiteral("9600"));
+    c.ModemCheckMinutes =
+        load.number(communication, QStringLiteral("ModemCheckMinutes"), QStringLiteral("10"));
+    c.ReopenSeconds =
+        load.number(communication, QStringLiteral("ReopenSeconds"), QStringLiteral("30"));
+    if (c.ModemCheckMinutes < 0) {
+        load.problem(communication, QStringLiteral("ModemCheckMinutes"),
+                     QString::number(c.ModemCheckMinutes), QStringLiteral("below 0"),
+                     QStringLiteral("10"));
+        c.ModemCheckMinutes = 10;
+    }
+    if (c.ReopenSeconds < 1) {
+        load.problem(communication, QStringLiteral("ReopenSeconds"),
+                     QString::number(c.ReopenSeconds), QStringLiteral("below 1"),
+                     QStringLiteral("30"));
+        c.ReopenSeconds = 30;
+    }
     return out;
 }
 
@@ -235,10 +251,16 @@ PortRequest portRequestFor(const Configuration& config, const QString& device) {
     request.speed = config.effectiveSpeed();
     request.portNumber = config.effectivePort();
     request.device = device;
+    applyToRequest(config, request);
+    return request;
+}
+
+void applyToRequest(const Configuration& config, PortRequest& request) {
     request.config.BackroomFolder = config.BackroomFolder;
     request.config.LogFolder = config.LogFolder;
     request.config.SendDelay = config.SendDelay;
-    return request;
+    request.config.modemCheckInterval = std::chrono::minutes(config.ModemCheckMinutes);
+    request.reopenInterval = std::chrono::seconds(config.ReopenSeconds);
 }
 
 } // namespace dialvane

@@ -34,6 +34,10 @@ struct Configuration {
     std::int16_t PortNumber = 1;
     QString ConnectionType = QStringLiteral("Direct");
     std::int16_t LineSpeed = 9600;
+    // Hand-edited only (section Communication): the idle modem check, zero for never, and how
+    // often a failed port is tried again.
+    std::int16_t ModemCheckMinutes = 10;
+    std::int16_t ReopenSeconds = 30;
 
     // What the connection lists can show: port 1 to 9, speed 1200, 2400 or 9600, "Modem" or
     // "Direct". Anything else stored is opened as the lists would show it.
@@ -63,5 +67,7 @@ QString portDevice(SettingsManager& settings, int number);
 
 // The request that opens the configured port with the configured folders.
 PortRequest portRequestFor(const Configuration& config, const QString& device);
+// The folders and timings of `config` in `request`.
+void applyToRequest(const Configuration& config, PortRequest& request);
 
 } // namespace dialvane

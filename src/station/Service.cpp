@@ -17,6 +17,17 @@ Service::Service(StationContext context, ServiceLog& log, QObject* parent)
     connect(&link, &LinkThread::openFailed, this, &Service::openFailed);
     connect(&link, &LinkThread::lineWarning, this,
             [this](const QString& text) { log_.warning(text); });
+    connect(&link, &LinkThread::lineNotice, this, [this](const QString& text) { log_.info(text); });
+    connect(&link, &LinkThread::lineFailed, this, [this](const QString& reason) {
+        log_.error(QStringLiteral("port %1 failed: %2; trying again every %3 s")
+                       .arg(station_.portName(), reason)
+                       .arg(station_.configuration().ReopenSeconds));
+        readiness::status(QStringLiteral("port %1 failed: %2").arg(station_.portName(), reason));
+    });
+    connect(&link, &LinkThread::lineRestored, this, [this](const QString& text) {
+        log_.info(text);
+        waiting();
+    });
     connect(&link, &LinkThread::callStarted, this, [this] {
         inCall_ = true;
         callResto_.clear();
@@ -45,7 +56,9 @@ void Service::portOpened() {
 }
 
 void Service::openFailed(const QString& reason) {
-    log_.error(QStringLiteral("port %1: %2").arg(station_.portName(), reason));
+    log_.error(QStringLiteral("port %1: %2; trying again every %3 s")
+                   .arg(station_.portName(), reason)
+                   .arg(station_.configuration().ReopenSeconds));
     readiness::status(QStringLiteral("port %1 failed: %2").arg(station_.portName(), reason));
     tellReady();
 }

@@ -5,6 +5,7 @@
 
 #include <QDeadlineTimer>
 #include <QTcpSocket>
+#include <QTest>
 #include <QThread>
 
 #include <atomic>
@@ -158,6 +159,48 @@ TEST_F(NetworkCallTest, APortInUseFailsLikeAPortThatCannotBeOpened) {
     ASSERT_TRUE(titles.count() >= 2 || titles.wait(5000));
     EXPECT_EQ(titles.at(0).at(0).toString(), "FERME/CLOSED");
     EXPECT_EQ(titles.at(1).at(0).toString(), "9600,n,8,1 COM5");
+}
+
+// A port that cannot be opened, or that fails while open, is said once and opened again by
+// itself as soon as it can be: no person needed.
+TEST_F(NetworkCallTest, APortThatFailsIsSaidOnceAndOpensAgainByItself) {
+    const quint16 port = address.section(':', 2).toUShort();
+    QSignalSpy failedToOpen(&link, &LinkThread::openFailed);
+    QSignalSpy failedWhileOpen(&link, &LinkThread::lineFailed);
+    QSignalSpy restored(&link, &LinkThread::lineRestored);
+
+    // While open: somebody takes the address during a call; when the call ends the line
+    // cannot listen again.
+    QTcpSocket caller;
+    caller.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(caller.waitForConnected(5000));
+    QTcpServer squatter;
+    for (QDeadlineTimer deadline(5000); !squatter.listen(QHostAddress::LocalHost, port);)
+        ASSERT_FALSE(deadline.hasExpired()) << "the line kept listening during the call";
+    caller.abort();
+    ASSERT_TRUE(failedWhileOpen.count() == 1 || failedWhileOpen.wait(5000));
+    QTest::qWait(300); // several tries at 50 ms: none is said
+    EXPECT_EQ(failedWhileOpen.count(), 1);
+    EXPECT_EQ(restored.count(), 0);
+    squatter.close();
+    ASSERT_TRUE(restored.count() == 1 || restored.wait(5000));
+    EXPECT_TRUE(restored.at(0).at(0).toString().contains("COM1"));
+
+    // Not even opened: the same, once, then back by itself.
+    link.close();
+    link.waitIdle();
+    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, port));
+    PortRequest request;
+    request.device = address;
+    request.reopenInterval = Millis(50);
+    link.reopen(request);
+    link.waitIdle();
+    ASSERT_TRUE(failedToOpen.count() == 1 || failedToOpen.wait(5000));
+    QTest::qWait(300);
+    EXPECT_EQ(failedToOpen.count(), 1);
+    squatter.close();
+    ASSERT_TRUE(restored.count() == 2 || restored.wait(5000));
+    EXPECT_EQ(failedWhileOpen.count(), 1);
 }
 
 TEST_F(NetworkCallTest, ClosingThePortDuringACallEndsItAndDropsThePartialFile) {

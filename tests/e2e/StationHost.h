@@ -44,6 +44,7 @@ protected:
         request.config.BackroomFolder = backroom;
         request.config.LogFolder = logs;
         request.config.SendDelay = "0";
+        request.reopenInterval = Millis(50);
         QSignalSpy opened(&link, &LinkThread::portOpened);
         link.reopen(request);
         link.waitIdle();

@@ -6,8 +6,8 @@
 #include "link/TextItems.h"
 #include "link/TransferLink.h"
 #include "link/TransferLog.h"
-#include "support/SimLine.h"
 #include "site/Site.h"
+#include "support/SimLine.h"
 #include "support/TestFiles.h"
 
 #include <QBuffer>
@@ -23,8 +23,8 @@
 namespace dialvane::test {
 
 using namespace std::chrono_literals;
-using site::Action;
 using sim::SimLine;
+using site::Action;
 using site::Site;
 using site::SiteScript;
 
@@ -32,6 +32,7 @@ struct RecordingObserver : LinkObserver {
     std::vector<std::pair<StatusLabel, QByteArray>> captions;
     std::vector<QString> titles;
     std::vector<QString> failures;
+    std::vector<QString> notices;
     int shows = 0;
     int hides = 0;
     int unloads = 0;
@@ -51,6 +52,7 @@ struct RecordingObserver : LinkObserver {
     void unloadStatus() override { ++unloads; }
     void titleChanged(const QString& title) override { titles.push_back(title); }
     void callFailed(const QString& reason) override { failures.push_back(reason); }
+    void lineNotice(const QString& text) override { notices.push_back(text); }
 
     // The longest text a label showed.
     QByteArray longest(StatusLabel label) const {
