@@ -2,6 +2,7 @@
 // A station without windows: the link thread on a network line on 127.0.0.1, with its own
 // Backroom and log folders, for tests that run dialvane-site as a separate process.
 
+#include "FreePort.h"
 #include "link/LinkThread.h"
 #include "support/TestFiles.h"
 
@@ -15,12 +16,6 @@
 #include <gtest/gtest.h>
 
 namespace dialvane::test {
-
-inline quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 struct SiteRun {
     int exitCode = -1;

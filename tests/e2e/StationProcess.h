@@ -3,6 +3,7 @@
 // and a raw site that speaks the line protocol byte by byte, for tests that must control the
 // exact moment something happens (a kill, two calls at once).
 
+#include "FreePort.h"
 #include "link/Block.h"
 #include "settings/INIFunctions.h"
 
@@ -25,12 +26,6 @@
 #include <unistd.h>
 
 namespace dialvane::test {
-
-inline quint16 unusedPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 // A site over a TCP connection; every wait is bounded.
 class RawSite {
@@ -133,7 +128,7 @@ private:
 class StationProcess {
 public:
     StationProcess(const QString& configFolder, const QString& backroom, const QString& logs)
-        : folder_(configFolder), port_(unusedPort()) {
+        : folder_(configFolder), port_(freePort()) {
         QDir().mkpath(folder_);
         const QString ini = folder_ + "/Dialvane.ini";
         for (auto [section, key, value] :
@@ -177,7 +172,7 @@ public:
 
     // Port 1 becomes another network address (for a reload).
     void movePort() {
-        port_ = unusedPort();
+        port_ = freePort();
         WritePrivateProfileString("Ports", "COM1", QString("tcp:127.0.0.1:%1").arg(port_), ini());
     }
     QString ini() const { return folder_ + "/Dialvane.ini"; }
