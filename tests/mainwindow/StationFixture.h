@@ -8,11 +8,11 @@
 #include "mainwindow/frmmain.h"
 #include "settings/INIFunctions.h"
 #include "settings/RegistryArea.h"
+#include "textentry/MainModule.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QGroupBox>
 #include <QLabel>
 #include <QMutex>
 #include <QPushButton>
@@ -24,11 +24,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
-
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
+#include <optional>
+#include <string>
 
 namespace dialvane::test {
 
@@ -50,15 +47,20 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(tmp.isValid());
         program = folder("program");
+        // The built-in folder is the home folder, which the start-up lists and purges: keep it
+        // inside the test's folder.
         home = folder("home");
-        // The built-in folder is the home folder: keep it inside the test's folder.
-        oldHome = qgetenv("HOME");
         qputenv("HOME", QFile::encodeName(home));
+        setRefusalBeep([this] { ++beeps; });
         ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
     }
     void TearDown() override {
         stop();
-        qputenv("HOME", oldHome);
+        setRefusalBeep({});
+        if (oldHome)
+            qputenv("HOME", *oldHome);
+        else
+            qunsetenv("HOME");
     }
     void stop() {
         window.reset();
@@ -68,8 +70,9 @@ protected:
     void ini(const QString& section, const QString& key, const QString& value) {
         ASSERT_TRUE(WritePrivateProfileString(section, key, value, program + "Dialvane.ini"));
     }
-    QString stored(const QString& section, const QString& key) const {
-        return GetPrivateProfileString(section, key, "<absent>", program + "Dialvane.ini");
+    std::string stored(const QString& section, const QString& key) const {
+        return GetPrivateProfileString(section, key, "<absent>", program + "Dialvane.ini")
+            .toStdString();
     }
     QString folder(const QString& name) {
         QDir().mkpath(tmp.filePath(name));
@@ -128,11 +131,7 @@ protected:
         window->cmdUnlock->click();
         ASSERT_TRUE(window->cboComPort->isEnabled());
     }
-    void showActive() {
-        window->show();
-        QApplication::setActiveWindow(window.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    }
+    std::string title() const { return window->windowTitle().toStdString(); }
     std::size_t opens() {
         QMutexLocker lock(&mutex);
         return opened.size();
@@ -142,9 +141,10 @@ protected:
         return opened.empty() ? PortRequest{} : opened.back();
     }
     // The last open as connection letter, speed and port number: "D96001".
-    QString lastOpenedAs() {
+    std::string lastOpenedAs() {
         const PortRequest r = lastOpen();
-        return r.connectionLetter + QString::number(r.speed) + QString::number(r.portNumber);
+        return (r.connectionLetter + QString::number(r.speed) + QString::number(r.portNumber))
+            .toStdString();
     }
 
     QTemporaryDir tmp;
@@ -158,18 +158,11 @@ protected:
     QStringList messages, chooserCalls;
     QString chosenFolder;
     bool passwordRight = false;
+    int beeps = 0;
 
 private:
-    QByteArray oldHome;
-};
-
-// Folders stored, so no built-in folder makes the start-up save.
-class StoredFoldersTest : public StationTest {
-protected:
-    void SetUp() override {
-        StationTest::SetUp();
-        storeFolders();
-    }
+    const std::optional<QByteArray> oldHome =
+        qEnvironmentVariableIsSet("HOME") ? std::optional(qgetenv("HOME")) : std::nullopt;
 };
 
 } // namespace dialvane::test

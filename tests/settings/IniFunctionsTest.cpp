@@ -3,9 +3,17 @@
 #include "SettingsTestSupport.h"
 
 using namespace dialvane;
-using namespace dialvane::testing;
+using namespace dialvane::test;
 
 namespace {
+
+// The value of a key in a file's bytes, or "<absent>"; an absent key must come back empty.
+QByteArray iniRead(const QByteArray& file, const QByteArray& section, const QByteArray& key) {
+    bool found = false;
+    const QByteArray value = readProfileValue(file, section, key, &found);
+    EXPECT_TRUE(found || value.isEmpty());
+    return found ? value : QByteArray("<absent>");
+}
 
 // One file for the rules of a lookup; the table below names each rule's keys.
 const QByteArray kRules =
@@ -179,8 +187,8 @@ class IniFiles : public SettingsWorld {};
 
 TEST_F(IniFiles, ReadGivesTheDefaultWhenFileSectionOrKeyIsMissing) {
     const QString file = cwd + "s.ini";
-    writeBytes(file, "[S]\r\nk=v\r\n[Fran\xE7"
-                     "ais]\r\nCl\xE9=Ferm\xE9\r\n");
+    writeFile(file, "[S]\r\nk=v\r\n[Fran\xE7"
+                    "ais]\r\nCl\xE9=Ferm\xE9\r\n");
     EXPECT_EQ(GetPrivateProfileString("S", "k", "dflt", file), "v");
     EXPECT_EQ(GetPrivateProfileString("S", "x", "dflt", file), "dflt");
     EXPECT_EQ(GetPrivateProfileString("S", "k", "dflt", cwd + "none.ini"), "dflt");
@@ -198,18 +206,18 @@ TEST_F(IniFiles, ReadGivesTheDefaultWhenFileSectionOrKeyIsMissing) {
 TEST_F(IniFiles, AWriteReplacesTheFileWholeAsEightBitText) {
     const QString file = cwd + "Dialvane.ini";
     EXPECT_TRUE(WritePrivateProfileString("Global", "GDelay", "200", file));
-    EXPECT_EQ(readBytes(file), "[Global]\r\nGDelay=200\r\n");
+    EXPECT_EQ(readAll(file), "[Global]\r\nGDelay=200\r\n");
     EXPECT_TRUE(WritePrivateProfileString("Path", "LogPath", "/var/log/", file));
     EXPECT_TRUE(WritePrivateProfileString("global", "gdelay", "300", file));
     EXPECT_TRUE(WritePrivateProfileString(QStringLiteral("Fermé"), QStringLiteral("Clé"),
                                           QStringLiteral("Café 5 €"), file));
-    EXPECT_EQ(readBytes(file), "[Global]\r\nGDelay=300\r\n[Path]\r\nLogPath=/var/log/\r\n"
-                               "[Ferm\xE9]\r\nCl\xE9=Caf\xE9 5 ?\r\n");
+    EXPECT_EQ(readAll(file), "[Global]\r\nGDelay=300\r\n[Path]\r\nLogPath=/var/log/\r\n"
+                             "[Ferm\xE9]\r\nCl\xE9=Caf\xE9 5 ?\r\n");
     EXPECT_EQ(GetPrivateProfileString(QStringLiteral("FERMÉ"), QStringLiteral("clé"), {}, file),
               QStringLiteral("Café 5 ?"));
     // A value of 3000 characters is stored whole and read back cut.
     EXPECT_TRUE(WritePrivateProfileString("Long", "k", QString(3000, 'v'), file));
-    EXPECT_TRUE(readBytes(file).endsWith("[Long]\r\nk=" + QByteArray(3000, 'v') + "\r\n"));
+    EXPECT_TRUE(readAll(file).endsWith("[Long]\r\nk=" + QByteArray(3000, 'v') + "\r\n"));
     EXPECT_EQ(GetPrivateProfileString("Long", "k", {}, file), QString(2047, 'v'));
     // Nothing is left beside the file.
     EXPECT_EQ(QDir(cwd).entryList(QDir::Files | QDir::Hidden | QDir::System),

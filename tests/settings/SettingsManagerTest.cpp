@@ -3,11 +3,33 @@
 #include "SettingsTestSupport.h"
 
 #include <functional>
+#include <map>
+#include <tuple>
 
 using namespace dialvane;
-using namespace dialvane::testing;
+using namespace dialvane::test;
 
 namespace {
+
+// A registry area in memory that counts every access.
+class FakeRegistryArea final : public RegistryArea {
+public:
+    QString read(const QString& app, const QString& section, const QString& key,
+                 const QString& defaultValue) const override {
+        ++reads;
+        const auto it = values.find({app, section, key});
+        return it == values.end() ? defaultValue : it->second;
+    }
+    void write(const QString& app, const QString& section, const QString& key,
+               const QString& value) override {
+        ++writes;
+        values[{app, section, key}] = value;
+    }
+
+    std::map<std::tuple<QString, QString, QString>, QString> values;
+    mutable int reads = 0;
+    int writes = 0;
+};
 
 const QString kApp = QStringLiteral("Dialvane");
 const QString kOther = QStringLiteral("Stockwell");
@@ -104,41 +126,19 @@ TEST_F(Settings, SaveAndLoadReachTheStoreOfTheLocationCode) {
     EXPECT_FALSE(QFileInfo::exists(tmp.filePath("xdg"))); // the registry area given is used
 }
 
-TEST_F(Settings, AnotherApplicationsFolderNameAndFiles) {
+// The companion product's settings: another application without a folder of its own.
+TEST_F(Settings, AnotherApplicationWithoutAFolderIsInOurLocalFolderWithItsOwnSwitch) {
     seed(kOther);
     setSwitch(ini(local, kOther), "TRUE");
-    setSwitch(ini(other, kOther), "True");
+    setSwitch(ini(other, kOther), "False");
     SettingsManager m(fake);
     m.Init(kApp, local);
-    // Without a folder, another application's files are in our local folder.
     for (const int location : {0, 1, 4})
         EXPECT_EQ(m.Load("S", "k", {}, location, kOther), "local") << location;
     setSwitch(ini(local, kOther), "FALSE");
     EXPECT_EQ(m.Load("S", "k", {}, 1, kOther), "registry");
-    // ".ini" anywhere in the name: the last four characters go, and no switch is read.
-    EXPECT_EQ(m.Load("S", "k", {}, 1, "Stockwell.ini", other), "registry");
-    EXPECT_EQ(m.Load("S", "k", {}, 4, "Stockwell.ini", other), "other");
-    EXPECT_EQ(m.Load("S", "k", {}, 0, "Stockwell.ini"), "local");
-    fake.write("Old.ini", "S", "k", "cut");
-    EXPECT_EQ(m.Load("S", "k", {}, 2, "Old.ini.bak"), "cut");
-    m.Save("S", "k", "saved", 1, "Stockwell.ini", other);
+    m.Save("S", "k", "saved", 1, kOther);
     EXPECT_EQ(whereSaved(kOther), "registry");
-    // The match is case-sensitive: ".INI" is part of the name.
-    WritePrivateProfileString("S", "k", "upper", other + "Other.INI.ini");
-    EXPECT_EQ(m.Load("S", "k", {}, 4, "Other.INI", other), "upper");
-
-    // Another application needs neither Init nor a general folder; without the folder its file,
-    // and its general file in Search, are bare names in the current folder.
-    QDir::setCurrent(cwd);
-    userRegistryArea().write(kOther, "Global", "GRestoPath", "/from/registry/");
-    SettingsManager fresh; // the per-user registry area
-    EXPECT_EQ(fresh.Load("Global", "GRestoPath", {}, 1, kOther), "/from/registry/");
-    writeBytes(cwd + "Stockwell.ini", "[Global]\r\nGUseIni=True\r\nGRestoPath=/ini/\r\nG=g\r\n");
-    EXPECT_EQ(fresh.Load("Global", "GRestoPath", {}, 1, kOther), "/ini/");
-    EXPECT_EQ(fresh.Search("Global", "GRestoPath", "d", 1, kOther, other), "/ini/");
-    EXPECT_EQ(fresh.Search("Global", "G", "d", 0, kOther, other), "g");
-    fresh.Save("S", "k", "v", 0, kOther, other);
-    EXPECT_EQ(fresh.Load("S", "k", "d", 0, kOther, other), "v");
 }
 
 TEST_F(Settings, TheSwitchIsReadFromTheLocalFileAtInitAndNeverWritten) {
@@ -146,9 +146,8 @@ TEST_F(Settings, TheSwitchIsReadFromTheLocalFileAtInitAndNeverWritten) {
     const struct {
         const char* fileValue;
         bool on;
-    } cases[] = {{"True", true},     {"TRUE", true},   {"tRuE", true}, {"true", true},
-                 {"\"true\"", true}, {"yes", false},   {"1", false},   {"False", false},
-                 {"", false},        {"truex", false}, {"-1", false}};
+    } cases[] = {{"tRuE", true}, {"\"true\"", true}, {"yes", false},
+                 {"1", false},   {"", false},        {"truex", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fileValue);
         setSwitch(ini(local), c.fileValue);
@@ -162,12 +161,12 @@ TEST_F(Settings, TheSwitchIsReadFromTheLocalFileAtInitAndNeverWritten) {
     SettingsManager sw(fake);
     sw.Init("Sw", local);
     EXPECT_FALSE(sw.UseIni()); // only in section Global
-    writeBytes(ini(local), "[Global]\r\nGUseIni=False\r\n");
+    writeFile(ini(local), "[Global]\r\nGUseIni=False\r\n");
     SettingsManager m(fake);
     m.Init(kApp, local);
     m.SetUseIni(true);
     m.Save("S", "k", "v", 1);
-    EXPECT_EQ(readBytes(ini(local)), "[Global]\r\nGUseIni=False\r\n[S]\r\nk=v\r\n");
+    EXPECT_EQ(readAll(ini(local)), "[Global]\r\nGUseIni=False\r\n[S]\r\nk=v\r\n");
     m.SetUseIni(false);
     EXPECT_EQ(m.Load("S", "k", {}, 1), "registry");
 }
@@ -217,117 +216,74 @@ TEST_F(Settings, SearchTakesTheFirstStoreHoldingTheSetting) {
     EXPECT_EQ(m.Search("S", "k", "d", 1, kOther, other), "general");
     fake.write(kOther, "S", "k", "registry");
     EXPECT_EQ(m.Search("S", "k", "d", 0, kOther, other), "registry");
-    // The ".ini" rule of Save and Load does not apply here.
-    EXPECT_EQ(m.Search("S", "k", "d", 0, "Stockwell.ini", other), "d");
 }
 
-struct Expected {
-    int number;
-    const char* source;
-    const char* description;
-};
-
-void expectError(const std::function<void()>& call, const Expected& e) {
-    try {
-        call();
-        ADD_FAILURE() << "expected error " << e.number;
-    } catch (const SettingsError& error) {
-        EXPECT_EQ(error.number(), e.number);
-        EXPECT_EQ(error.source(), e.source);
-        EXPECT_EQ(error.description(), e.description);
-        EXPECT_EQ(QString::fromStdString(error.what()), error.description());
-    }
-}
-
-const Expected kSaveUninitialised{
-    2820, "SettingsManager.Save",
-    "You have atetmpted to save a setting without initialising, use Init method"};
-const Expected kLoadUninitialised{
-    2820, "SettingsManager.Load",
-    "You have atetmpted to load a setting without initialising, use Init method"};
-const Expected kSaveNoGeneral{
-    2821, "SettingsManager.Save",
-    "You have atetmpted to save a general setting without initialising general path"};
-const Expected kLoadNoGeneral{
-    2821, "SettingsManager.Load",
-    "You have atetmpted to load a general setting without initialising general path"};
-const Expected kSearchNoGeneral{2822, "SettingsManager.Load",
-                                "You have atetmpted to search from general to local for a "
-                                "setting without initialising general path"};
-
+// The numbers, sources and texts are what callers match on, spelling included.
 TEST_F(Settings, MisuseIsReportedWithItsNumberAndLeavesNoTrace) {
     QDir::setCurrent(cwd);
-    SettingsManager fresh(fake);
-    for (const int location : {0, 1, 2, 3, 4, 7}) {
-        SCOPED_TRACE(location);
-        expectError([&] { fresh.Save("S", "k", "v", location); }, kSaveUninitialised);
-        expectError([&] { fresh.Save("S", "k", "v", location, {}, other); }, kSaveUninitialised);
-        expectError([&] { fresh.Load("S", "k", "d", location); }, kLoadUninitialised);
+    SettingsManager uninitialised(fake), withoutGeneral(fake);
+    withoutGeneral.Init(kApp, local);
+    const QString notInitialised =
+        "You have atetmpted to %1 a setting without initialising, use Init method";
+    const QString noGeneral =
+        "You have atetmpted to %1 a general setting without initialising general path";
+    const struct {
+        std::function<void()> call;
+        int number;
+        const char* source;
+        QString description;
+    } cases[] = {
+        {[&] { uninitialised.Save("S", "k", "v", 4); }, 2820, "SettingsManager.Save",
+         notInitialised.arg("save")},
+        {[&] { uninitialised.Load("S", "k", "d", 1); }, 2820, "SettingsManager.Load",
+         notInitialised.arg("load")},
+        {[&] { uninitialised.Search("S", "k", "d", 1); }, 2820, "SettingsManager.Load",
+         notInitialised.arg("load")},
+        {[&] { withoutGeneral.Save("S", "k", "v", 0, {}, other); }, 2821, "SettingsManager.Save",
+         noGeneral.arg("save")},
+        {[&] { withoutGeneral.Load("S", "k", "d"); }, 2821, "SettingsManager.Load",
+         noGeneral.arg("load")}, // 0 is the default location
+        {[&] { withoutGeneral.Search("S", "k", "d", 2, {}, other); }, 2822, "SettingsManager.Load",
+         "You have atetmpted to search from general to local for a setting without initialising "
+         "general path"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description.toStdString());
+        try {
+            c.call();
+            ADD_FAILURE() << "no error";
+        } catch (const SettingsError& error) {
+            EXPECT_EQ(error.number(), c.number);
+            EXPECT_EQ(error.source(), c.source);
+            EXPECT_EQ(error.description(), c.description);
+            EXPECT_EQ(QString::fromStdString(error.what()), c.description);
+        }
     }
-    // Search reports under the source of Load, even with the general folder set.
-    fresh.SetGeneralIniFilePath(general);
-    for (const int direction : {0, 1})
-        expectError([&] { fresh.Search("S", "k", "d", direction); }, kLoadUninitialised);
-
-    writeBytes(ini(local), "[Global]\r\nGUseIni=true\r\n");
-    SettingsManager m(fake);
-    m.Init(kApp, local);
-    m.SetUseIni(false);
-    expectError([&] { m.Load("S", "k", "d", 0); }, kLoadNoGeneral);
-    expectError([&] { m.Load("S", "k", "d"); }, kLoadNoGeneral); // 0 is the default location
-    expectError([&] { m.Save("S", "k", "v", 0); }, kSaveNoGeneral);
-    expectError([&] { m.Save("S", "k", "v", 0, {}, other); }, kSaveNoGeneral);
-    // In every direction; an other folder given for our own application does not help.
-    for (const int direction : {0, 1, 2, -1})
-        expectError([&] { m.Search("S", "k", "d", direction); }, kSearchNoGeneral);
-    expectError([&] { m.Search("S", "k", "d", 0, {}, other); }, kSearchNoGeneral);
-
     EXPECT_EQ(fake.reads + fake.writes, 0);
-    for (const QString& folder : {general, other, cwd})
+    for (const QString& folder : {local, general, other, cwd})
         EXPECT_TRUE(QDir(folder).isEmpty()) << folder.toStdString();
-    EXPECT_EQ(QDir(local).entryList(QDir::Files | QDir::Hidden), QStringList{"Dialvane.ini"});
-    EXPECT_EQ(readBytes(ini(local)), "[Global]\r\nGUseIni=true\r\n");
-    EXPECT_FALSE(m.UseIni());
-    EXPECT_TRUE(m.GeneralIniFilePath().isEmpty());
     // The other locations need no general folder.
-    m.Save("S", "k", "saved", 1);
-    EXPECT_EQ(whereSaved(kApp), "registry");
-    m.Save("S", "k", "saved", 4);
-    EXPECT_EQ(m.Load("S", "k", "d", 4), "saved");
+    withoutGeneral.Save("S", "k", "saved", 4);
+    EXPECT_EQ(withoutGeneral.Load("S", "k", "d", 4), "saved");
 }
 
 TEST_F(Settings, FoldersAreTheSameWithOrWithoutTheirSeparator) {
-    writeBytes(ini(local), "[S]\r\nk=local\r\n");
+    writeFile(ini(local), "[S]\r\nk=local\r\n");
     SettingsManager without(fake);
     without.Init(kApp, local.chopped(1));
     EXPECT_EQ(without.Load("S", "k", "d", 4), "local");
     without.Save("S", "k2", "v", 4);
-    EXPECT_EQ(readBytes(ini(local)), "[S]\r\nk=local\r\nk2=v\r\n");
+    EXPECT_EQ(readAll(ini(local)), "[S]\r\nk=local\r\nk2=v\r\n");
     EXPECT_EQ(without.GeneralIniFilePath(), QString());
     without.SetGeneralIniFilePath(general.chopped(1));
     EXPECT_EQ(without.GeneralIniFilePath(), general);
     without.Save("S", "k", "g", 0);
-    EXPECT_EQ(readBytes(ini(general)), "[S]\r\nk=g\r\n");
-    // A value of 3000 characters comes back as its first 2047, however it is read.
-    const QString value = QString(1000, 'a') + QString(2000, 'b');
-    without.Save("S", "long", value, 4);
-    without.Save("S", "long", value, 0);
-    EXPECT_EQ(without.Load("S", "long", {}, 4), value.left(2047));
-    EXPECT_EQ(without.Search("S", "long", {}, 1), value.left(2047));
-    without.SetGeneralIniFilePath(QString());
-    EXPECT_EQ(without.GeneralIniFilePath(), "/");
-    // An empty local folder is the root, not the current folder.
-    QDir::setCurrent(cwd);
-    writeBytes(ini(cwd), "[Global]\r\nGUseIni=True\r\n[S]\r\nk=cwd\r\n");
-    SettingsManager root(fake);
-    root.Init(kApp, QString());
-    EXPECT_FALSE(root.UseIni());
-    EXPECT_EQ(root.Load("S", "k", "d", 4), "d");
+    EXPECT_EQ(readAll(ini(general)), "[S]\r\nk=g\r\n");
 }
 
 TEST_F(Settings, InitAgainReplacesTheApplicationButKeepsTheGeneralFolder) {
-    writeBytes(ini(local), "[Global]\r\nGUseIni=true\r\n[S]\r\nk=first\r\n");
-    writeBytes(ini(other, "Second"), "[S]\r\nk=second\r\n");
+    writeFile(ini(local), "[Global]\r\nGUseIni=true\r\n[S]\r\nk=first\r\n");
+    writeFile(ini(other, "Second"), "[S]\r\nk=second\r\n");
     SettingsManager m(fake);
     m.Init(kApp, local);
     m.SetGeneralIniFilePath(general);
@@ -337,7 +293,7 @@ TEST_F(Settings, InitAgainReplacesTheApplicationButKeepsTheGeneralFolder) {
     EXPECT_EQ(m.GeneralIniFilePath(), general);
     EXPECT_EQ(m.Load("S", "k", "d", 4), "second");
     m.Save("S", "k", "g", 0);
-    EXPECT_EQ(readBytes(ini(general, "Second")), "[S]\r\nk=g\r\n");
+    EXPECT_EQ(readAll(ini(general, "Second")), "[S]\r\nk=g\r\n");
 }
 
 // Without a registry, each application's values live in one private-profile file in the
@@ -362,13 +318,10 @@ TEST_F(Settings, TheRegistryAreaKeepsOneFilePerApplicationAndGivesBackExactlyThe
     EXPECT_EQ(dir.entryList(QDir::Files | QDir::Hidden).size(), 3);
     EXPECT_FALSE(QFileInfo::exists(tmp.filePath("xdg/dialvane/escape.ini")));
     // Without XDG_CONFIG_HOME, the area is in the configuration folder of the home folder.
-    const QByteArray oldHome = qgetenv("HOME");
     qunsetenv("XDG_CONFIG_HOME");
     qputenv("HOME", QFile::encodeName(tmp.filePath("home")));
     area.write("App", "S", "k", "v");
-    const bool atHome = QFileInfo::exists(tmp.filePath("home/.config/dialvane/registry/App.ini"));
-    qputenv("HOME", oldHome);
-    EXPECT_TRUE(atHome);
+    EXPECT_TRUE(QFileInfo::exists(tmp.filePath("home/.config/dialvane/registry/App.ini")));
 }
 
 } // namespace

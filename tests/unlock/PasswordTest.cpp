@@ -3,7 +3,6 @@
 #include "unlock/frmPassword.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
@@ -35,7 +34,7 @@ protected:
     static bool enter(frmPassword& d, const QString& text) {
         QTest::keyClicks(d.txtPassword, text);
         QTest::keyClick(d.txtPassword, Qt::Key_Return);
-        return d.PasswordAccepted() && !d.isVisible();
+        return d.PasswordAccepted() && !d.isVisible() && d.result() == QDialog::Accepted;
     }
 
     QDateTime now = QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59));
@@ -43,21 +42,16 @@ protected:
     QLocale locale = QLocale::c();
 };
 
-TEST_F(PasswordTest, TheDayPlusAFixedThreeDigitOffset) {
-    auto onDay = [](int day) {
-        return frmPassword::ExpectedPasswordNumber(QDateTime(QDate(2027, 1, day), QTime(0, 0)));
-    };
-    EXPECT_EQ(onDay(31) - onDay(1), 30);
-    EXPECT_GE(onDay(1) - 1, 100);
-    EXPECT_LE(onDay(31), 999 + 31);
+// The administrators work the number out from the date: it must not drift.
+TEST_F(PasswordTest, IsTheDayOfTheMonthPlus482) {
+    for (int day : {1, 5, 31})
+        EXPECT_EQ(frmPassword::ExpectedPasswordNumber(QDateTime(QDate(2027, 1, day), QTime(0, 0))),
+                  482 + day);
 }
 
 TEST_F(PasswordTest, TheRightNumberHoweverWrittenClosesTheDialogAccepted) {
-    for (const QString& text : {right(), "00" + right(), " " + right() + " ", right() + ".0"}) {
-        auto d = open();
-        EXPECT_TRUE(enter(*d, text)) << text.toStdString();
-        EXPECT_EQ(d->result(), QDialog::Accepted);
-    }
+    for (const QString& text : {right(), "00" + right(), " " + right() + " ", right() + ".0"})
+        EXPECT_TRUE(enter(*open(), text)) << text.toStdString();
     locale = QLocale(QLocale::German, QLocale::Germany);
     EXPECT_TRUE(enter(*open(), right() + ",0"));
     EXPECT_FALSE(enter(*open(), right() + ",5"));
@@ -65,10 +59,9 @@ TEST_F(PasswordTest, TheRightNumberHoweverWrittenClosesTheDialogAccepted) {
 
 TEST_F(PasswordTest, WrongOrNoNumbersLeaveItOpenUntilEscape) {
     auto d = open();
-    EXPECT_EQ(d->windowTitle(), "Administrative Password");
-    EXPECT_EQ(d->Label1->text(), "Enter Password");
-    const QString wrong = QString::number(right().toInt() + 1);
-    for (const QString& text : {QString(), QString("   "), QString("abc"), wrong}) {
+    for (const QString& text :
+         {QString(), QString("   "), QString("abc"), QString::number(right().toInt() - 1),
+          QString::number(right().toInt() + 1)}) {
         d->txtPassword->clear();
         EXPECT_FALSE(enter(*d, text));
         EXPECT_TRUE(d->isVisible());
