@@ -30,6 +30,17 @@ bool sendFile(RawSite& site, const QByteArray& records) {
     return site.answer() == kAck;
 }
 
+// A receive left half-way: the header and one block answered, the station reading on.
+bool beginReceive(RawSite& site, quint16 port) {
+    if (!site.connectTo(port))
+        return false;
+    site.send(header("000123", 'S'));
+    if (site.answer() != kAck)
+        return false;
+    site.send(BuildBlock("x"));
+    return site.answer() == kAck;
+}
+
 class ServiceProcess : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -74,11 +85,7 @@ TEST_F(ServiceProcess, ReadyAnswersAndEndsAReceiveCleanlyOnSigterm) {
 
     // A second receive, stopped half-way: in the middle of the station's 2000 ms read wait.
     RawSite second;
-    ASSERT_TRUE(second.connectTo(station.port()));
-    second.send(header("000123", 'S'));
-    ASSERT_EQ(second.answer(), kAck);
-    second.send(BuildBlock("x"));
-    ASSERT_EQ(second.answer(), kAck);
+    ASSERT_TRUE(beginReceive(second, station.port()));
     ASSERT_TRUE(notify.waitFor("STATUS=call from 000123: receiving"));
     EXPECT_LT(stopWith(station, SIGTERM), 2000);
     EXPECT_EQ(station.process().exitStatus(), QProcess::NormalExit);
@@ -129,11 +136,7 @@ TEST_F(ServiceProcess, TheWindowProgramAlsoEndsACallCleanlyOnSigterm) {
     StationProcess station(dir.filePath("station"), backroom, dir.filePath("Logs/"));
     station.start(QString());
     RawSite site;
-    ASSERT_TRUE(site.connectTo(station.port()));
-    site.send(header("000123", 'S'));
-    ASSERT_EQ(site.answer(), kAck);
-    site.send(BuildBlock("x"));
-    ASSERT_EQ(site.answer(), kAck);
+    ASSERT_TRUE(beginReceive(site, station.port()));
     EXPECT_LT(stopWith(station, SIGTERM), 2000);
     EXPECT_EQ(station.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(station.process().exitCode(), 0);
