@@ -74,9 +74,6 @@ bool isRegionalNumber(const QString& text, const QLocale& locale) {
     return ok;
 }
 
-ConversionError::ConversionError(const QString& description)
-    : std::runtime_error(description.toStdString()), description_(description) {}
-
 double roundHalfEven(double value) {
     // nearbyint rounds under the current rounding mode, which is round-to-nearest-even.
     return std::nearbyint(value);

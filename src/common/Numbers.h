@@ -3,11 +3,12 @@
 // the lenient reading used on header fields from the line (locale-independent, never fails),
 // and the regional reading used on what the operator types and on stored settings.
 
+#include "common/Failure.h"
+
 #include <QLocale>
 #include <QString>
 
 #include <cstdint>
-#include <stdexcept>
 
 namespace dialvane {
 
@@ -23,13 +24,9 @@ double readNumberLeniently(const QString& text);
 bool isRegionalNumber(const QString& text, const QLocale& locale = QLocale::system());
 
 // Raised when a value cannot become a whole number of the wanted range.
-class ConversionError : public std::runtime_error {
+class ConversionError : public Failure {
 public:
-    explicit ConversionError(const QString& description);
-    QString description() const { return description_; }
-
-private:
-    QString description_;
+    using Failure::Failure;
 };
 
 // Rounds to the nearest whole number, a half going to the even neighbour (6.5 -> 6, 7.5 -> 8),

@@ -6,26 +6,23 @@
 // raised as HousekeepingError, which start-up shows in a message box titled "Dialvane" before
 // skipping the rest of its steps.
 
+#include "common/Failure.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
 
 #include <cstdint>
-#include <stdexcept>
 #include <vector>
 
 namespace dialvane {
 
 // A failed file-system operation of the housekeeping; the description names the file or folder
 // and the system's reason, ready to be shown to the operator as it is.
-class HousekeepingError : public std::runtime_error {
+class HousekeepingError : public Failure {
 public:
-    explicit HousekeepingError(const QString& description);
-    QString description() const { return description_; }
-
-private:
-    QString description_;
+    using Failure::Failure;
 };
 
 // Deletes from `logFolder` (not from its subfolders) the transfer logs dated before the cutoff

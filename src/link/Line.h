@@ -14,27 +14,22 @@
 //     waitUntil, after which the line is closed. Output() may raise it too.
 //   - close(), Input(), InBufferCount(), CDHolding(), SetDTR() and SetRTS() never raise.
 
+#include "common/Failure.h"
 #include "link/LineSettings.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <chrono>
-#include <stdexcept>
 
 namespace dialvane {
 
 using Millis = std::chrono::milliseconds;
 
 // A port that cannot be opened, read or written; the description names the port and the reason.
-class LineError : public std::runtime_error {
+class LineError : public Failure {
 public:
-    explicit LineError(const QString& description)
-        : std::runtime_error(description.toStdString()), description_(description) {}
-    QString description() const { return description_; }
-
-private:
-    QString description_;
+    using Failure::Failure;
 };
 
 class Line {

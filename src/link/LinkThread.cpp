@@ -58,9 +58,7 @@ public:
                 } catch (const std::exception& failure) {
                     // The line failed (a failure inside a call ends that call first): the port
                     // is closed, the operator told once, and the port tried again later.
-                    const LineError* lineFailure = dynamic_cast<const LineError*>(&failure);
-                    emit owner_.lineFailed(lineFailure ? lineFailure->description()
-                                                       : QString::fromLocal8Bit(failure.what()));
+                    emit owner_.lineFailed(describeFailure(failure));
                     engine_.ClosePort();
                     closeQuietly();
                     scheduleRetry();
@@ -201,10 +199,8 @@ private:
                 serial->onWarning([this](const QString& text) { emit owner_.lineWarning(text); });
             engine_.setConfig(port.config);
             engine_.OpenPort(port.connectionLetter, port.speed, port.portNumber);
-        } catch (const LineError& error) {
-            failure = error.description();
         } catch (const std::exception& error) {
-            failure = QString::fromLocal8Bit(error.what());
+            failure = describeFailure(error);
         }
         if (!failure.isEmpty()) {
             closeQuietly();

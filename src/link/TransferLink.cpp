@@ -259,12 +259,8 @@ void TransferLink::runCall() {
                                                    : CallOutcome::Dropped;
     } catch (const RestaurantBusy& busy) {
         fail(CallOutcome::Busy, busy.description());
-    } catch (const CallFailed& failure) {
-        fail(CallOutcome::Failed, failure.description());
-    } catch (const LineError& failure) {
-        fail(CallOutcome::Failed, failure.description());
     } catch (const std::exception& failure) {
-        fail(CallOutcome::Failed, QString::fromLocal8Bit(failure.what()));
+        fail(CallOutcome::Failed, describeFailure(failure));
     }
     restaurantLock_.release();
     summary_.restoNum = state_.RestoNum;

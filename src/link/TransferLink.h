@@ -34,14 +34,9 @@ namespace dialvane {
 class LinkObserver;
 
 // A file or folder of a call that cannot be opened, written or renamed: the call ends.
-class CallFailed : public std::runtime_error {
+class CallFailed : public Failure {
 public:
-    explicit CallFailed(const QString& description)
-        : std::runtime_error(description.toStdString()), description_(description) {}
-    QString description() const { return description_; }
-
-private:
-    QString description_;
+    using Failure::Failure;
 };
 
 // Another call, of this station or of another one sharing the Backroom, holds the restaurant:

@@ -56,7 +56,7 @@ void frmmain::cmdSave_Click() {
     try {
         Save();
     } catch (const std::exception& failure) {
-        report(QString::fromLocal8Bit(failure.what()));
+        report(describeFailure(failure));
     }
 }
 

@@ -220,13 +220,9 @@ void frmmain::Form_Load() {
         ListTravelPathDates();
         station_.purgeOldLogs();
         station_.startDailyPurge();
-    } catch (const HousekeepingError& failure) {
-        // The list could not be read: the purge is skipped, as the rest of the start-up.
-        report(failure.description());
-    } catch (const SettingsError& failure) {
-        report(failure.description());
     } catch (const std::exception& failure) {
-        report(QString::fromLocal8Bit(failure.what()));
+        // A folder list that cannot be read skips the purge, as the rest of the start-up.
+        report(describeFailure(failure));
     }
 }
 

@@ -39,8 +39,7 @@ const QString kNotFound = QStringLiteral("NONE");
 } // namespace
 
 SettingsError::SettingsError(int number, const QString& source, const QString& description)
-    : std::runtime_error(description.toStdString()), number_(number), source_(source),
-      description_(description) {}
+    : Failure(description), number_(number), source_(source) {}
 
 SettingsManager::SettingsManager() : registry_(userRegistryArea()) {}
 

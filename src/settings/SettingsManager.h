@@ -13,27 +13,26 @@
 //   any other: nothing is written, Load returns the empty string.
 // The other folder is OtherIniFilePath, or LocalIniFilePath when that is empty.
 
+#include "common/Failure.h"
+
 #include <QString>
 
 #include <cstdint>
-#include <stdexcept>
 
 namespace dialvane {
 
 class RegistryArea;
 
 // Misuse of the manager: carries the number, source and description callers may match on.
-class SettingsError : public std::runtime_error {
+class SettingsError : public Failure {
 public:
     SettingsError(int number, const QString& source, const QString& description);
     int number() const { return number_; }
     QString source() const { return source_; }
-    QString description() const { return description_; }
 
 private:
     int number_;
     QString source_;
-    QString description_;
 };
 
 class SettingsManager {

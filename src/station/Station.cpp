@@ -92,7 +92,7 @@ void Station::store(const Configuration& wanted) {
     try {
         saveChanges(settings_, config_, wanted);
     } catch (const std::exception& failure) {
-        emit problem(QString::fromLocal8Bit(failure.what()));
+        emit problem(describeFailure(failure));
     }
     config_ = wanted;
 }

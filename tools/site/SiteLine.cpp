@@ -15,8 +15,10 @@ public:
     void callUp() override {
         socket_.connectToHost(host_, port_);
         if (!socket_.waitForConnected(10000))
-            throw SiteLineError("cannot connect to " + host_.toStdString() + ":" +
-                                std::to_string(port_) + ": " + socket_.errorString().toStdString());
+            throw SiteLineError(QStringLiteral("cannot connect to %1:%2: %3")
+                                    .arg(host_)
+                                    .arg(port_)
+                                    .arg(socket_.errorString()));
     }
     void hangUp() override { socket_.abort(); }
     void write(const QByteArray& bytes) override {
@@ -48,8 +50,8 @@ public:
     SerialSiteLine(const QString& device, int speed, QString dial) : dial_(std::move(dial)) {
         port_.setPortName(device);
         if (!port_.open(QIODevice::ReadWrite))
-            throw SiteLineError("cannot open " + device.toStdString() + ": " +
-                                port_.errorString().toStdString());
+            throw SiteLineError(
+                QStringLiteral("cannot open %1: %2").arg(device, port_.errorString()));
         port_.setBaudRate(speed);
         port_.setDataBits(QSerialPort::Data8);
         port_.setParity(QSerialPort::NoParity);
@@ -97,8 +99,9 @@ private:
         timer.start();
         while (!answer.contains(expect)) {
             if (timer.elapsed() > ms)
-                throw SiteLineError("the modem did not answer " + expect.toStdString() + " to " +
-                                    text.trimmed().toStdString());
+                throw SiteLineError(
+                    QStringLiteral("the modem did not answer %1 to %2")
+                        .arg(QString::fromLatin1(expect), QString::fromLatin1(text.trimmed())));
             answer += read(50);
         }
     }
@@ -114,7 +117,7 @@ std::unique_ptr<SiteLine> openSiteLine(const QString& line, int speed, const QSt
         QString host;
         quint16 port = 0;
         if (!parseNetworkAddress(line, &host, &port))
-            throw SiteLineError("not of the form tcp:HOST:PORT: " + line.toStdString());
+            throw SiteLineError(QStringLiteral("not of the form tcp:HOST:PORT: %1").arg(line));
         return std::make_unique<TcpSiteLine>(host, port);
     }
     return std::make_unique<SerialSiteLine>(line, speed, dial);

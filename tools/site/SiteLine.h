@@ -2,6 +2,8 @@
 // The site's end of a real line: a TCP connection to a station's network line, or a serial
 // device (a null-modem cable, where our DTR is the station's carrier, or a modem we dial).
 
+#include "common/Failure.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QSerialPort>
@@ -9,13 +11,12 @@
 #include <QTcpSocket>
 
 #include <memory>
-#include <stdexcept>
 
 namespace dialvane::site {
 
-class SiteLineError : public std::runtime_error {
+class SiteLineError : public Failure {
 public:
-    using std::runtime_error::runtime_error;
+    using Failure::Failure;
 };
 
 class SiteLine {

@@ -1,6 +1,7 @@
 // dialvane-site: plays a remote restaurant site against a station, over a serial device or
 // a station's network line, in real time. For field technicians and end-to-end tests.
 #include "SiteLine.h"
+#include "common/Failure.h"
 #include "site/ActionQueue.h"
 #include "site/Site.h"
 
@@ -100,7 +101,7 @@ int run(const Options& options) {
     try {
         line = site::openSiteLine(options.line, options.speed, options.dial);
     } catch (const std::exception& e) {
-        return usage(e.what());
+        return usage(describeFailure(e));
     }
     Site site(options.script);
     site.start();
@@ -159,7 +160,7 @@ int run(const Options& options) {
             }
         }
     } catch (const std::exception& e) {
-        return usage(e.what());
+        return usage(describeFailure(e));
     }
     printLog(site, &printed);
 
