@@ -1,8 +1,9 @@
 // The station: one main window with the link thread behind it, or the same station as a
-// service without windows, or a check of its configuration.
+// service without windows, a check of its configuration, or a report from its call journal.
 #include "link/LinkThread.h"
 #include "mainwindow/frmmain.h"
 #include "station/Check.h"
+#include "station/ReportCommand.h"
 #include "station/Service.h"
 #include "station/Signals.h"
 
@@ -15,11 +16,13 @@
 
 namespace {
 
-enum class Mode { Window, Service, Check };
+enum class Mode { Window, Service, Check, Report };
 
 // The mode decides which application object exists, so it is read before any is made: the
 // service and the check must run where there is no display at all.
 Mode modeOf(int argc, char** argv) {
+    if (argc > 1 && (std::strcmp(argv[1], "calls") == 0 || std::strcmp(argv[1], "overdue") == 0))
+        return Mode::Report;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--service") == 0)
             return Mode::Service;
@@ -46,6 +49,10 @@ QString programFolder(QCoreApplication& app) {
     parser.addOption({QStringLiteral("check"),
                       QStringLiteral("Print the effective configuration and check folders and "
                                      "port; exit status 0 when all is well.")});
+    parser.addPositionalArgument(
+        QStringLiteral("report"),
+        QStringLiteral("calls or overdue: a report from the call journal (see calls --help)."),
+        QStringLiteral("[calls|overdue]"));
     parser.process(app);
     return parser.isSet(configDir) ? QDir(parser.value(configDir)).absolutePath()
                                    : QCoreApplication::applicationDirPath();
@@ -79,6 +86,11 @@ int main(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Dialvane"));
+    if (mode == Mode::Report) {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return dialvane::runReport(QCoreApplication::arguments(), out, err);
+    }
     const QString folder = programFolder(app);
     if (mode == Mode::Check) {
         QTextStream out(stdout);

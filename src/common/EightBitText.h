@@ -12,4 +12,8 @@ QString fromEightBit(const QByteArray& bytes);
 // Characters the 8-bit character set cannot hold become '?'.
 QByteArray toEightBit(const QString& text);
 
+// Bytes from the line for a log, a report or a CSV cell: printable ASCII stays, anything else
+// (and the backslash) becomes \xNN, so a site can neither forge a line nor garble a terminal.
+QString printable(const QByteArray& bytes);
+
 } // namespace dialvane

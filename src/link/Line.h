@@ -64,6 +64,9 @@ public:
     virtual Wake waitUntil(Millis deadline) = 0;
     // True once the owner wants the line to stop (closing or reopening the port).
     virtual bool stopRequested() const { return false; }
+    // Who called, for the call journal: "address:port" of the current (or last) caller on a
+    // network line; a serial line cannot tell and says nothing.
+    virtual QString peerAddress() const { return {}; }
 };
 
 } // namespace dialvane

@@ -30,6 +30,8 @@ public:
     // Something about the line worth a log line but not a message box: a modem's result texts
     // between calls ("RING", "NO CARRIER"), a modem that had to be reset.
     virtual void lineNotice(const QString&) {}
+    // After each block of a file: the call so far (duration up to now).
+    virtual void callProgress(const CallSummary&) {}
     // Once per call, just before callEnded.
     virtual void callSummary(const CallSummary&) {}
 };

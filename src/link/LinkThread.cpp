@@ -89,6 +89,7 @@ public:
     }
     bool isOpen() const override { return line_ && line_->isOpen(); }
     bool hasModem() const override { return line_ && line_->hasModem(); }
+    QString peerAddress() const override { return line_ ? line_->peerAddress() : QString(); }
     void Output(const QByteArray& bytes) override {
         if (line_)
             line_->Output(bytes);
@@ -150,7 +151,13 @@ public:
     void callFailed(const QString& reason) override { emit owner_.callFailed(reason); }
     void callStarted() override { emit owner_.callStarted(); }
     void callEnded() override { emit owner_.callEnded(); }
-    void callSummary(const CallSummary& summary) override { emit owner_.callFinished(summary); }
+    void callProgress(const CallSummary& sofar) override { emit owner_.callProgress(sofar); }
+    void callSummary(const CallSummary& summary) override {
+        CallSummary call = summary;
+        call.port = QStringLiteral("COM%1").arg(lastRequest_.portNumber);
+        call.device = lastRequest_.device;
+        emit owner_.callFinished(call);
+    }
     void lineNotice(const QString& text) override { emit owner_.lineNotice(text); }
 
     void setHeartbeat(std::function<void()> beat, Millis interval) {

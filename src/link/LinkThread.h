@@ -67,7 +67,9 @@ signals:
     void callStarted();
     void callEnded();
     void callFailed(const QString& reason);
-    // Once per call, just before callEnded.
+    // After each block of a file: the call so far.
+    void callProgress(const dialvane::CallSummary& sofar);
+    // Once per call, just before callEnded; port and device filled in.
     void callFinished(const dialvane::CallSummary& summary);
     void portOpened();
     // The port asked for could not be opened (said once; tries go on quietly).

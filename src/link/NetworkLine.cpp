@@ -155,6 +155,9 @@ Line::Wake NetworkLine::waitUntil(Millis deadline) {
         } else if (server_.waitForNewConnection(slice) && server_.hasPendingConnections()) {
             socket_.reset(server_.nextPendingConnection());
             socket_->setParent(nullptr);
+            peer_ = QStringLiteral("%1:%2")
+                        .arg(socket_->peerAddress().toString())
+                        .arg(socket_->peerPort());
             // Later callers are refused while this call runs.
             server_.close();
             releaseDeferredDeletes();

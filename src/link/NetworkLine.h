@@ -34,6 +34,7 @@ public:
 
     Millis now() const override { return Millis(clock_.elapsed()); }
     Wake waitUntil(Millis deadline) override;
+    QString peerAddress() const override { return peer_; }
 
     // The port actually listened on (useful when PORT is 0).
     quint16 listeningPort() const { return server_.serverPort(); }
@@ -57,6 +58,7 @@ private:
     QTcpServer server_;
     std::unique_ptr<QTcpSocket> socket_;
     QString pendingFailure_;
+    QString peer_; // of the current or last call
     QByteArray buffer_;
     qint64 seenBytes_ = 0;
     QElapsedTimer clock_;

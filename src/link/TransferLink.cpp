@@ -41,26 +41,6 @@ private:
 
 } // namespace
 
-QString outcomeName(CallOutcome outcome) {
-    switch (outcome) {
-    case CallOutcome::Completed:
-        return QStringLiteral("completed");
-    case CallOutcome::Dropped:
-        return QStringLiteral("dropped");
-    case CallOutcome::Refused:
-        return QStringLiteral("refused");
-    case CallOutcome::Busy:
-        return QStringLiteral("busy");
-    case CallOutcome::HungUp:
-        return QStringLiteral("hung-up");
-    case CallOutcome::Failed:
-        return QStringLiteral("failed");
-    case CallOutcome::Stopped:
-        break;
-    }
-    return QStringLiteral("stopped");
-}
-
 RestaurantBusy::RestaurantBusy(const QByteArray& restoNum)
     : CallFailed(
           QStringLiteral("restaurant %1 is busy on another call").arg(fromEightBit(restoNum))) {}
@@ -219,7 +199,16 @@ void TransferLink::runCall() {
     inCall_ = true;
     hungUp_ = false;
     summary_ = CallSummary{};
-    const Millis started = line_.now();
+    callStarted_ = line_.now();
+    summary_.start = config_.localTime();
+    summary_.peer = line_.peerAddress();
+    if (config_.trace) {
+        trace_ = std::make_unique<WireTrace>(config_.LogFolder, summary_.start, portNumber_,
+                                             callStarted_);
+        if (!trace_->isOpen())
+            observer_.lineNotice(QStringLiteral("Cannot write the wire trace %1: %2")
+                                     .arg(trace_->path(), trace_->errorString()));
+    }
     observer_.callStarted();
     observer_.showStatus();
     observer_.repaintStatus();
@@ -237,6 +226,7 @@ void TransferLink::runCall() {
             // Nothing read, written or sent; the status window stays until the carrier drops.
             summary_.outcome = CallOutcome::Refused;
         } else if (state_.Transaction == "S") {
+            summary_.files << fromEightBit("itrfinv" + state_.MyType);
             const QString installed = restaurantFile("itrfinv" + state_.MyType);
             const QString temporary = installed + QStringLiteral(".tmp");
             ReceiveFile(temporary, kRecordWidth);
@@ -248,6 +238,7 @@ void TransferLink::runCall() {
             for (const QByteArray& name :
                  {QByteArray("trfloc"), "trfbru" + state_.MyType, "trfinv" + state_.MyType}) {
                 Delay(static_cast<double>(kPauseBeforeFile.count()));
+                summary_.files << fromEightBit(name);
                 SendFile(restaurantFile(name), kRecordWidth);
             }
             summary_.outcome = CallOutcome::Completed;
@@ -266,7 +257,8 @@ void TransferLink::runCall() {
     summary_.restoNum = state_.RestoNum;
     summary_.transaction = state_.Transaction;
     summary_.type = state_.MyType;
-    summary_.duration = line_.now() - started;
+    summary_.duration = line_.now() - callStarted_;
+    trace_.reset();
     inCall_ = false;
     observer_.callSummary(summary_);
     observer_.callEnded();
@@ -332,7 +324,7 @@ QString TransferLink::restaurantFile(const QByteArray& name) const {
 
 void TransferLink::FlushInput() {
     while (line_.InBufferCount() != 0)
-        line_.Input();
+        input();
 }
 
 bool TransferLink::FileExists(const QString& path) {
@@ -382,7 +374,7 @@ QByteArray TransferLink::ReadBlock() {
         Millis deadline = deadlineAfter(kSilence);
         for (;;) {
             if (line_.InBufferCount() != 0) {
-                const QByteArray chunk = line_.Input();
+                const QByteArray chunk = input();
                 if (received.size() + chunk.size() <= kMaxBlockBytes) {
                     received += chunk;
                 } else if (!chunk.isEmpty()) {
@@ -425,6 +417,7 @@ void TransferLink::ReceiveFile(const QString& path, int /*width*/) {
                 throw CallFailed(
                     QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
             ++summary_.records;
+            summary_.bytes += lastLine.size() + 2;
             SendChar(ACK);
         } else if (state_.RetryCount > 0) {
             SendChar(NAK);
@@ -433,6 +426,7 @@ void TransferLink::ReceiveFile(const QString& path, int /*width*/) {
         } else {
             hangUpAfterNakLimit();
         }
+        progressed();
     }
     if (!steps.sync(file))
         throw CallFailed(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
@@ -487,17 +481,23 @@ void TransferLink::SendFile(const QString& path, int width) {
         const bool sent = answer.size() == 1 && answer[0] == ACK;
         log.writeRecordLine(recordNumber, sent, record);
         ++(sent ? summary_.records : summary_.recordsFailed);
+        if (sent)
+            summary_.bytes += record.size();
         ++recordNumber;
+        progressed();
     }
     data.close();
 
     state_.RetryCount = kRetries;
     while (state_.RetryCount >= 1) {
         const QByteArray answer = SendBlock(BuildBlock(kEndMarker));
-        if (answer.size() == 1 && answer[0] == NAK)
+        if (answer.size() == 1 && answer[0] == NAK) {
             --state_.RetryCount;
-        else
+            if (state_.RetryCount >= 1)
+                ++summary_.blocksResent;
+        } else {
             break;
+        }
     }
 }
 
@@ -508,13 +508,15 @@ QByteArray TransferLink::SendBlock(const QByteArray& block) {
 
     QByteArray answer;
     for (int sends = kSendsPerBlock; sends > 0; --sends) {
-        line_.Output(block);
+        if (sends < kSendsPerBlock)
+            ++summary_.blocksResent;
+        output(block);
         observer_.setCaption(StatusLabel::Data, block);
         const Millis deadline = deadlineAfter(kSilence);
         while (line_.InBufferCount() == 0 && line_.now() < deadline)
             waitInCall(deadline);
         if (line_.InBufferCount() != 0) {
-            answer = line_.Input();
+            answer = input();
             break;
         }
     }
@@ -525,7 +527,26 @@ QByteArray TransferLink::SendBlock(const QByteArray& block) {
 
 void TransferLink::SendChar(char c) {
     Delay(sendDelay_);
-    line_.Output(QByteArray(1, c));
+    output(QByteArray(1, c));
+}
+
+// Every byte of a call passes here, so the wire trace sees the call whole.
+void TransferLink::output(const QByteArray& bytes) {
+    line_.Output(bytes);
+    if (trace_)
+        trace_->out(line_.now(), bytes);
+}
+
+QByteArray TransferLink::input() {
+    QByteArray bytes = line_.Input();
+    if (trace_)
+        trace_->in(line_.now(), bytes);
+    return bytes;
+}
+
+void TransferLink::progressed() {
+    summary_.duration = line_.now() - callStarted_;
+    observer_.callProgress(summary_);
 }
 
 void TransferLink::Delay(double milliseconds) {

@@ -19,6 +19,7 @@
 #include "link/Line.h"
 #include "link/Modem.h"
 #include "link/RestaurantLock.h"
+#include "link/WireTrace.h"
 
 #include <QDateTime>
 #include <QString>
@@ -60,6 +61,8 @@ struct LinkConfig {
     Millis modemCheckInterval = std::chrono::minutes(10);
     // How received files are written and put in place.
     std::shared_ptr<FileSteps> files = std::make_shared<FileSteps>();
+    // Each call's bytes go to a trace file in the log folder (see WireTrace.h).
+    bool trace = false;
 };
 
 // Line events the dispatcher may be given; only a carrier change starts or ends anything.
@@ -145,6 +148,9 @@ private:
     void createFresh(QFile& file);
     void installReceivedFile(const QString& temporary, const QString& final);
     QString restaurantFile(const QByteArray& name) const;
+    void output(const QByteArray& bytes);
+    QByteArray input();
+    void progressed();
     void waitInCall(Millis deadline);
     Millis deadlineAfter(Millis span) const;
 
@@ -157,8 +163,10 @@ private:
     bool inCall_ = false;
     bool hungUp_ = false; // the engine dropped DTR after its NAK limit
     CallSummary summary_;
-    RestaurantLock restaurantLock_; // held from the header's answer to the end of the call
-    bool modem_ = false;            // a modem answers on this line
+    Millis callStarted_{0};
+    std::unique_ptr<WireTrace> trace_; // while a traced call runs
+    RestaurantLock restaurantLock_;    // held from the header's answer to the end of the call
+    bool modem_ = false;               // a modem answers on this line
     int portNumber_ = 0;
     Millis idleSince_{0};     // the end of the last call or modem dialogue
     QByteArray modemPending_; // the start of a modem's line between calls

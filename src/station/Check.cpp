@@ -158,6 +158,8 @@ int runCheck(const QString& programFolder, QTextStream& out, RegistryArea* regis
         {"ComPort", QStringLiteral("COM%1 = %2").arg(c.effectivePort()).arg(device)},
         {"Connection", c.effectiveConnection()},
         {"Speed", c.lineSettings().text()},
+        {"JournalMonths", QString::number(c.JournalMonths)},
+        {"Trace", c.Trace ? QStringLiteral("on") : QStringLiteral("off")},
     };
     for (const auto& v : values)
         out << "  " << QString::fromLatin1(v.key).leftJustified(14) << v.value << "  ("

@@ -216,6 +216,10 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
                      QStringLiteral("30"));
         c.ReopenSeconds = 30;
     }
+    // Hand-edited only (section Global): months of call journal kept (zero or less keeps
+    // every month), and the wire trace.
+    c.JournalMonths = load.number(global, QStringLiteral("JournalMonths"), QStringLiteral("13"));
+    c.Trace = load.number(global, QStringLiteral("Trace"), QStringLiteral("0")) != 0;
     return out;
 }
 
@@ -260,6 +264,7 @@ void applyToRequest(const Configuration& config, PortRequest& request) {
     request.config.LogFolder = config.LogFolder;
     request.config.SendDelay = config.SendDelay;
     request.config.modemCheckInterval = std::chrono::minutes(config.ModemCheckMinutes);
+    request.config.trace = config.Trace;
     request.reopenInterval = std::chrono::seconds(config.ReopenSeconds);
 }
 

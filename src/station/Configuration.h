@@ -38,6 +38,9 @@ struct Configuration {
     // often a failed port is tried again.
     std::int16_t ModemCheckMinutes = 10;
     std::int16_t ReopenSeconds = 30;
+    // Hand-edited only (section Global): months of call journal kept, and the wire trace.
+    std::int16_t JournalMonths = 13;
+    bool Trace = false;
 
     // What the connection lists can show: port 1 to 9, speed 1200, 2400 or 9600, "Modem" or
     // "Direct". Anything else stored is opened as the lists would show it.

@@ -13,6 +13,8 @@ Service::Service(StationContext context, ServiceLog& log, QObject* parent)
     LinkThread& link = station_.link();
     connect(&station_, &Station::problem, this, [this](const QString& text) { log_.error(text); });
     connect(&station_, &Station::notice, this, [this](const QString& text) { log_.info(text); });
+    connect(&station_, &Station::journalFailed, this,
+            [this](const QString& text) { log_.error(text); });
     connect(&link, &LinkThread::portOpened, this, &Service::portOpened);
     connect(&link, &LinkThread::openFailed, this, &Service::openFailed);
     connect(&link, &LinkThread::lineWarning, this,

@@ -4,19 +4,6 @@
 
 namespace dialvane {
 
-QString printable(const QByteArray& bytes) {
-    QString text;
-    text.reserve(bytes.size());
-    for (char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F && byte != '\\')
-            text += QLatin1Char(c);
-        else
-            text += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
-    }
-    return text;
-}
-
 QString describeCall(const CallSummary& call) {
     const QString who =
         call.restoNum.trimmed().isEmpty()

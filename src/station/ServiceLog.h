@@ -5,6 +5,7 @@
 // the local time. Bytes that came from the line are shown escaped (see printable), so a site
 // can neither forge a log line nor garble a terminal.
 
+#include "common/EightBitText.h"
 #include "link/CallSummary.h"
 
 #include <QByteArray>
@@ -13,9 +14,6 @@
 #include <cstdio>
 
 namespace dialvane {
-
-// Printable ASCII stays; anything else becomes \xNN.
-QString printable(const QByteArray& bytes);
 
 // "call 000123 S1: completed, 2000 records received in 3.2 s" and the like.
 QString describeCall(const CallSummary& call);

@@ -4,6 +4,7 @@
 #include "housekeeping/Housekeeping.h"
 #include "link/LinkThread.h"
 #include "settings/RegistryArea.h"
+#include "station/CallHistory.h"
 
 namespace dialvane {
 
@@ -33,6 +34,17 @@ Station::Station(StationContext context, QObject* parent)
         purgeOldLogs();
         startDailyPurge();
     });
+    connect(context_.link, &LinkThread::callFinished, this, &Station::recordCall);
+}
+
+void Station::recordCall(const CallSummary& call) {
+    journal::Entry entry = journalEntry(call);
+    try {
+        journal::append(config_.LogFolder, entry);
+    } catch (const journal::JournalError& failure) {
+        emit journalFailed(failure.description());
+    }
+    emit callRecorded(entry);
 }
 
 QString Station::iniFile() const {
@@ -82,6 +94,9 @@ void Station::purgeOldLogs() {
     } catch (const HousekeepingError& failure) {
         emit problem(failure.description());
     }
+    for (const QString& text :
+         journal::purge(config_.LogFolder, config_.JournalMonths, now().date()))
+        emit problem(text);
 }
 
 void Station::startDailyPurge() {

@@ -1,12 +1,15 @@
 #pragma once
 // The station without its windows: it reads the configuration, opens the port through the link
-// thread, saves once when built-in folders had to be used, purges old transfer logs at start
-// and once a day after local midnight, and stores and applies a changed configuration. The
+// thread, saves once when built-in folders had to be used, purges old transfer logs and call
+// journals at start and once a day after local midnight, writes each call's row to the call
+// journal, and stores and applies a changed configuration. The
 // window binds widgets to it; the service runs it as it is.
 //
 // Nothing here stops the station: what cannot be read or done is said through problem() (a
 // message box in the window, an error line in the service) and the station goes on.
 
+#include "journal/Journal.h"
+#include "link/CallSummary.h"
 #include "settings/SettingsManager.h"
 #include "station/Configuration.h"
 
@@ -74,9 +77,14 @@ signals:
     void problem(const QString& text);
     // What an unattended station's log should say (purge results, what was opened).
     void notice(const QString& text);
+    // A call ended and its row went to the call journal.
+    void callRecorded(const dialvane::journal::Entry& call);
+    // The row of a call could not be written; said once per call, the station goes on.
+    void journalFailed(const QString& text);
 
 private:
     QDateTime now() const;
+    void recordCall(const CallSummary& call);
 
     StationContext context_;
     SettingsManager settings_;

@@ -1,0 +1,68 @@
+#include "link/WireTrace.h"
+
+namespace dialvane {
+
+namespace {
+
+const char* controlName(unsigned char byte) {
+    switch (byte) {
+    case 0x02:
+        return "STX";
+    case 0x03:
+        return "ETX";
+    case 0x06:
+        return "ACK";
+    case 0x15:
+        return "NAK";
+    case 0x0D:
+        return "CR";
+    case 0x0A:
+        return "LF";
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+QString traceFileName(const QDateTime& start, int portNumber) {
+    return QStringLiteral("Dialvane%1-COM%2.trace.log")
+        .arg(start.toString(QStringLiteral("yyyyMMdd-hhmmss")))
+        .arg(portNumber);
+}
+
+QString traceText(const QByteArray& bytes) {
+    QString text;
+    text.reserve(bytes.size() + 16);
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && byte != '<')
+            text += QLatin1Char(c);
+        else if (const char* name = controlName(byte))
+            text += QLatin1Char('<') + QLatin1String(name) + QLatin1Char('>');
+        else
+            text += QStringLiteral("<%1>").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return text;
+}
+
+WireTrace::WireTrace(const QString& logFolder, const QDateTime& start, int portNumber,
+                     std::chrono::milliseconds carrierUp)
+    : file_(logFolder + traceFileName(start, portNumber)), carrierUp_(carrierUp) {
+    // Two calls in one second on one port share the file rather than lose the first trace.
+    (void)file_.open(QIODevice::WriteOnly | QIODevice::Append);
+}
+
+void WireTrace::write(std::chrono::milliseconds now, const char* direction,
+                      const QByteArray& bytes) {
+    if (bytes.isEmpty() || !file_.isOpen())
+        return;
+    const QString line = QStringLiteral("%1 %2 %3\r\n")
+                             .arg((now - carrierUp_).count(), 8)
+                             .arg(QLatin1String(direction), traceText(bytes));
+    // Flushed per line: the trace matters most for the call that ended the process.
+    if (file_.write(line.toLatin1()) < 0 || !file_.flush())
+        file_.close();
+}
+
+} // namespace dialvane

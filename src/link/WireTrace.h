@@ -1,0 +1,43 @@
+#pragma once
+// The bytes of one call as they crossed the line, for diagnosing a site in the field: a file
+// "Dialvane<yyyyMMdd-hhmmss>-COMn.trace.log" in the log folder, one line per read or write,
+// "<ms since the carrier came up> <in|out> <bytes>". Control bytes are named (<STX>, <ETX>,
+// <ACK>, <NAK>, <CR>, <LF>), other bytes outside printable ASCII and '<' itself are <hex>, so
+// the file stays one event per line whatever a site sends. Its name sorts with the transfer
+// logs, so the log purge removes it after the same number of days.
+//
+// A trace that cannot be written never ends a call: the station loses the trace, not the call.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+
+#include <chrono>
+
+namespace dialvane {
+
+QString traceFileName(const QDateTime& start, int portNumber);
+// The bytes as the trace shows them.
+QString traceText(const QByteArray& bytes);
+
+class WireTrace {
+public:
+    // Opens (creates) the call's trace; isOpen() says whether that worked.
+    WireTrace(const QString& logFolder, const QDateTime& start, int portNumber,
+              std::chrono::milliseconds carrierUp);
+    bool isOpen() const { return file_.isOpen(); }
+    QString errorString() const { return file_.errorString(); }
+    QString path() const { return file_.fileName(); }
+
+    void in(std::chrono::milliseconds now, const QByteArray& bytes) { write(now, "in ", bytes); }
+    void out(std::chrono::milliseconds now, const QByteArray& bytes) { write(now, "out", bytes); }
+
+private:
+    void write(std::chrono::milliseconds now, const char* direction, const QByteArray& bytes);
+
+    QFile file_;
+    std::chrono::milliseconds carrierUp_;
+};
+
+} // namespace dialvane
