@@ -1,6 +1,6 @@
 #pragma once
-// A private world for one settings test: a temporary folder holding the local, general, other
-// and current folders, and the per-user registry area redirected into it through XDG_CONFIG_HOME.
+// A private world for one settings test: a temporary folder holding the local and current
+// folders, and the per-user registry area redirected into it through XDG_CONFIG_HOME.
 
 #include "settings/INIFunctions.h"
 #include "settings/RegistryArea.h"
@@ -13,12 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <ostream>
-
-// Readable failure messages for Qt strings.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace dialvane::test {
 
@@ -51,8 +45,7 @@ protected:
 
     EnvironmentVariable xdg{"XDG_CONFIG_HOME"}, home{"HOME"};
     QTemporaryDir tmp;
-    QString local = folder("local"), general = folder("general"), other = folder("other"),
-            cwd = folder("cwd");
+    QString local = folder("local"), cwd = folder("cwd");
 
 private:
     QString folder(const char* name) const {

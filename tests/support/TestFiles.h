@@ -1,11 +1,18 @@
 #pragma once
-// Whole files, read and written by tests that check the station's files byte for byte.
+// Whole files, read and written by tests that check the station's files byte for byte, and Qt
+// strings printed readably in failure messages.
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
 
 #include <gtest/gtest.h>
+
+#include <ostream>
+
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace dialvane::test {
 
