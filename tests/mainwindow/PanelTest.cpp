@@ -132,8 +132,7 @@ TEST_F(PanelTest, SaveStoresWhatDiffersInItsOwnForm) {
                       w.TXTDaysToKeep->text().toStdString(),
                   (c.storedBackroom + '|' + c.storedDays + '|' + c.field).toStdString());
         // The port reopens with the folder the field now shows.
-        EXPECT_EQ(lastOpen().config.BackroomFolder.toStdString(),
-                  w.txtBackroomPath->text().toStdString());
+        EXPECT_EQ(lastOpen().config.BackroomFolder, w.txtBackroomPath->text());
         stop();
     }
 }
@@ -151,14 +150,14 @@ TEST_F(PanelTest, FieldsSelectOnFocusCheckWhenLeftAndTheDaysFieldTakesThreeDigit
         EXPECT_EQ(field->selectedText(), field->text()) << field->objectName().toStdString();
     }
     QTest::keyClicks(w.TXTDaysToKeep, "4a567");
-    EXPECT_EQ(w.TXTDaysToKeep->text().toStdString(), "456");
+    EXPECT_EQ(w.TXTDaysToKeep->text(), "456");
     EXPECT_EQ(beeps, 2); // the letter and the fourth digit
     // Editing keys type no character, even Delete with the DEL code some keyboards give it: the
     // filter never sees them.
     QTest::keyClick(w.TXTDaysToKeep, Qt::Key_Home);
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
     QApplication::sendEvent(w.TXTDaysToKeep, &del);
-    EXPECT_EQ(w.TXTDaysToKeep->text().toStdString(), "56");
+    EXPECT_EQ(w.TXTDaysToKeep->text(), "56");
     QTest::keyClick(w.TXTDaysToKeep, Qt::Key_4);
     EXPECT_EQ(beeps, 2);
     // Enter moves on as Tab does, once the key itself has been handled.
@@ -172,7 +171,7 @@ TEST_F(PanelTest, FieldsSelectOnFocusCheckWhenLeftAndTheDaysFieldTakesThreeDigit
     w.TXTDaysToKeep->setFocus();
     w.TXTDaysToKeep->clear();
     w.cboSpeed->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(w.TXTDaysToKeep->text().toStdString(), "60");
+    EXPECT_EQ(w.TXTDaysToKeep->text(), "60");
     EXPECT_FALSE(w.cmdSave->isEnabled());
 
     for (TextBox* field : {w.txtBackroomPath, w.TXTLogPath}) {
@@ -212,16 +211,15 @@ TEST_F(PanelTest, TheUnlockButtonAsksWithThePasswordDialogAndTheFolderButtonsFil
     // The chooser starts at the field's folder; what it gives goes in with its separator.
     chosenFolder = tmp.filePath("picked");
     w.cmdBackroomPath->click();
-    EXPECT_EQ(w.txtBackroomPath->text().toStdString(), (chosenFolder + '/').toStdString());
+    EXPECT_EQ(w.txtBackroomPath->text(), chosenFolder + '/');
     EXPECT_TRUE(w.cmdSave->isEnabled());
     chosenFolder.clear(); // cancelled: nothing changes, nothing is checked
     w.cmdSave->setEnabled(false);
     w.CMDLogPath->click();
-    EXPECT_EQ(w.TXTLogPath->text().toStdString(), tmp.filePath("logs/").toStdString());
+    EXPECT_EQ(w.TXTLogPath->text(), tmp.filePath("logs/"));
     EXPECT_FALSE(w.cmdSave->isEnabled());
-    EXPECT_EQ(chooserCalls.join('\n').toStdString(),
-              ("Backroom/VeldDB|" + tmp.filePath("backroom/") + "\nLog|" + tmp.filePath("logs/"))
-                  .toStdString());
+    EXPECT_EQ(chooserCalls.join('\n'),
+              "Backroom/VeldDB|" + tmp.filePath("backroom/") + "\nLog|" + tmp.filePath("logs/"));
 }
 
 TEST_F(PanelTest, ClosingEndsWithoutSavingUnloadsTheStatusWindowAndClosesThePort) {

@@ -6,7 +6,13 @@
 namespace dialvane::test {
 namespace {
 
-using StartupTest = StationTest;
+class StartupTest : public StationTest {
+protected:
+    QString fields() const {
+        return window->txtBackroomPath->text() + '|' + window->TXTLogPath->text() + '|' +
+               window->TXTDaysToKeep->text();
+    }
+};
 
 // Values the lists cannot show are shown, and opened, as the lists can; with built-in folders the
 // start-up saves as a click on Save would, which stores those lists but not the folders.
@@ -15,10 +21,7 @@ TEST_F(StartupTest, BuiltInFoldersAreShownAndTheStartUpSavesWhatTheListsShow) {
          {std::pair{"ComPort", "12"}, {"Speed", "4800"}, {"Connection", "modem"}})
         ini("Communication", key, value);
     frmmain& w = start();
-    EXPECT_EQ(
-        (w.txtBackroomPath->text() + '|' + w.TXTLogPath->text() + '|' + w.TXTDaysToKeep->text())
-            .toStdString(),
-        (home + '|' + home + "|60").toStdString());
+    EXPECT_EQ(fields(), home + '|' + home + "|60");
     EXPECT_EQ(stored("Communication", "ComPort") + '|' + stored("Communication", "Speed") + '|' +
                   stored("Communication", "Connection") + '|' + stored("Path", "BackroomPath") +
                   '|' + stored("Path", "LogPath"),
@@ -43,54 +46,16 @@ TEST_F(StartupTest, StoredSettingsReachTheFieldsAndTheLink) {
                                        {"Communication", "Speed", QString("2400")},
                                        {"Ports", "COM3", QString("tcp:127.0.0.1:0")}})
         ini(section, key, value);
-    frmmain& w = start();
-    EXPECT_EQ(
-        (w.txtBackroomPath->text() + '|' + w.TXTLogPath->text() + '|' + w.TXTDaysToKeep->text())
-            .toStdString(),
-        (data + "/|" + logs + "/|30").toStdString());
+    start();
+    EXPECT_EQ(fields(), data + "/|" + logs + "/|30");
     ASSERT_EQ(opens(), 1u); // no built-in folder, no Save at start
     EXPECT_EQ(lastOpenedAs(), "M24003");
     const PortRequest r = lastOpen();
     EXPECT_EQ(r.device, "tcp:127.0.0.1:0");
-    EXPECT_EQ((r.config.BackroomFolder + '|' + r.config.LogFolder + '|' + r.config.SendDelay)
-                  .toStdString(),
-              (data + "/|" + logs + "/|350").toStdString());
+    EXPECT_EQ(r.config.BackroomFolder + '|' + r.config.LogFolder + '|' + r.config.SendDelay,
+              data + "/|" + logs + "/|350");
     EXPECT_EQ(title(), "2400,n,8,1 COM3");
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
-}
-
-TEST_F(StartupTest, FoldersFallBackToTheCompanionProduct) {
-    const QString e = tmp.filePath("E"), g = tmp.filePath("G"), l = tmp.filePath("L");
-    const struct {
-        QString own, resto, log, general, backroom, logFolder;
-        bool defaults;
-    } cases[] = {
-        {"", e, "", g + '/', e + '/', g + "/Logs/", false},
-        {"", e, l, "", e + '/', l + '/', false},
-        {"", e, "", g, e + '/', g + "Logs/", false}, // nothing put between G and Logs
-        {"", e, "", "", e + '/', e + '/', true},
-        {"", "", "", g, home, g + "Logs/", true},
-        {"D", e, l, "", "", l + '/', false}, // one character: no folder at all
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE((c.own + '|' + c.resto + '|' + c.log + '|' + c.general).toStdString());
-        QFile::remove(program + "Dialvane.ini");
-        if (!c.own.isEmpty())
-            ini("Path", "BackroomPath", c.own);
-        registry.values = {{"Stockwell/Global/GRestoPath", c.resto},
-                           {"Stockwell/Global/LogPath", c.log},
-                           {"Stockwell/Global/GGeneralPath", c.general}};
-        frmmain& w = start();
-        EXPECT_EQ(w.configuration().BackroomFolder.toStdString(), c.backroom.toStdString());
-        EXPECT_EQ(w.configuration().LogFolder.toStdString(), c.logFolder.toStdString());
-        EXPECT_EQ(w.DefaultsUsed(), c.defaults);
-        stop();
-    }
-    // The companion's own INI file beside the station wins over its registry when switched on.
-    WritePrivateProfileString("Global", "GUseIni", "True", program + "Stockwell.ini");
-    WritePrivateProfileString("Global", "GRestoPath", g, program + "Stockwell.ini");
-    QFile::remove(program + "Dialvane.ini");
-    EXPECT_EQ(start().configuration().BackroomFolder.toStdString(), (g + '/').toStdString());
 }
 
 TEST_F(StartupTest, FailuresAreReportedInTurnAndTheRestOfTheStartUpRuns) {
@@ -108,7 +73,7 @@ TEST_F(StartupTest, FailuresAreReportedInTurnAndTheRestOfTheStartUpRuns) {
     // The title keeps what the port routines set last: the settings tried.
     EXPECT_EQ(title(), "9600,n,8,1 COM1");
     ASSERT_EQ(w.LVWFileDetails->topLevelItemCount(), 1);
-    EXPECT_EQ(w.LVWFileDetails->topLevelItem(0)->text(0).toStdString(), "000123");
+    EXPECT_EQ(w.LVWFileDetails->topLevelItem(0)->text(0), "000123");
     EXPECT_FALSE(w.LVWFileDetails->topLevelItem(0)->text(1).isEmpty());
     EXPECT_FALSE(w.LVWFileDetails->isHidden());
     EXPECT_FALSE(QFile::exists(logs + "Dialvane20261005-235959-000123.log"));

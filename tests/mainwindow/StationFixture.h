@@ -7,7 +7,8 @@
 #include "mainwindow/TextBox.h"
 #include "mainwindow/frmmain.h"
 #include "settings/INIFunctions.h"
-#include "settings/RegistryArea.h"
+#include "support/MemoryRegistry.h"
+#include "support/TestFiles.h"
 #include "textentry/MainModule.h"
 
 #include <QApplication>
@@ -28,19 +29,6 @@
 #include <string>
 
 namespace dialvane::test {
-
-class MemoryRegistry final : public RegistryArea {
-public:
-    QString read(const QString& app, const QString& section, const QString& key,
-                 const QString& defaultValue) const override {
-        return values.value(app + '/' + section + '/' + key, defaultValue);
-    }
-    void write(const QString& app, const QString& section, const QString& key,
-               const QString& value) override {
-        values[app + '/' + section + '/' + key] = value;
-    }
-    QMap<QString, QString> values;
-};
 
 class StationTest : public ::testing::Test {
 protected:

@@ -23,7 +23,7 @@ TEST(StatusWindow, FollowsTheLinkAndShowsTheBytesAsReceived) {
     host.setCaption(StatusLabel::Resto, "000123");
     ASSERT_NE(host.window(), nullptr); // loaded by a label, not shown
     EXPECT_FALSE(host.window()->isVisible());
-    EXPECT_EQ(host.window()->LBLResto->text().toStdString(), "000123");
+    EXPECT_EQ(host.window()->LBLResto->text(), "000123");
     host.unload();
     EXPECT_EQ(host.window(), nullptr);
     // A call after an unload: shown again, blank until a header arrives.
@@ -38,7 +38,7 @@ TEST(StatusWindow, FollowsTheLinkAndShowsTheBytesAsReceived) {
     EXPECT_EQ(host.window()->LBLData->text(), fromEightBit(block));
     EXPECT_EQ(host.window()->LBLData->textFormat(), Qt::PlainText);
     host.showFailure("Cannot create /x/000123/itrfinv1.tmp");
-    EXPECT_EQ(host.window()->LBLData->text().toStdString(), "Cannot create /x/000123/itrfinv1.tmp");
+    EXPECT_EQ(host.window()->LBLData->text(), "Cannot create /x/000123/itrfinv1.tmp");
 }
 
 // A site calling over TCP: the header reaches the window, shown during the call and hidden

@@ -1,27 +1,20 @@
-// The station core without a window: what a Dialvane.ini yields, what is said about it, and
-// the small texts and times the service relies on.
-#include "settings/INIFunctions.h"
-#include "settings/RegistryArea.h"
-#include "settings/SettingsManager.h"
+// The station core without a window: what a Dialvane.ini and the companion product's settings
+// yield, what is said about them, and the small texts and times the service relies on.
 #include "station/Configuration.h"
+#include "settings/INIFunctions.h"
+#include "settings/SettingsManager.h"
 #include "station/ServiceLog.h"
 #include "station/Station.h"
+#include "support/MemoryRegistry.h"
 #include "support/TestFiles.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace dialvane::test {
 namespace {
-
-struct NoRegistry final : RegistryArea {
-    QString read(const QString&, const QString&, const QString&,
-                 const QString& defaultValue) const override {
-        return defaultValue;
-    }
-    void write(const QString&, const QString&, const QString&, const QString&) override {}
-};
 
 class ConfigurationTest : public ::testing::Test {
 protected:
@@ -36,7 +29,7 @@ protected:
     QString ini() const { return dir.filePath("Dialvane.ini"); }
 
     QTemporaryDir dir;
-    NoRegistry registry;
+    MemoryRegistry registry;
 };
 
 TEST_F(ConfigurationTest, AFileThatHoldsNothingReadableIsSaidAndTheBuiltInsAreUsed) {
@@ -80,6 +73,7 @@ TEST_F(ConfigurationTest, EachValueThatCannotBeReadIsNamedAndItsDefaultUsed) {
         {"[Global]\nGDelay=fast", "GDelay=\"fast\"", 60, 1, 9600},
         {"[Communication]\nComPort=1junk", "ComPort=\"1junk\"", 60, 1, 9600},
         {"[Communication]\nComPort=12", nullptr, 60, 12, 9600}, // a number: kept, opened as 1
+        {"[Communication]\nComPort=9", nullptr, 60, 9, 9600},
         {"[Communication]\nSpeed=abc", "Speed=\"abc\"", 60, 1, 9600},
         {"[Communication]\nSpeed=2400", nullptr, 60, 1, 2400},
     };
@@ -119,6 +113,37 @@ TEST_F(ConfigurationTest, SourcesSaySettingsFileOrBuiltInAndSaveStoresOnlyChange
     EXPECT_EQ(GetPrivateProfileString("Path", "LogPath", "<absent>", ini()), "<absent>");
 }
 
+TEST_F(ConfigurationTest, FoldersFallBackToTheCompanionProduct) {
+    const QString e = dir.filePath("E"), g = dir.filePath("G"), l = dir.filePath("L"),
+                  home = QDir::homePath() + '/';
+    const struct {
+        QByteArray own;
+        QString resto, log, general, backroom, logFolder;
+        bool defaults;
+    } cases[] = {
+        {"", e, "", g + '/', e + '/', g + "/Logs/", false},
+        {"", e, l, "", e + '/', l + '/', false},
+        {"", e, "", g, e + '/', g + "Logs/", false}, // nothing put between G and Logs
+        {"", e, "", "", e + '/', e + '/', true},
+        {"", "", "", g, home, g + "Logs/", true},
+        {"D", e, l, "", "", l + '/', false}, // one character: no folder at all
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.own + '|' + c.resto + '|' + c.log + '|' + c.general).toStdString());
+        registry.values = {{"Stockwell/Global/GRestoPath", c.resto},
+                           {"Stockwell/Global/LogPath", c.log},
+                           {"Stockwell/Global/GGeneralPath", c.general}};
+        const LoadedConfiguration loaded = load("[Path]\nBackroomPath=" + c.own + "\n");
+        EXPECT_EQ(loaded.config.BackroomFolder, c.backroom);
+        EXPECT_EQ(loaded.config.LogFolder, c.logFolder);
+        EXPECT_EQ(loaded.defaultsUsed, c.defaults);
+    }
+    // The companion's own INI file beside the station wins over its registry when switched on.
+    writeFile(dir.filePath("Stockwell.ini"),
+              "[Global]\nGUseIni=True\nGRestoPath=" + g.toLocal8Bit() + "\n");
+    EXPECT_EQ(load("[Path]\n").config.BackroomFolder, g + '/');
+}
+
 TEST(DailyPurge, IsDueFiveMinutesAfterTheNextLocalMidnight) {
     using std::chrono::minutes;
     const QDate day(2026, 12, 6);
@@ -139,11 +164,10 @@ TEST(ServiceText, BytesFromTheLineNeverReachALogLineRaw) {
     call.outcome = CallOutcome::Completed;
     call.records = 2000;
     call.duration = std::chrono::milliseconds(3240);
-    EXPECT_EQ(describeCall(call).toStdString(),
-              "call 00\\x0a123 S1: completed, 2000 records received, 3.2 s");
+    EXPECT_EQ(describeCall(call), "call 00\\x0a123 S1: completed, 2000 records received, 3.2 s");
     call.outcome = CallOutcome::Busy;
     call.reason = "restaurant 000123 is busy on another call";
-    EXPECT_EQ(describeCall(call).toStdString(),
+    EXPECT_EQ(describeCall(call),
               "call 00\\x0a123 S1: busy (restaurant 000123 is busy on another call), 3.2 s");
 }
 
