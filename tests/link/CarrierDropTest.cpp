@@ -21,8 +21,7 @@ protected:
 
 TEST_F(CarrierDropTest, ReceivingLeavesTheOldFileOrTheNewOneAndNoTemporary) {
     const QByteArray previous = "previous\r\n";
-    SiteScript script;
-    script.records = {"r1", "r2", "r3"};
+    const SiteScript script{.records = {"r1", "r2", "r3"}};
     const long total = cleanCallBytes(script);
     const QByteArray complete = readAll(resto("itrfinv1"));
     ASSERT_EQ(complete.size(), 3 * 129);
@@ -42,9 +41,7 @@ TEST_F(CarrierDropTest, ReceivingLeavesTheOldFileOrTheNewOneAndNoTemporary) {
         ASSERT_FALSE(observer.visible);
         ASSERT_TRUE(line.dtr());
 
-        SiteScript next;
-        next.records = {"next"};
-        ASSERT_TRUE(callAfterPause(next).completed());
+        ASSERT_TRUE(callAfterPause({.records = {"next"}}).completed());
         ASSERT_EQ(readAll(resto("itrfinv1")), padded("next") + char(ETX) + "\r\n");
     }
     EXPECT_TRUE(observer.failures.empty());
@@ -54,8 +51,7 @@ TEST_F(CarrierDropTest, SendingLogsOnlyAnsweredBlocksAndStopsAtTheDrop) {
     writeFile(resto("trfloc"), "l1,l2\r\n");
     writeFile(resto("trfbru1"), "b1\r\n");
     writeFile(resto("trfinv1"), "i1,i2\r\n");
-    SiteScript script;
-    script.transaction = 'X';
+    const SiteScript script{.transaction = 'X', .records = {}};
     const long total = cleanCallBytes(script);
     ASSERT_GT(total, 900);
 
@@ -84,9 +80,7 @@ TEST_F(CarrierDropTest, SendingLogsOnlyAnsweredBlocksAndStopsAtTheDrop) {
         }
         ASSERT_EQ(link->state().RestoNum, "      ");
 
-        SiteScript next;
-        next.transaction = 'X';
-        ASSERT_TRUE(callAfterPause(next).completed());
+        ASSERT_TRUE(callAfterPause({.transaction = 'X', .records = {}}).completed());
     }
 }
 

@@ -10,10 +10,8 @@
 #include "support/SimLine.h"
 #include "support/TestFiles.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -30,12 +28,10 @@ using site::SiteScript;
 
 struct RecordingObserver : LinkObserver {
     std::vector<std::pair<StatusLabel, QByteArray>> captions;
-    std::vector<QString> titles;
     std::vector<QString> failures;
     std::vector<QString> notices;
     int shows = 0;
     int hides = 0;
-    int unloads = 0;
     bool visible = false;
 
     void setCaption(StatusLabel label, const QByteArray& text) override {
@@ -49,8 +45,6 @@ struct RecordingObserver : LinkObserver {
         ++hides;
         visible = false;
     }
-    void unloadStatus() override { ++unloads; }
-    void titleChanged(const QString& title) override { titles.push_back(title); }
     void callFailed(const QString& reason) override { failures.push_back(reason); }
     void lineNotice(const QString& text) override { notices.push_back(text); }
 
@@ -73,9 +67,6 @@ struct RecordingObserver : LinkObserver {
 
 class LinkTest : public ::testing::Test {
 protected:
-    // The local time at virtual time 0; logs are named after it.
-    static QDateTime startOfTest() { return QDateTime(QDate(2026, 12, 5), QTime(14, 5, 9)); }
-
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         backroom = dir.path() + "/Backroom/";
@@ -91,7 +82,10 @@ protected:
         c.BackroomFolder = backroom;
         c.LogFolder = logs;
         c.SendDelay = sendDelay;
-        c.localTime = [this] { return startOfTest().addMSecs(line.now().count()); };
+        // Logs are named after the local time: 14:05:09 at virtual time 0.
+        c.localTime = [this] {
+            return QDateTime(QDate(2026, 12, 5), QTime(14, 5, 9)).addMSecs(line.now().count());
+        };
         return c;
     }
 
@@ -110,20 +104,18 @@ protected:
     // The folder's files, sorted by name.
     QStringList logFiles() const { return QDir(logs).entryList(QDir::Files, QDir::Name); }
 
-    // Times at which the station sent exactly `bytes`.
-    std::vector<Millis> sentAt(const QByteArray& bytes) const {
+    // Times at which the station sent, or was sent, exactly `bytes`.
+    std::vector<Millis>
+    sentAt(const QByteArray& bytes,
+           SimLine::Event::Kind kind = SimLine::Event::Kind::StationSent) const {
         std::vector<Millis> times;
         for (const auto& e : line.transcript())
-            if (e.kind == SimLine::Event::Kind::StationSent && e.bytes == bytes)
+            if (e.kind == kind && e.bytes == bytes)
                 times.push_back(e.at);
         return times;
     }
     std::vector<Millis> receivedAt(const QByteArray& bytes) const {
-        std::vector<Millis> times;
-        for (const auto& e : line.transcript())
-            if (e.kind == SimLine::Event::Kind::StationReceived && e.bytes == bytes)
-                times.push_back(e.at);
-        return times;
+        return sentAt(bytes, SimLine::Event::Kind::StationReceived);
     }
 
     QTemporaryDir dir;

@@ -17,6 +17,8 @@ protected:
         line.attach(modem);
         link->OpenPort("M", 9600, 1);
         ASSERT_TRUE(modem.autoAnswer());
+        // Set to answer only once the reset has been answered.
+        ASSERT_EQ(sentAt("AT s0=1\r").front(), sentAt("ATZ\r").front() + SimModem::kAnswerDelay);
     }
 
     void watchEvery(Millis interval) {
@@ -27,9 +29,7 @@ protected:
 
     // A site calls through the modem; the station serves for `serving`.
     Site& callIn(const QByteArray& record, Millis serving = 10min) {
-        SiteScript script;
-        script.records = {record};
-        sites.push_back(std::make_unique<Site>(script));
+        sites.push_back(std::make_unique<Site>(SiteScript{.records = {record}}));
         modem.call(*sites.back(), line.now() + 1s);
         line.attach(modem);
         link->Serve(line.now() + serving);
@@ -46,6 +46,25 @@ protected:
 
     SimModem modem;
 };
+
+TEST_F(ModemTest, ASilentModemFailsTheOpenAfterFiveSecondsAndANetworkLineHasNone) {
+    link->Serve(line.now() + 1s); // the set-up's last answer
+    link->ClosePort();
+    modem.vanish();
+    const Millis start = line.now();
+    try {
+        link->OpenPort("M", 9600, 4);
+        FAIL() << "expected a failure";
+    } catch (const LineError& e) {
+        EXPECT_TRUE(e.description().contains("COM4")) << e.description().toStdString();
+    }
+    EXPECT_EQ(line.now() - start, 5000ms);
+    // A network line has no modem: nothing is sent to set one up.
+    line.setHasModem(false);
+    const QByteArray before = line.sentBytes();
+    link->OpenPort("M", 9600, 2);
+    EXPECT_EQ(line.sentBytes(), before);
+}
 
 TEST_F(ModemTest, AfterEveryCallTheModemIsSetUpAgainSoALostAutoAnswerComesBack) {
     watchEvery(Millis(0));
@@ -95,9 +114,7 @@ TEST_F(ModemTest, AnIdleModemIsCheckedAndAHungOneResetOrThePortFails) {
 TEST_F(ModemTest, ResultTextsBetweenCallsAreToldAndNeverTakenForACall) {
     watchEvery(Millis(0));
     modem.powerBlip(); // no auto-answer: the modem rings, nobody answers
-    SiteScript script;
-    script.records = {"x"};
-    Site site(script);
+    Site site({.records = {"x"}});
     modem.call(site, line.now() + 1s);
     line.attach(modem);
     const qsizetype sentBefore = line.sentBytes().size();

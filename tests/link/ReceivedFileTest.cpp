@@ -33,11 +33,8 @@ protected:
                                 "\r\n" + padded("r3") + char(ETX) + "\r\n";
 
     const Site& send(char transaction = 'S') {
-        SiteScript script;
-        script.transaction = transaction;
-        script.records = {"r1", "r2", "r3"};
-        script.callAt = line.now() + 1s;
-        return call(script);
+        return call(
+            {.transaction = transaction, .records = {"r1", "r2", "r3"}, .callAt = line.now() + 1s});
     }
 };
 
@@ -83,15 +80,6 @@ TEST_F(ReceivedFileTest, TheEndBlockIsAnsweredOnlyOnceTheFileIsInstalled) {
         ASSERT_EQ(observer.failures.size(), 1u);
         EXPECT_TRUE(observer.failures[0].contains(c.reason)) << observer.failures[0].toStdString();
     }
-}
-
-TEST_F(ReceivedFileTest, TheAckFollowsTheInstallationBySendDelay) {
-    send();
-    const auto acks = sentAt(ack());
-    const auto endBlock = receivedAt(BuildBlock(kEndMarker));
-    ASSERT_EQ(acks.size(), 5u);
-    ASSERT_EQ(endBlock.size(), 1u);
-    EXPECT_EQ(acks.back(), endBlock[0] + 200ms);
 }
 
 TEST_F(ReceivedFileTest, ALeftoverTemporaryFileNeverBlocksTheRestaurant) {
@@ -158,13 +146,6 @@ TEST_F(ReceivedFileTest, ARestaurantInAnotherCallIsBusyInBothDirections) {
     }
     // The lock file is hidden, so no listing of the restaurant's files shows it.
     EXPECT_TRUE(QFileInfo(resto(RestaurantLock::kFileName)).isHidden());
-}
-
-TEST_F(ReceivedFileTest, ARestaurantWithoutAFolderTakesNoLock) {
-    RestaurantLock lock;
-    EXPECT_EQ(lock.tryLock(backroom + "000999/"), RestaurantLock::Outcome::NoFolder);
-    EXPECT_FALSE(lock.held());
-    EXPECT_FALSE(QFileInfo::exists(backroom + "000999"));
 }
 
 } // namespace

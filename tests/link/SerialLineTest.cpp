@@ -1,10 +1,6 @@
 // The serial line's data path on a pseudo-terminal (which has no modem lines).
 #include "link/SerialLine.h"
-#include "link/NetworkLine.h"
-
 #include "link/LinkThread.h"
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <gtest/gtest.h>
 
@@ -98,42 +94,6 @@ TEST(PortMapping, NumbersNameDevicesUnlessTheIniMapsThem) {
     EXPECT_EQ(deviceForPort(9, "  "), "/dev/ttyS8");
     EXPECT_EQ(deviceForPort(2, "/dev/ttyUSB0"), "/dev/ttyUSB0");
     EXPECT_EQ(deviceForPort(4, " tcp:127.0.0.1:5001 "), "tcp:127.0.0.1:5001");
-}
-
-} // namespace
-} // namespace dialvane::test
-
-namespace dialvane::test {
-namespace {
-
-TEST(NetworkLine, AnAddressTakenDuringACallIsReportedAtTheNextWait) {
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
-    NetworkLine line(2, QStringLiteral("tcp:127.0.0.1:%1").arg(port));
-    line.open(LineSettings{});
-
-    QTcpSocket caller;
-    caller.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(caller.waitForConnected(5000));
-    Millis deadline = line.now() + 5s;
-    while (!line.CDHolding() && line.now() < deadline)
-        line.waitUntil(deadline);
-    ASSERT_TRUE(line.CDHolding());
-
-    // While the call runs the station does not listen: someone else takes the address.
-    QTcpServer squatter;
-    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, port));
-    line.SetDTR(false); // the station hangs up and cannot listen again
-    EXPECT_FALSE(line.CDHolding());
-    try {
-        line.waitUntil(line.now() + 100ms);
-        FAIL() << "expected a failure";
-    } catch (const LineError& e) {
-        EXPECT_TRUE(e.description().contains("COM2")) << e.description().toStdString();
-    }
-    EXPECT_FALSE(line.isOpen());
 }
 
 } // namespace

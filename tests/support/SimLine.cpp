@@ -2,18 +2,15 @@
 
 namespace dialvane::sim {
 
-void SimLine::open(const LineSettings& settings) {
-    settings_ = settings;
+void SimLine::open(const LineSettings&) {
     open_ = true;
     stop_ = false;
-    rts_ = true;
     SetDTR(true);
 }
 
 void SimLine::close() {
     open_ = false;
     dtr_ = false;
-    rts_ = false;
 }
 
 void SimLine::Output(const QByteArray& bytes) {

@@ -24,8 +24,6 @@ public:
         bool level = false; // Carrier / Dtr
     };
 
-    SimLine() = default;
-    explicit SimLine(Peer& peer) : peer_(&peer) {}
     // Puts `peer` at the far end and schedules what it has decided so far.
     void attach(Peer& peer) {
         peer_ = &peer;
@@ -43,22 +41,19 @@ public:
     int InBufferCount() const override { return static_cast<int>(inbox_.size()); }
     bool CDHolding() const override { return carrier_; }
     void SetDTR(bool raised) override;
-    void SetRTS(bool raised) override { rts_ = raised; }
+    void SetRTS(bool) override {}
 
     Millis now() const override { return now_; }
     Wake waitUntil(Millis deadline) override;
     bool stopRequested() const override { return stop_; }
 
-    // Scheduling from the test itself (carrier changes, stray bytes, a stop).
+    // Scheduling from the test itself: carrier changes, stray bytes, a stop when the clock
+    // reaches `at` (mid-call, for instance).
     void schedule(const Action& action);
-    void requestStop() { stop_ = true; }
-    // The owner asks the line to stop when the clock reaches `at` (mid-call, for instance).
     void requestStopAt(Millis at) { stopAt_ = at; }
 
     const std::vector<Event>& transcript() const { return transcript_; }
-    QString settings() const { return settings_.text(); }
     bool dtr() const { return dtr_; }
-    bool rts() const { return rts_; }
     // Bytes the station sent, all of them, in order.
     QByteArray sentBytes() const;
 
@@ -73,10 +68,8 @@ private:
     bool hasModem_ = true;
     bool carrier_ = false;
     bool dtr_ = false;
-    bool rts_ = false;
     bool stop_ = false;
     Millis stopAt_ = Millis::max();
-    LineSettings settings_;
     std::vector<Event> transcript_;
 };
 

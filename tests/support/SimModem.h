@@ -8,19 +8,25 @@
 #include "site/Site.h"
 
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace dialvane::sim {
 
 class SimModem final : public site::Peer {
 public:
+    using Action = site::Action;
     static constexpr Millis kAnswerDelay{100};
     static constexpr Millis kRingInterval{6000};
     static constexpr int kRingsBeforeTheSiteGivesUp = 4;
 
-    // A site calls at `at`. Answered on the first ring when auto-answer is set; otherwise the
+    // A site calls at `when`. Answered on the first ring when auto-answer is set; otherwise the
     // modem rings a few times and the site gives up.
-    void call(site::Site& site, Millis at);
+    void call(site::Site& site, Millis when) {
+        site_ = &site;
+        rings_ = 0;
+        at(when, Event::Ring);
+    }
     void powerBlip() { autoAnswer_ = false; }
     void hang(bool dtrClearsIt) {
         hung_ = true;
@@ -31,21 +37,111 @@ public:
     bool resetsOnHangUp = false;
 
     bool autoAnswer() const { return autoAnswer_; }
-    int rings() const { return rings_; }
     const std::vector<QByteArray>& commands() const { return commands_; }
 
-    void onStationBytes(Millis now, const QByteArray& bytes) override;
-    void onStationDtr(Millis now, bool raised) override;
-    void onTimer(Millis now) override;
-    std::vector<site::Action> takeActions() override;
+    void onStationBytes(Millis now, const QByteArray& bytes) override {
+        if (vanished_)
+            return;
+        if (online_) {
+            site_->onStationBytes(now, bytes);
+            takeSiteActions();
+            return;
+        }
+        typed_ += bytes;
+        for (qsizetype end; (end = typed_.indexOf('\r')) >= 0;) {
+            const QByteArray line = typed_.left(end);
+            typed_.remove(0, end + 1);
+            command(now, line);
+        }
+    }
+
+    void onStationDtr(Millis now, bool raised) override {
+        if (vanished_ || raised)
+            return;
+        if (hung_ && dtrClearsHang_)
+            hung_ = false;
+        if (online_) {
+            online_ = false;
+            autoAnswer_ = autoAnswer_ && !resetsOnHangUp;
+            actions_.push_back({now, Action::Kind::CarrierDown, {}});
+            site_->onStationDtr(now, false);
+            takeSiteActions();
+            site_ = nullptr;
+        }
+    }
+
+    void onTimer(Millis now) override {
+        while (!events_.empty() && events_.begin()->first <= now) {
+            const Event event = events_.begin()->second;
+            events_.erase(events_.begin());
+            if (event == Event::Ring)
+                ring(now);
+            else if (!vanished_ && site_) {
+                // Answered: the site's own call begins now.
+                online_ = true;
+                say(now, "\r\nCONNECT 9600\r\n");
+                actions_.push_back({now, Action::Kind::CarrierUp, {}});
+                site_->start();
+                takeSiteActions();
+            }
+        }
+        if (online_ && site_) {
+            site_->onTimer(now);
+            takeSiteActions();
+        }
+    }
+
+    std::vector<Action> takeActions() override { return std::exchange(actions_, {}); }
 
 private:
     enum class Event { Ring, Answer };
-    void say(Millis at, const QByteArray& text);
-    void at(Millis when, Event event);
-    void command(Millis now, const QByteArray& line);
-    void ring(Millis now);
-    void takeSiteActions();
+
+    void at(Millis when, Event event) {
+        events_.emplace(when, event);
+        actions_.push_back({when, Action::Kind::Timer, {}});
+    }
+    void say(Millis when, const QByteArray& text) {
+        actions_.push_back({when, Action::Kind::Bytes, text});
+    }
+
+    void ring(Millis now) {
+        if (vanished_ || online_ || !site_)
+            return;
+        ++rings_;
+        say(now, "\r\nRING\r\n");
+        if (autoAnswer_ && !hung_)
+            at(now + Millis(2000), Event::Answer);
+        else if (rings_ < kRingsBeforeTheSiteGivesUp)
+            at(now + kRingInterval, Event::Ring);
+        else
+            site_ = nullptr; // the caller gives up
+    }
+
+    void command(Millis now, const QByteArray& line) {
+        commands_.push_back(line);
+        if (hung_)
+            return;
+        QByteArray compact = line.toUpper();
+        compact.replace(' ', "");
+        if (compact == "ATZ" || compact == "ATS0=0")
+            autoAnswer_ = false;
+        else if (compact == "ATS0=1")
+            autoAnswer_ = true;
+        const bool known = compact == "AT" || compact == "ATZ" || compact.startsWith("ATS0=");
+        say(now + kAnswerDelay, line + "\r" + (known ? "\r\nOK\r\n" : "\r\nERROR\r\n"));
+    }
+
+    void takeSiteActions() {
+        for (const Action& action : site_->takeActions()) {
+            actions_.push_back(action);
+            if (action.kind == Action::Kind::CarrierDown && online_) {
+                // The site hung up: the modem says so once back in command mode.
+                online_ = false;
+                autoAnswer_ = autoAnswer_ && !resetsOnHangUp;
+                say(action.at + kAnswerDelay, "\r\nNO CARRIER\r\n");
+            }
+        }
+    }
 
     site::Site* site_ = nullptr;
     bool online_ = false;
@@ -53,12 +149,11 @@ private:
     bool hung_ = false;
     bool dtrClearsHang_ = false;
     bool vanished_ = false;
-    int rings_ = 0;
-    int ringsThisCall_ = 0;
+    int rings_ = 0; // of the current call
     QByteArray typed_;
     std::vector<QByteArray> commands_;
     std::multimap<Millis, Event> events_;
-    std::vector<site::Action> actions_;
+    std::vector<Action> actions_;
 };
 
 } // namespace dialvane::sim
