@@ -3,14 +3,11 @@
 // and a raw site that speaks the line protocol byte by byte, for tests that must control the
 // exact moment something happens (a kill, two calls at once).
 
-#include "FreePort.h"
-#include "link/Block.h"
+#include "E2eSupport.h"
 #include "settings/INIFunctions.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 
@@ -26,6 +23,9 @@
 #include <unistd.h>
 
 namespace dialvane::test {
+
+// The header of restaurant 000123 sending its file of type 1.
+inline const QByteArray kSendHeader = BuildBlock("000123S1");
 
 // A site over a TCP connection; every wait is bounded.
 class RawSite {
@@ -45,6 +45,21 @@ public:
     void send(const QByteArray& bytes) {
         socket_->write(bytes);
         socket_->flush();
+    }
+    // Sends a block; true when the station answered ACK.
+    bool exchange(const QByteArray& block) {
+        send(block);
+        return answer() == ACK;
+    }
+    bool sendRecords(const QByteArrayList& records) {
+        for (const QByteArray& r : records)
+            if (!exchange(BuildBlock(r)))
+                return false;
+        return true;
+    }
+    // A whole file sent; true when everything, the end block too, was answered ACK.
+    bool sendFile(const QByteArrayList& records) {
+        return exchange(kSendHeader) && sendRecords(records) && exchange(BuildBlock(kEndMarker));
     }
 
     // The station's next answer byte, or -1 when the line closed or nothing came in time.
@@ -76,10 +91,6 @@ public:
 private:
     std::unique_ptr<QTcpSocket> socket_;
 };
-
-inline QByteArray header(const QByteArray& resto, char transaction, char type = '1') {
-    return BuildBlock(resto + transaction + type);
-}
 
 // A supervisor's notification socket: what the station says through sd_notify.
 class NotifySocket {
@@ -185,6 +196,14 @@ private:
     QString folder_;
     quint16 port_;
     QProcess process_;
+};
+
+// Stations of the test's own on its Backroom.
+class StationProcessTest : public BackroomTest {
+protected:
+    StationProcess station(const QString& name) {
+        return StationProcess(dir.filePath(name), backroom, logs);
+    }
 };
 
 } // namespace dialvane::test
