@@ -19,7 +19,8 @@ TEST(ListTravelPathDates, OnlySixDigitFoldersHoldingTrfbru1GiveARow) {
     tree.folderAt("000124");
     tree.file("000128/trfbru2");
     tree.folderAt("000129/trfbru1"); // a folder, not the file
-    for (const std::string name : {"12345", "ABCDEF", "1E+003", "+00123", "12.345", "00012 "})
+    for (const std::string name :
+         {"12345", "1234567", "ABCDEF", "1E+003", "+00123", "12.345", "00012 "})
         tree.file(name + "/trfbru1");
     tree.file("000125");
     fs::create_symlink(tree.path("gone"), tree.path("000126"));
