@@ -37,7 +37,7 @@ TEST_F(CarrierDropTest, ReceivingLeavesTheOldFileOrTheNewOneAndNoTemporary) {
         const QByteArray installed = readAll(resto("itrfinv1"));
         ASSERT_TRUE(installed == previous || installed == complete) << installed.toStdString();
         ASSERT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
-        ASSERT_EQ(link->state().RestoNum, "      ");
+        ASSERT_EQ(link->state().RestoNum + link->state().Transaction, "       ");
         ASSERT_FALSE(observer.visible);
         ASSERT_TRUE(line.dtr());
 

@@ -56,13 +56,6 @@ struct RecordingObserver : LinkObserver {
                 found = text;
         return found;
     }
-
-    QByteArray last(StatusLabel label) const {
-        for (auto it = captions.rbegin(); it != captions.rend(); ++it)
-            if (it->first == label)
-                return it->second;
-        return {};
-    }
 };
 
 class LinkTest : public ::testing::Test {

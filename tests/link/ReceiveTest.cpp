@@ -158,22 +158,5 @@ TEST_F(ReceiveTest, TheFileIsNamedByTypeInTheFolderOfTheNumberTrailingSpacesKept
     EXPECT_TRUE(QFile::exists(backroom + "123   /itrfinv2"));
 }
 
-TEST_F(ReceiveTest, StatusWindowShowsTheCallAndHidesOnCarrierLoss) {
-    call({.records = {"x"}});
-    EXPECT_EQ(observer.shows, 1);
-    EXPECT_FALSE(observer.visible);
-    // The header fields as received, then blanked when the carrier went.
-    EXPECT_EQ(observer.last(StatusLabel::Resto), "000123");
-    EXPECT_EQ(observer.last(StatusLabel::Transaction), "S");
-    EXPECT_EQ(link->state().RestoNum, "      ");
-    EXPECT_EQ(link->state().Transaction, " ");
-    // Reading starts with the empty text, then the direction text; it ends with the block.
-    auto data = std::find(observer.captions.begin(), observer.captions.end(),
-                          std::make_pair(StatusLabel::Data, QByteArray()));
-    ASSERT_NE(data, observer.captions.end());
-    EXPECT_EQ((data + 1)->second, "Entree des donnees - Data in");
-    EXPECT_EQ((data + 2)->second, site::headerBlock("000123", 'S', '1'));
-}
-
 } // namespace
 } // namespace dialvane::test

@@ -7,6 +7,7 @@
 #include "link/Line.h"
 #include "site/ActionQueue.h"
 
+#include <utility>
 #include <vector>
 
 namespace dialvane::sim {
@@ -27,39 +28,103 @@ public:
     // Puts `peer` at the far end and schedules what it has decided so far.
     void attach(Peer& peer) {
         peer_ = &peer;
-        collect();
+        queue_.collect(peer);
     }
 
-    void open(const LineSettings& settings) override;
-    void close() override;
+    void open(const LineSettings&) override {
+        open_ = true;
+        stop_ = false;
+        SetDTR(true);
+    }
+    void close() override {
+        open_ = false;
+        dtr_ = false;
+    }
     bool isOpen() const override { return open_; }
     bool hasModem() const override { return hasModem_; }
     void setHasModem(bool modem) { hasModem_ = modem; }
 
-    void Output(const QByteArray& bytes) override;
-    QByteArray Input() override;
+    void Output(const QByteArray& bytes) override {
+        transcript_.push_back({Event::Kind::StationSent, now_, bytes, false});
+        if (peer_) {
+            peer_->onStationBytes(now_, bytes);
+            queue_.collect(*peer_);
+        }
+    }
+    QByteArray Input() override { return std::exchange(inbox_, {}); }
     int InBufferCount() const override { return static_cast<int>(inbox_.size()); }
     bool CDHolding() const override { return carrier_; }
-    void SetDTR(bool raised) override;
+    void SetDTR(bool raised) override {
+        if (raised == dtr_)
+            return;
+        dtr_ = raised;
+        transcript_.push_back({Event::Kind::Dtr, now_, {}, raised});
+        if (peer_) {
+            peer_->onStationDtr(now_, raised);
+            queue_.collect(*peer_);
+        }
+    }
     void SetRTS(bool) override {}
 
     Millis now() const override { return now_; }
-    Wake waitUntil(Millis deadline) override;
     bool stopRequested() const override { return stop_; }
+    Wake waitUntil(Millis deadline) override {
+        for (;;) {
+            if (stop_)
+                return Wake::Stop;
+            const Millis next = queue_.empty() ? Millis::max() : queue_.top().at;
+            if (stopAt_ <= deadline && stopAt_ <= next) {
+                now_ = std::max(now_, std::exchange(stopAt_, Millis::max()));
+                stop_ = true;
+                return Wake::Stop;
+            }
+            if (queue_.empty() || next > deadline) {
+                now_ = std::max(now_, deadline);
+                return Wake::Deadline;
+            }
+            const Action action = queue_.pop();
+            now_ = std::max(now_, action.at);
+            switch (action.kind) {
+            case Action::Kind::Bytes:
+                inbox_ += action.bytes;
+                transcript_.push_back({Event::Kind::StationReceived, now_, action.bytes, false});
+                return Wake::Data;
+            case Action::Kind::CarrierUp:
+            case Action::Kind::CarrierDown: {
+                const bool up = action.kind == Action::Kind::CarrierUp;
+                if (up == carrier_)
+                    continue;
+                carrier_ = up;
+                transcript_.push_back({Event::Kind::Carrier, now_, {}, up});
+                return Wake::Carrier;
+            }
+            case Action::Kind::Timer:
+                if (peer_) {
+                    peer_->onTimer(now_);
+                    queue_.collect(*peer_);
+                }
+                continue;
+            }
+        }
+    }
 
     // Scheduling from the test itself: carrier changes, stray bytes, a stop when the clock
     // reaches `at` (mid-call, for instance).
-    void schedule(const Action& action);
+    void schedule(const Action& action) { queue_.push(action); }
     void requestStopAt(Millis at) { stopAt_ = at; }
 
     const std::vector<Event>& transcript() const { return transcript_; }
     bool dtr() const { return dtr_; }
     // Bytes the station sent, all of them, in order.
-    QByteArray sentBytes() const;
+    QByteArray sentBytes() const {
+        QByteArray all;
+        for (const Event& e : transcript_)
+            if (e.kind == Event::Kind::StationSent)
+                all += e.bytes;
+        return all;
+    }
 
 private:
-    void collect();
-
     Peer* peer_ = nullptr;
     site::ActionQueue queue_;
     Millis now_{0};
