@@ -36,26 +36,39 @@ bool sameRestaurant(QByteArrayView cell, const QString& wanted) {
 }
 
 // Cells are joined, never put through arg(): a restaurant "%1" from the line stays as it is.
-QString tableLine(const QStringList& cells) {
+// Bytes, not QStrings: a year of calls is 365,000 lines. Every padded cell is ASCII (escaped
+// line bytes, numbers, names); only the reason, last and unpadded, may hold more.
+QByteArray tableLine(std::initializer_list<QByteArrayView> cells) {
     static const int widths[] = {-19, -10, -4, -9, 7, 5, 7, 8, -9, 0};
-    QString line;
-    for (int i = 0; i < cells.size(); ++i) {
+    QByteArray line;
+    line.reserve(120);
+    int i = 0;
+    for (QByteArrayView cell : cells) {
         const int width = widths[i];
-        line += width < 0   ? cells[i].leftJustified(-width)
-                : width > 0 ? cells[i].rightJustified(width)
-                            : cells[i];
-        line += i == 0 || i == 7 ? QStringLiteral("  ") : QStringLiteral(" ");
+        const qsizetype pad = std::max<qsizetype>(0, std::abs(width) - cell.size());
+        if (width > 0)
+            line.append(pad, ' ');
+        line.append(cell);
+        if (width < 0)
+            line.append(pad, ' ');
+        line.append(i == 0 || i == 7 ? "  " : " ");
+        ++i;
     }
-    return line.trimmed();
+    while (line.endsWith(' '))
+        line.chop(1);
+    return line;
 }
 
-QString callLine(const Row& row) {
-    return tableLine({shownTime(row.cell(Column::Start)), row.text(Column::Restaurant),
-                      row.text(Column::Transaction) + row.text(Column::Type),
-                      row.text(Column::Direction), QString::number(row.number(Column::Records)),
-                      QString::number(row.number(Column::NaksSent)),
-                      QString::number(row.number(Column::BlocksResent)), row.text(Column::Seconds),
-                      row.text(Column::Outcome), row.text(Column::Reason)});
+QByteArray callLine(const Row& row) {
+    QByteArray start = leading(row.cell(Column::Start), 19).toByteArray();
+    if (start.size() > 10)
+        start[10] = ' ';
+    const QByteArray code =
+        row.cell(Column::Transaction).toByteArray().append(row.cell(Column::Type));
+    return tableLine({start, row.cell(Column::Restaurant), code, row.cell(Column::Direction),
+                      row.cell(Column::Records), row.cell(Column::NaksSent),
+                      row.cell(Column::BlocksResent), row.cell(Column::Seconds),
+                      row.cell(Column::Outcome), row.cell(Column::Reason)});
 }
 
 } // namespace
@@ -76,7 +89,7 @@ QStringList callsReport(const QString& logFolder, const CallsQuery& query, QText
     const QByteArray outcome = query.outcome.toLower().toUtf8();
     // Rows are appended as calls end; sorting by start puts a long call before the short
     // ones that ended during it.
-    std::vector<std::pair<QByteArray, QString>> shown;
+    std::vector<QByteArray> shown; // each line begins with its start time
     qint64 calls = 0;
     qint64 completed = 0;
     qint64 bytes = 0;
@@ -93,24 +106,28 @@ QStringList callsReport(const QString& logFolder, const CallsQuery& query, QText
         if (row.cell(Column::Outcome) == QByteArrayView("completed"))
             ++completed;
         bytes += row.number(Column::Bytes);
-        shown.emplace_back(start.toByteArray(),
-                           query.csv ? QString::fromUtf8(row.line()) : callLine(row));
+        shown.push_back(query.csv ? row.line().toByteArray() : callLine(row));
     });
-    std::stable_sort(shown.begin(), shown.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    if (query.csv) {
-        out << QString::fromUtf8(headerLine()).trimmed() << '\n';
-        for (const auto& row : shown)
-            out << row.second << '\n';
-        return problems;
+    const auto byStart = [](const QByteArray& a, const QByteArray& b) {
+        return leading(a, 19) < leading(b, 19);
+    };
+    if (!std::is_sorted(shown.begin(), shown.end(), byStart))
+        std::stable_sort(shown.begin(), shown.end(), byStart);
+    QByteArray text = query.csv ? headerLine().trimmed()
+                                : tableLine({"Start", "Restaurant", "Call", "Direction", "Records",
+                                             "NAKs", "Re-sent", "Seconds", "Outcome", "Reason"});
+    text += '\n';
+    // Written in slices: a year of calls never sits in memory twice more.
+    for (const QByteArray& line : shown) {
+        text.append(line).append('\n');
+        if (text.size() > 1024 * 1024) {
+            out << QString::fromUtf8(text);
+            text.clear();
+        }
     }
-    out << tableLine({QStringLiteral("Start"), QStringLiteral("Restaurant"), QStringLiteral("Call"),
-                      QStringLiteral("Direction"), QStringLiteral("Records"),
-                      QStringLiteral("NAKs"), QStringLiteral("Re-sent"), QStringLiteral("Seconds"),
-                      QStringLiteral("Outcome"), QStringLiteral("Reason")})
-        << '\n';
-    for (const auto& row : shown)
-        out << row.second << '\n';
+    out << QString::fromUtf8(text);
+    if (query.csv)
+        return problems;
     out << QStringLiteral("%1 calls, %2 completed, %3 failed, %4 bytes\n")
                .arg(calls)
                .arg(completed)

@@ -17,10 +17,10 @@
 
 namespace dialvane {
 
-namespace {
-
 const QByteArray kDataIn = QByteArrayLiteral("Entree des donnees - Data in");
 const QByteArray kDataOut = QByteArrayLiteral("Sortie des donnees - data out");
+
+namespace {
 
 // Deletes a partly received file unless the call got to install it.
 class TemporaryFileGuard {

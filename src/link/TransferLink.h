@@ -86,6 +86,10 @@ enum class CommEvent {
     DCB = 1011,
 };
 
+// The data field's texts between blocks: the direction of the data, "Data in" or "data out".
+extern const QByteArray kDataIn;
+extern const QByteArray kDataOut;
+
 // "GDelay" as milliseconds: a whole number from 0 to 60000, anything else counts as 200.
 int sendDelayMillis(const QString& setting);
 // The settings for a speed (rounded to a whole number): 8 data bits, no parity, 1 stop bit.

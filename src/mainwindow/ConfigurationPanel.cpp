@@ -53,6 +53,8 @@ void frmmain::cmdUnlock_Click() {
 void frmmain::cmdSave_Click() {
     // Nothing in Save is expected to fail once start-up has run; should it, the operator is
     // told and the station keeps running.
+    if (!foldersConfirmed())
+        return; // the panel stays open with the change
     try {
         Save();
     } catch (const std::exception& failure) {

@@ -65,11 +65,9 @@ frmmain::~frmmain() = default;
 
 void frmmain::createWidgets() {
     setFont(dialogFont());
-    const double dpiX = logicalDpiX();
-    const double dpiY = logicalDpiY();
-    auto place = [&](QWidget* w, int left, int top, int width, int height) {
-        w->setGeometry(twipsToPixels(left, dpiX), twipsToPixels(top, dpiY),
-                       twipsToPixels(width, dpiX), twipsToPixels(height, dpiY));
+    // Each widget's place in twips, and how it follows a window made larger than its minimum.
+    auto place = [&](QWidget* w, int left, int top, int width, int height, int grow = 0) {
+        placed_.push_back({w, QRect(left, top, width, height), grow});
     };
     auto label = [&](const char* name, const QString& caption, QWidget* parent) {
         auto* l = new QLabel(caption, parent);
@@ -98,19 +96,19 @@ void frmmain::createWidgets() {
 
     FramePath = new QGroupBox(QStringLiteral("Path / Chemin"), this);
     FramePath->setObjectName(QStringLiteral("FramePath"));
-    place(FramePath, 127, 98, 4020, 2760);
+    place(FramePath, 127, 98, 4020, 3015, Wider | Taller);
     Label5 = label("Label5", QStringLiteral("Backroom"), FramePath);
     place(Label5, 90, 375, 690, 195);
     txtBackroomPath = textBox("txtBackroomPath", QStringLiteral("c:\\Backroom"), FramePath);
-    place(txtBackroomPath, 810, 330, 2670, 285);
+    place(txtBackroomPath, 810, 330, 2670, 285, Wider);
     cmdBackroomPath = button("cmdBackroomPath", QStringLiteral("<"), FramePath);
-    place(cmdBackroomPath, 3585, 330, 285, 285);
+    place(cmdBackroomPath, 3585, 330, 285, 285, Right);
     Label4 = label("Label4", QStringLiteral("Log"), FramePath);
     place(Label4, 90, 750, 690, 195);
     TXTLogPath = textBox("TXTLogPath", QStringLiteral("c:\\Backroom"), FramePath);
-    place(TXTLogPath, 810, 690, 2670, 285);
+    place(TXTLogPath, 810, 690, 2670, 285, Wider);
     CMDLogPath = button("CMDLogPath", QStringLiteral("<"), FramePath);
-    place(CMDLogPath, 3585, 690, 285, 285);
+    place(CMDLogPath, 3585, 690, 285, 285, Right);
     Label7 = label("Label7", QStringLiteral("Keep (days) / Garde (jours)"), FramePath);
     place(Label7, 870, 1080, 2070, 195);
     TXTDaysToKeep = textBox("TXTDaysToKeep", QString(), FramePath);
@@ -118,24 +116,28 @@ void frmmain::createWidgets() {
     Label6 =
         label("Label6", QStringLiteral("Current travel path date / Date du chemin d'inventaire"),
               FramePath);
-    place(Label6, 60, 1410, 3900, 195);
+    place(Label6, 60, 1410, 3900, 195, Wider);
 
     LVWFileDetails = new QTreeWidget(FramePath);
     LVWFileDetails->setObjectName(QStringLiteral("LVWFileDetails"));
-    LVWFileDetails->setColumnCount(2);
-    LVWFileDetails->setHeaderLabels({QStringLiteral("restonum"), QStringLiteral("timestamp")});
+    LVWFileDetails->setColumnCount(4);
+    LVWFileDetails->setHeaderLabels({QStringLiteral("restonum"), QStringLiteral("timestamp"),
+                                     QStringLiteral("Last call / Dernier appel"),
+                                     QStringLiteral("Result / Résultat")});
     LVWFileDetails->setRootIsDecorated(false);
     LVWFileDetails->setItemsExpandable(false);
     LVWFileDetails->setUniformRowHeights(true);
     LVWFileDetails->setAllColumnsShowFocus(true);
     LVWFileDetails->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    place(LVWFileDetails, 210, 1680, 3615, 945);
-    LVWFileDetails->header()->resizeSection(0, twipsToPixels(1050, dpiX));
+    place(LVWFileDetails, 210, 1680, 3615, 945, Wider | Taller);
+    LVWFileDetails->header()->resizeSection(0, twipsToPixels(1050, logicalDpiX()));
     LVWFileDetails->header()->setStretchLastSection(true);
+    lblLastCall = label("lblLastCall", QStringLiteral("No call yet / Aucun appel"), FramePath);
+    place(lblLastCall, 210, 2670, 3615, 240, Wider | Down);
 
     FrameCommunication = new QGroupBox(QStringLiteral("Communication"), this);
     FrameCommunication->setObjectName(QStringLiteral("FrameCommunication"));
-    place(FrameCommunication, 127, 2940, 4020, 1545);
+    place(FrameCommunication, 127, 3195, 4020, 1545, Wider | Down);
     Label1 = label("Label1", QStringLiteral("COM Port / Port Seris"), FrameCommunication);
     place(Label1, 495, 315, 1635, 195);
     cboComPort = list("cboComPort",
@@ -157,13 +159,13 @@ void frmmain::createWidgets() {
     place(cboConnection, 2220, 1080, 1365, 315);
 
     cmdSave = button("cmdSave", QStringLiteral("&Save / Sauvegarde"), this);
-    place(cmdSave, 135, 4620, 1770, 375);
+    place(cmdSave, 135, 4875, 1770, 375, Down);
     cmdClose = button("cmdClose", QStringLiteral("&Close / Fermer"), this);
-    place(cmdClose, 2010, 4620, 1455, 375);
+    place(cmdClose, 2010, 4875, 1455, 375, Down);
     cmdUnlock = button("cmdUnlock", QString(), this);
     cmdUnlock->setIcon(QIcon(QStringLiteral(":/dialvane/unlock.xpm")));
     cmdUnlock->setToolTip(QStringLiteral("Unlock / Débarre"));
-    place(cmdUnlock, 3570, 4650, 600, 330);
+    place(cmdUnlock, 3570, 4905, 600, 330, Right | Down);
 
     // Controls that take the focus, in their tab order; labels and frames never take it.
     const QList<QWidget*> tabOrder = {cmdSave,    cmdClose,      txtBackroomPath, cmdBackroomPath,
@@ -172,7 +174,7 @@ void frmmain::createWidgets() {
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
-    setFixedSize(twipsToPixels(4275, dpiX), twipsToPixels(5070, dpiY));
+    fitLayout(QSize(4275, 5325));
 }
 
 void frmmain::connectHandlers() {
@@ -181,6 +183,14 @@ void frmmain::connectHandlers() {
     connect(&link, &LinkThread::openFailed, this, &frmmain::report);
     connect(&link, &LinkThread::lineWarning, this, &frmmain::report);
     status_.attach(link);
+    connect(&station_, &Station::callRecorded, this, &frmmain::callRecorded);
+    connect(&station_, &Station::journalFailed, this, [this](const QString& text) {
+        journalProblem_ = text;
+        showLastCall();
+    });
+    // A folder field shows its whole path when it is wider than the field.
+    for (TextBox* field : {txtBackroomPath, TXTLogPath})
+        connect(field, &QLineEdit::textChanged, field, &QWidget::setToolTip);
 
     connect(cmdSave, &QPushButton::clicked, this, &frmmain::cmdSave_Click);
     connect(cmdClose, &QPushButton::clicked, this, &frmmain::cmdClose_Click);
@@ -218,6 +228,10 @@ void frmmain::Form_Load() {
             cmdSave->setEnabled(false);
 
         ListTravelPathDates();
+        QStringList restaurants;
+        for (int i = 0; i < LVWFileDetails->topLevelItemCount(); ++i)
+            restaurants << LVWFileDetails->topLevelItem(i)->text(0);
+        showCallHistory(restaurants);
         station_.purgeOldLogs();
         station_.startDailyPurge();
     } catch (const std::exception& failure) {

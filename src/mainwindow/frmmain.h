@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QComboBox;
 class QGroupBox;
@@ -39,6 +41,8 @@ struct MainWindowContext {
     std::function<QDate()> today;       // the local date, for the log purge
     // A message box titled "Dialvane" with an OK button only.
     std::function<void(const QString& description)> report;
+    // A Yes / No question titled "Dialvane": true for Yes.
+    std::function<bool(const QString& question)> confirm;
     // The unlock dialog, shown modally: true when the right password was entered.
     std::function<bool()> askPassword;
     // The folder picker behind the two "<" buttons (empty: the system's folder dialog).
@@ -89,6 +93,7 @@ public:
     TextBox* TXTDaysToKeep;
     QLabel* Label6;
     QTreeWidget* LVWFileDetails;
+    QLabel* lblLastCall; // the last call's outcome and today's failures
     QGroupBox* FrameCommunication;
     QLabel* Label1;
     QComboBox* cboComPort;
@@ -106,8 +111,24 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // How a placed widget follows a window larger than its minimum size.
+    enum Grow { Wider = 1, Taller = 2, Right = 4, Down = 8 };
+    struct Placed {
+        QWidget* widget;
+        QRect twips;
+        int grow;
+    };
+    void fitLayout(const QSize& windowTwips);
+    void layOut(const QSize& extra);
+
+    void showCallHistory(const QStringList& restaurants);
+    void callRecorded(const journal::Entry& call);
+    void showLastCall();
+    bool foldersConfirmed();
+
     void createWidgets();
     void connectHandlers();
     void Form_Load();
@@ -136,6 +157,12 @@ private:
     MainWindowContext context_;
     Station station_;
     StatusWindowHost status_;
+    std::vector<Placed> placed_;
+    double scaleX_ = 1;
+    std::optional<journal::Entry> lastCall_;
+    QDate failuresDate_;
+    int failuresToday_ = 0;
+    QString journalProblem_;
 };
 
 // Selects the whole text of the window's focused control when it is a text box.

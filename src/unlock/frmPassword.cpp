@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
+
 namespace dialvane {
 
 namespace {
@@ -45,7 +47,14 @@ frmPassword::frmPassword(PasswordContext context, QWidget* parent)
     setWindowTitle(QStringLiteral("Administrative Password"));
     setModal(true);
 
-    const double dpiX = logicalDpiX();
+    Label1 = new QLabel(QStringLiteral("Enter Password"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    // The drawing's proportions, widened as a whole when this platform's font needs more room
+    // for the caption than the drawing gives it.
+    constexpr int kLabelTwips = 1185;
+    const double needed = Label1->fontMetrics().horizontalAdvance(Label1->text());
+    const double dpiX =
+        logicalDpiX() * std::max(1.0, needed / twipsToPixels(kLabelTwips, logicalDpiX()));
     const double dpiY = logicalDpiY();
     auto place = [&](QWidget* w, int left, int top, int width, int height) {
         w->setGeometry(twipsToPixels(left, dpiX), twipsToPixels(top, dpiY),
@@ -60,9 +69,11 @@ frmPassword::frmPassword(PasswordContext context, QWidget* parent)
     place(txtPassword, 1350, 135, 2490, 285);
     txtPassword->installEventFilter(this);
 
-    Label1 = new QLabel(QStringLiteral("Enter Password"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    place(Label1, 135, 180, 1185, 195);
+    place(Label1, 135, 180, kLabelTwips, 195);
+    // A caption taller than the drawn row is centred on it rather than cut.
+    if (const int tall = Label1->fontMetrics().height(); tall > Label1->height())
+        Label1->setGeometry(Label1->x(), Label1->y() - (tall - Label1->height()) / 2,
+                            Label1->width(), tall);
 
     setFixedSize(twipsToPixels(3990, dpiX), twipsToPixels(585, dpiY));
     txtPassword->setFocus();

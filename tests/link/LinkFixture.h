@@ -30,6 +30,7 @@ struct RecordingObserver : LinkObserver {
     std::vector<std::pair<StatusLabel, QByteArray>> captions;
     std::vector<QString> failures;
     std::vector<QString> notices;
+    std::vector<CallSummary> summaries;
     int shows = 0;
     int hides = 0;
     bool visible = false;
@@ -47,6 +48,7 @@ struct RecordingObserver : LinkObserver {
     }
     void callFailed(const QString& reason) override { failures.push_back(reason); }
     void lineNotice(const QString& text) override { notices.push_back(text); }
+    void callSummary(const CallSummary& summary) override { summaries.push_back(summary); }
 
     // The longest text a label showed.
     QByteArray longest(StatusLabel label) const {

@@ -100,6 +100,10 @@ protected:
         context.today = [] { return QDate(2026, 12, 5); };
         context.report = [this](const QString& text) { messages << text; };
         context.askPassword = [this] { return passwordRight; };
+        context.confirm = [this](const QString& question) {
+            questions << question;
+            return confirmAnswer;
+        };
         context.chooseFolder = [this](QWidget*, const QString& title, const QString& start) {
             chooserCalls << title + '|' + start;
             return chosenFolder;
@@ -143,7 +147,8 @@ protected:
     std::vector<PortRequest> opened;
     std::unique_ptr<LinkThread> link;
     std::unique_ptr<frmmain> window;
-    QStringList messages, chooserCalls;
+    QStringList messages, chooserCalls, questions;
+    bool confirmAnswer = true; // the answer to Save's question about a folder
     QString chosenFolder;
     bool passwordRight = false;
     int beeps = 0;

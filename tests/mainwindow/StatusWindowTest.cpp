@@ -1,6 +1,7 @@
 // The status window: loading, showing, hiding and unloading as the link reports, what its
 // labels show, and a real call over a network line driving it.
 #include "common/EightBitText.h"
+#include "link/Block.h"
 #include "link/LinkThread.h"
 #include "link/ui/StatusWindowHost.h"
 #include "link/ui/frmcom.h"
@@ -66,13 +67,20 @@ TEST(StatusWindow, ARealCallDrivesTheWindow) {
     site.connectToHost(QHostAddress::LocalHost, port);
     ASSERT_TRUE(site.waitForConnected(5000));
     site.write(site::headerBlock("000123", 'S', '1'));
-    auto showsTheCall = [&] {
-        frmcom* w = host.window();
-        return w && w->isVisible() && w->LBLResto->text() == "000123" &&
-               w->LBLMyType->text() == "1" && w->LBLTransaction->text() == "S" &&
-               w->LBLData->text() == "Entree des donnees - Data in";
+    // Each block stays in the data field until the next one, whatever the link shows between.
+    auto shows = [&](const QByteArray& block, const QString& progress) {
+        return [&, block, progress] {
+            frmcom* w = host.window();
+            return w && w->isVisible() && w->LBLResto->text() == "000123" &&
+                   w->LBLMyType->text() == "1" && w->LBLTransaction->text() == "S" &&
+                   w->LBLData->text() == QString::fromLatin1(block) &&
+                   (progress.isEmpty() || w->LBLProgress->text().startsWith(progress));
+        };
     };
-    EXPECT_TRUE(QTest::qWaitFor(showsTheCall, 5000));
+    EXPECT_TRUE(QTest::qWaitFor(shows(site::headerBlock("000123", 'S', '1'), ""), 5000));
+    site.write(BuildBlock("first record"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        shows(BuildBlock("first record"), "Data in: 1 blocks, 0 NAKs, 0 re-sent"), 5000));
 
     const qsizetype hides = hidden.size();
     site.disconnectFromHost();

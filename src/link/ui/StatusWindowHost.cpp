@@ -17,6 +17,7 @@ void StatusWindowHost::attach(LinkThread& link) {
     connect(&link, &LinkThread::statusHide, this, &StatusWindowHost::hideStatus);
     connect(&link, &LinkThread::statusUnload, this, &StatusWindowHost::unload);
     connect(&link, &LinkThread::callFailed, this, &StatusWindowHost::showFailure);
+    connect(&link, &LinkThread::callProgress, this, &StatusWindowHost::showProgress);
 }
 
 frmcom& StatusWindowHost::load() {
@@ -26,11 +27,33 @@ frmcom& StatusWindowHost::load() {
 }
 
 void StatusWindowHost::setCaption(StatusLabel label, const QByteArray& text) {
+    if (label == StatusLabel::Data) {
+        const bool between = text.isEmpty() || text == kDataIn || text == kDataOut;
+        if (!text.isEmpty() && between)
+            direction_ = text;
+        if (between && blockShown_)
+            return;
+        blockShown_ = !between;
+    }
     load().label(label)->setText(fromEightBit(text));
 }
 
 void StatusWindowHost::showStatus() {
-    load().show();
+    blockShown_ = false;
+    direction_.clear();
+    frmcom& window = load();
+    window.LBLProgress->clear();
+    window.show();
+}
+
+void StatusWindowHost::showProgress(const CallSummary& sofar) {
+    QString text = direction_ == kDataOut ? QStringLiteral("Data out") : QStringLiteral("Data in");
+    text += QStringLiteral(": %1 blocks, %2 NAKs, %3 re-sent, %4 s")
+                .arg(sofar.blocks())
+                .arg(sofar.naksSent)
+                .arg(sofar.blocksResent)
+                .arg(sofar.duration.count() / 1000);
+    load().LBLProgress->setText(text);
 }
 
 void StatusWindowHost::repaintStatus() {

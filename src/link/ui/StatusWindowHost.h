@@ -38,9 +38,15 @@ public slots:
     // A call that ended on a failure: the reason stays in the data field until the carrier
     // drops, so the operator can read why.
     void showFailure(const QString& reason);
+    // The progress line under the data field.
+    void showProgress(const dialvane::CallSummary& sofar);
 
 private:
     std::unique_ptr<frmcom> window_;
+    // Once a call has shown a block, the field keeps it until the next one: the texts in
+    // between (blank, the direction) would make every block blink past unread.
+    bool blockShown_ = false;
+    QByteArray direction_;
 };
 
 } // namespace dialvane

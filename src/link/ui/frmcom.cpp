@@ -88,6 +88,13 @@ frmcom::frmcom(QWidget* parent) : QWidget(parent, Qt::Window) {
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 1);
     grid->addWidget(Frame4, 1, 0, 1, 3);
+    LBLProgress = new QLabel(this);
+    LBLProgress->setObjectName(QStringLiteral("LBLProgress"));
+    LBLProgress->setTextFormat(Qt::PlainText);
+    LBLProgress->setFont(courierNew(9.75, false));
+    LBLProgress->setMinimumWidth(
+        QFontMetrics(LBLProgress->font()).horizontalAdvance(QLatin1Char('M')) * 48);
+    grid->addWidget(LBLProgress, 2, 0, 1, 3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 }
 

@@ -45,6 +45,8 @@ public:
     QLabel* LBLTransaction;
     QGroupBox* Frame1;
     QLabel* LBLResto;
+    // The call so far: direction, blocks, NAKs, re-sends, seconds.
+    QLabel* LBLProgress;
 };
 
 // Courier New where it is installed, else Liberation Mono, which has the same metrics.

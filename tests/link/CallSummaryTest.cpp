@@ -1,0 +1,142 @@
+// What a call amounted to feeds the journal, the service log and the window: each outcome
+// must count what crossed the line, name the files and say which way the data went.
+#include "LinkFixture.h"
+
+#include "link/WireTrace.h"
+
+#include <QRegularExpression>
+
+namespace dialvane::test {
+namespace {
+
+class CallSummaryTest : public LinkTest {
+protected:
+    void SetUp() override {
+        LinkTest::SetUp();
+        for (const char* name : {"trfloc", "trfbru1", "trfinv1"})
+            writeFile(resto(name), "one\r\ntwo\r\n");
+    }
+};
+
+TEST_F(CallSummaryTest, EachOutcomeCountsWhatCrossedTheLine) {
+    // A sending site with three records, or a fetching one, changed by `change`.
+    auto sends = [](auto change) {
+        SiteScript s;
+        s.records = {"a", "b", "c"};
+        change(s);
+        return s;
+    };
+    auto fetches = [](auto change) {
+        SiteScript s;
+        s.transaction = 'X';
+        change(s);
+        return s;
+    };
+    const QStringList three = {"trfloc", "trfbru1", "trfinv1"};
+    const struct {
+        const char* what;
+        SiteScript script;
+        CallOutcome outcome;
+        CallDirection direction;
+        QStringList files;
+        int records, naks, resent;
+        qint64 bytes;
+    } cases[] = {
+        {"send",
+         sends([](SiteScript&) {}),
+         CallOutcome::Completed,
+         CallDirection::Receive,
+         {"itrfinv1"},
+         3,
+         0,
+         0,
+         3 * 129},
+        {"send, block 2 broken once",
+         sends([](SiteScript& s) { s.nakBlock = 2; }),
+         CallOutcome::Completed,
+         CallDirection::Receive,
+         {"itrfinv1"},
+         3,
+         1,
+         0,
+         3 * 129},
+        {"fetch", fetches([](SiteScript&) {}), CallOutcome::Completed, CallDirection::Send, three,
+         6, 0, 0, 6 * 126},
+        {"fetch, block 2 unanswered once", fetches([](SiteScript& s) { s.silentBlock = 2; }),
+         CallOutcome::Completed, CallDirection::Send, three, 6, 0, 1, 6 * 126},
+        {"fetch of a restaurant without files",
+         fetches([](SiteScript& s) { s.restoNum = "000456"; }),
+         CallOutcome::Failed,
+         CallDirection::Send,
+         {"trfloc"},
+         0,
+         0,
+         0,
+         0},
+        {"zero restaurant",
+         sends([](SiteScript& s) { s.restoNum = "000000"; }),
+         CallOutcome::Refused,
+         CallDirection::None,
+         {},
+         0,
+         0,
+         0,
+         0},
+        {"carrier lost in the second block",
+         sends([](SiteScript& s) { s.dropAfterBytes = 129 + 1 + 60; }),
+         CallOutcome::Dropped,
+         CallDirection::Receive,
+         {"itrfinv1"},
+         0,
+         0,
+         0,
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        observer.summaries.clear();
+        const QDateTime began = config().localTime();
+        call(c.script);
+        ASSERT_EQ(observer.summaries.size(), 1u);
+        const CallSummary& s = observer.summaries[0];
+        EXPECT_EQ(s.outcome, c.outcome);
+        EXPECT_EQ(s.direction(), c.direction);
+        EXPECT_EQ(s.files, c.files);
+        EXPECT_EQ(s.records, c.records);
+        EXPECT_EQ(s.naksSent, c.naks);
+        EXPECT_EQ(s.blocksResent, c.resent);
+        EXPECT_EQ(s.bytes, c.bytes);
+        EXPECT_EQ(s.start, began);
+        EXPECT_EQ(s.peer, ""); // a serial line cannot tell who called
+    }
+}
+
+TEST_F(CallSummaryTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
+    SiteScript one;
+    one.records = {"a"};
+    call(one);
+    EXPECT_EQ(logFiles(), QStringList{}); // off: no file at all
+
+    LinkConfig traced = config();
+    traced.trace = true;
+    link->setConfig(traced);
+    const QString name = traceFileName(config().localTime(), 1);
+    one.records = {"a\x1b"};
+    call(one);
+    ASSERT_EQ(logFiles(), QStringList{name});
+    const QList<QByteArray> lines = readAll(logs + name).split('\n');
+    // Header, its ACK, one block, its ACK, the end block; the end block's ACK last.
+    ASSERT_GE(lines.size(), 6);
+    EXPECT_TRUE(QRegularExpression("^ {7}\\d in  <STX>000123S1 {118}<ETX>\r$")
+                    .match(QString::fromLatin1(lines[0]))
+                    .hasMatch())
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(" out <ACK>\r"));
+    EXPECT_TRUE(lines[2].contains(" in  <STX>a<1B> ")) << lines[2].toStdString();
+
+    EXPECT_EQ(traceText(QByteArray("\x02<A\x03\x06\x15\r\n\x7f\xe9", 10)),
+              "<STX><3C>A<ETX><ACK><NAK><CR><LF><7F><E9>");
+}
+
+} // namespace
+} // namespace dialvane::test
