@@ -55,6 +55,7 @@ struct Station {
     QString backroom = dir.path() + "/Backroom/";
     QString logs = dir.path() + "/Logs/";
     quint16 port = 0;
+    bool trace = false; // --trace: every call's bytes to a trace log
     LinkThread link;
 
     void open(const QString& sendDelay) {
@@ -65,6 +66,7 @@ struct Station {
         PortRequest request;
         request.device = QStringLiteral("tcp:127.0.0.1:%1").arg(port);
         request.config = {backroom, logs, sendDelay};
+        request.config.trace = trace;
         link.reopen(request);
         link.waitIdle();
     }
@@ -80,12 +82,17 @@ void connectSite(QTcpSocket& site, quint16 port) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     int idleSeconds = 60;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (QByteArray(argv[i]) == "--idle-seconds")
+    bool trace = false;
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "--idle-seconds" && i + 1 < argc)
             idleSeconds = QByteArray(argv[i + 1]).toInt();
+        if (QByteArray(argv[i]) == "--trace")
+            trace = true;
+    }
     const int records = 5000;
 
     Station station;
+    station.trace = trace;
     QDir().mkpath(station.backroom + "000123");
     QDir().mkpath(station.logs);
     QByteArray file;
