@@ -9,6 +9,15 @@ namespace {
 
 class ServiceProcess : public StationProcessTest {
 protected:
+    // `dialvane calls` or `overdue` on the station's folder: what it printed, when it ran well.
+    static QByteArray report(const QStringList& arguments, StationProcess& station) {
+        QProcess process;
+        process.start(DIALVANE_PROGRAM, arguments + QStringList{"--config-dir", station.folder()});
+        EXPECT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        return process.readAllStandardOutput();
+    }
+
     // A receive left half-way: the header and one block answered, the station reading on.
     static bool beginReceive(RawSite& site, quint16 port) {
         return site.connectTo(port) && site.exchange(kSendHeader) && site.sendRecords({"x"});
@@ -60,6 +69,17 @@ TEST_F(ServiceProcess, ReadyAnswersDespiteBadValuesAndEndsAReceiveCleanlyOnSigte
          {"error: Dialvane.ini: [Communication] Speed=\"abc\"", "DaysToKeep=\"40000\"",
           "call 000123 S1: completed, 3 records received", "stopping on SIGTERM"})
         EXPECT_TRUE(log.contains(line)) << line << '\n' << log.toStdString();
+
+    // The journal those two calls left, as the reports read it.
+    const QByteArray calls = report({"calls", "--csv"}, service);
+    const QList<QByteArray> rows = calls.trimmed().split('\n');
+    ASSERT_EQ(rows.size(), 3) << calls.toStdString();
+    EXPECT_TRUE(rows[1].contains(",000123,S,1,receive,itrfinv1,3,0,0,0,387,completed,"))
+        << rows[1].toStdString();
+    EXPECT_TRUE(rows[1].contains(",127.0.0.1:")) << rows[1].toStdString(); // the caller
+    EXPECT_TRUE(rows[2].contains(",000123,S,1,receive,itrfinv1,1,0,0,0,129,stopped,"))
+        << rows[2].toStdString();
+    EXPECT_EQ(report({"overdue"}, service), "All 1 restaurants sent a file in the last 1 day.\n");
 }
 
 TEST_F(ServiceProcess, SighupReadsTheIniAgainAndAnswersOnTheNewPort) {
