@@ -64,6 +64,10 @@ private:
     QElapsedTimer clock_;
 };
 
+// TCP keepalive on an accepted connection, tuned so that a vanished peer is noticed within
+// about a minute.
+void enableKeepAlive(qintptr descriptor);
+
 // Splits "tcp:HOST:PORT"; false when the text is not of that form.
 bool parseNetworkAddress(const QString& address, QString* host, quint16* port);
 

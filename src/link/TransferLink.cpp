@@ -200,6 +200,8 @@ void TransferLink::runCall() {
     hungUp_ = false;
     summary_ = CallSummary{};
     callStarted_ = line_.now();
+    callLimit_ = !line_.hasModem() && config_.maxCall > Millis(0) ? deadlineAfter(config_.maxCall)
+                                                                  : Millis::max();
     summary_.start = config_.localTime();
     summary_.peer = line_.peerAddress();
     if (config_.trace) {
@@ -254,10 +256,21 @@ void TransferLink::runCall() {
         fail(CallOutcome::Failed, describeFailure(failure));
     }
     restaurantLock_.release();
+    if (!ended &&
+        (summary_.outcome == CallOutcome::Completed || summary_.outcome == CallOutcome::Refused)) {
+        try {
+            awaitHangUp();
+        } catch (const CallEnded&) {
+            ended = true;
+        } catch (const std::exception&) {
+            ended = true; // the line failed after the exchange: the call is over all the same
+        }
+    }
     summary_.restoNum = state_.RestoNum;
     summary_.transaction = state_.Transaction;
     summary_.type = state_.MyType;
     summary_.duration = line_.now() - callStarted_;
+    callLimit_ = Millis::max();
     trace_.reset();
     inCall_ = false;
     observer_.callSummary(summary_);
@@ -267,6 +280,21 @@ void TransferLink::runCall() {
         carrier_ = false;
         carrierLost();
     }
+}
+
+// The exchange is over: whatever the site still sends is read and dropped while it has
+// kHangUpWait to hang up; then the station hangs up and waits as long again for the carrier to
+// go. A line whose carrier stays up ends the call all the same: the next call needs a new one.
+void TransferLink::awaitHangUp() {
+    for (int turn = 0; turn < 2; ++turn) {
+        const Millis deadline = deadlineAfter(kHangUpWait);
+        while (line_.now() < deadline) {
+            waitInCall(deadline);
+            input();
+        }
+        line_.SetDTR(false);
+    }
+    line_.SetDTR(true); // a carrier that stays up must not leave the port deaf to the next call
 }
 
 // The site sent bad blocks beyond the limit: drop the line and let the carrier drop end the call.
@@ -560,7 +588,14 @@ void TransferLink::Delay(double milliseconds) {
 }
 
 void TransferLink::waitInCall(Millis deadline) {
-    line_.waitUntil(deadline);
+    line_.waitUntil(std::min(deadline, callLimit_));
+    if (line_.now() >= callLimit_ && line_.CDHolding()) {
+        observer_.callFailed(QStringLiteral("The call lasted %1 minutes: hung up.")
+                                 .arg(config_.maxCall.count() / 60000));
+        summary_.reason =
+            QStringLiteral("call limit of %1 minutes reached").arg(config_.maxCall.count() / 60000);
+        line_.SetDTR(false);
+    }
     if (line_.stopRequested() || !line_.CDHolding())
         throw CallEnded{};
 }

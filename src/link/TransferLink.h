@@ -63,6 +63,9 @@ struct LinkConfig {
     std::shared_ptr<FileSteps> files = std::make_shared<FileSteps>();
     // Each call's bytes go to a trace file in the log folder (see WireTrace.h).
     bool trace = false;
+    // On a network line a call ends as a carrier drop would once it has lasted this long,
+    // however the caller behaves; zero never.
+    Millis maxCall{0};
 };
 
 // Line events the dispatcher may be given; only a carrier change starts or ends anything.
@@ -103,6 +106,9 @@ public:
     static constexpr std::int16_t kRetries = 8;
     static constexpr Millis kPauseBeforeFile{1000};
     static constexpr Millis kModemAnswerLimit{5000};
+    // Once the exchange is over the site has this long to hang up; then the station does, so
+    // that no caller holds the line. No transaction can follow in the same call.
+    static constexpr Millis kHangUpWait{10000};
     // A block in progress keeps at most this many bytes; a flood beyond is dropped.
     static constexpr int kMaxBlockBytes = 4096;
 
@@ -155,6 +161,7 @@ private:
     void output(const QByteArray& bytes);
     QByteArray input();
     void progressed();
+    void awaitHangUp();
     void waitInCall(Millis deadline);
     Millis deadlineAfter(Millis span) const;
 
@@ -168,6 +175,7 @@ private:
     bool hungUp_ = false; // the engine dropped DTR after its NAK limit
     CallSummary summary_;
     Millis callStarted_{0};
+    Millis callLimit_ = Millis::max(); // when the running call is cut short
     std::unique_ptr<WireTrace> trace_; // while a traced call runs
     RestaurantLock restaurantLock_;    // held from the header's answer to the end of the call
     bool modem_ = false;               // a modem answers on this line

@@ -38,9 +38,15 @@ void Site::onTimer(Millis now) {
 }
 
 void Site::onStationDtr(Millis now, bool raised) {
-    // The site's modem sees the station's modem hang up.
-    if (!raised && outcome_ == Outcome::Running && state_ != State::Idle)
+    if (raised || state_ == State::Idle)
+        return;
+    // The site's modem sees the station's modem hang up: during the exchange, or while the
+    // site lingers on the line after it (its own hang-up still to come).
+    if (outcome_ == Outcome::Running)
         hangUp(now, Outcome::HungUpByStation);
+    else if (lingering_)
+        actions_.push_back({now, Action::Kind::CarrierDown, {}});
+    lingering_ = false;
 }
 
 void Site::onStationBytes(Millis now, const QByteArray& bytes) {
@@ -221,6 +227,7 @@ void Site::hangUp(Millis at, Outcome outcome) {
     outcome_ = outcome;
     state_ = State::Done;
     carrier_ = false;
+    lingering_ = true; // until the carrier goes at `at`, or the station hangs up first
     actions_.push_back({at, Action::Kind::CarrierDown, {}});
 }
 

@@ -79,6 +79,7 @@ private:
     SiteScript script_;
     State state_ = State::Idle;
     Outcome outcome_ = Outcome::Running;
+    bool lingering_ = false; // the exchange is over, the carrier not yet down
     bool carrier_ = false;
     int headersLeft_ = 0;
     std::size_t record_ = 0;

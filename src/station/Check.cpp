@@ -160,6 +160,7 @@ int runCheck(const QString& programFolder, QTextStream& out, RegistryArea* regis
         {"Speed", c.lineSettings().text()},
         {"JournalMonths", QString::number(c.JournalMonths)},
         {"Trace", c.Trace ? QStringLiteral("on") : QStringLiteral("off")},
+        {"MaxCallMinutes", QString::number(c.MaxCallMinutes)},
     };
     for (const auto& v : values)
         out << "  " << QString::fromLatin1(v.key).leftJustified(14) << v.value << "  ("

@@ -220,6 +220,14 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
     // every month), and the wire trace.
     c.JournalMonths = load.number(global, QStringLiteral("JournalMonths"), QStringLiteral("13"));
     c.Trace = load.number(global, QStringLiteral("Trace"), QStringLiteral("0")) != 0;
+    // Hand-edited only (section Network): how long a call on a network line may last.
+    const QString network = QStringLiteral("Network");
+    c.MaxCallMinutes = load.number(network, QStringLiteral("MaxCallMinutes"), QStringLiteral("60"));
+    if (c.MaxCallMinutes < 0) {
+        load.problem(network, QStringLiteral("MaxCallMinutes"), QString::number(c.MaxCallMinutes),
+                     QStringLiteral("below 0"), QStringLiteral("60"));
+        c.MaxCallMinutes = 60;
+    }
     return out;
 }
 
@@ -265,6 +273,7 @@ void applyToRequest(const Configuration& config, PortRequest& request) {
     request.config.SendDelay = config.SendDelay;
     request.config.modemCheckInterval = std::chrono::minutes(config.ModemCheckMinutes);
     request.config.trace = config.Trace;
+    request.config.maxCall = std::chrono::minutes(config.MaxCallMinutes);
     request.reopenInterval = std::chrono::seconds(config.ReopenSeconds);
 }
 

@@ -41,6 +41,8 @@ struct Configuration {
     // Hand-edited only (section Global): months of call journal kept, and the wire trace.
     std::int16_t JournalMonths = 13;
     bool Trace = false;
+    // Hand-edited only (section Network): minutes a call on a network line may last, 0 no limit.
+    std::int16_t MaxCallMinutes = 60;
 
     // What the connection lists can show: port 1 to 9, speed 1200, 2400 or 9600, "Modem" or
     // "Direct". Anything else stored is opened as the lists would show it.

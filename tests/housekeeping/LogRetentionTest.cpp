@@ -50,19 +50,20 @@ TEST(PurgeOldLogs, DeletesLogsDatedBeforeTheCutoffAndKeepsTheRest) {
 // Cutoff text on 5 December 2023 with 60 days: Dialvane20231006.
 TEST(PurgeOldLogs, JudgesNamesByCharacterCodeNotByDate) {
     ScratchTree tree;
-    const std::vector<std::string> staying = {"Dialvane20230101-120000-000123.LOG",
-                                              "Dialvane20230101-120000-000123.log.bak",
-                                              "Dialvane20230101-120000-000123.txt",
-                                              "Other20230101-120000-000123.log",
-                                              "Dial.log",
-                                              "Dialvane19991231-120000-000123.log",
-                                              "dialvane20230101-120000-000123.log",
-                                              ".Dialvane20230101.log"};
+    const std::vector<std::string> staying = {
+        "Dialvane20230101-120000-000123.LOG", "Dialvane20230101-120000-000123.log.bak",
+        "Dialvane20230101-120000-000123.txt", "Other20230101-120000-000123.log", "Dial.log",
+        "Dialvane19991231-120000-000123.log", "dialvane20230101-120000-000123.log",
+        ".Dialvane20230101.log",
+        // the call journal is purged by months, not here
+        "Dialvane-calls-202301.csv"};
     // Capitals sort before small letters and '.' before digits, so these count as old however
     // recent the date in them; "Dialvane" is matched case-blind and the rest of the name is free.
     const std::vector<std::string> going = {"DIALVANE20991231-120000-000123.log", "Dialvane20.log",
                                             "Dialvane20231005-000000-12    .log",
-                                            "Dialvane20230101-\xff\xfe-000123.log"};
+                                            "Dialvane20230101-\xff\xfe-000123.log",
+                                            // wire traces go with the transfer logs
+                                            "Dialvane20231005-235959-COM1.trace.log"};
     for (const auto& name : staying)
         tree.file(name);
     for (const auto& name : going)

@@ -140,3 +140,63 @@ TEST_F(CallSummaryTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
 
 } // namespace
 } // namespace dialvane::test
+
+namespace dialvane::test {
+namespace {
+
+// When the station lowered DTR (hung up) after `after`; zero when it did not.
+Millis hungUpAt(const SimLine& line, Millis after) {
+    for (const auto& e : line.transcript())
+        if (e.kind == SimLine::Event::Kind::Dtr && !e.level && e.at > after)
+            return e.at;
+    return Millis(0);
+}
+
+TEST_F(CallSummaryTest, NobodyHoldsTheLine) {
+    const struct {
+        const char* what;
+        bool network;
+        const char* resto;
+        int records;
+        Millis answerDelay;
+        CallOutcome outcome;
+        Millis hangUpAfterLastAnswer; // zero: the call was cut by the limit instead
+    } cases[] = {
+        {"a site that stays after its file", false, "000123", 2, 0ms, CallOutcome::Completed, 10s},
+        {"a site that stays after a refused header", false, "000000", 2, 0ms, CallOutcome::Refused,
+         10s},
+        {"a network caller slower than the call limit", true, "000123", 100, 1900ms,
+         CallOutcome::Dropped, 0ms},
+        {"the same caller on a serial line: no limit", false, "000123", 100, 1900ms,
+         CallOutcome::Completed, 10s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        line.setHasModem(!c.network);
+        LinkConfig limited = config();
+        limited.maxCall = 1min;
+        link->setConfig(limited);
+        SiteScript script;
+        script.restoNum = c.resto;
+        for (int i = 0; i < c.records; ++i)
+            script.records.push_back(QByteArray::number(i));
+        script.answerDelay = c.answerDelay;
+        script.hangUpAfter = 30s; // lingers well past the station's wait
+        observer.summaries.clear();
+        const Millis began = line.now();
+        call(script);
+        ASSERT_EQ(observer.summaries.size(), 1u);
+        EXPECT_EQ(observer.summaries[0].outcome, c.outcome);
+        const std::vector<Millis> acks = sentAt(ack());
+        ASSERT_FALSE(acks.empty());
+        if (c.hangUpAfterLastAnswer > 0ms) {
+            EXPECT_EQ(hungUpAt(line, acks.back()), acks.back() + c.hangUpAfterLastAnswer);
+        } else {
+            EXPECT_EQ(hungUpAt(line, began), began + 1min);
+            EXPECT_EQ(observer.summaries[0].reason, "call limit of 1 minutes reached");
+        }
+    }
+}
+
+} // namespace
+} // namespace dialvane::test

@@ -77,9 +77,10 @@ TEST_F(ReceiveTest, ZeroBlankOrUnsafeRestaurantNumbersOrTypesEndTheCallWithNothi
         const qsizetype before = line.sentBytes().size();
         const Site& site =
             call({.restoNum = number, .type = type, .records = {"x"}, .giveUpAfter = 30s});
-        // Only the header was acknowledged: the data block got no answer.
+        // Only the header was acknowledged: the data block got no answer, and the station
+        // hung up before the site gave up.
         EXPECT_EQ(line.sentBytes().mid(before), ack());
-        EXPECT_EQ(site.outcome(), Site::Outcome::GaveUp);
+        EXPECT_EQ(site.outcome(), Site::Outcome::HungUpByStation);
     }
     const QStringList entries = QDir(backroom).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     EXPECT_EQ(entries, QStringList{"000123"});
