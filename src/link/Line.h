@@ -19,6 +19,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 
@@ -67,6 +68,9 @@ public:
     // Who called, for the call journal: "address:port" of the current (or last) caller on a
     // network line; a serial line cannot tell and says nothing.
     virtual QString peerAddress() const { return {}; }
+    // Callers turned away before a byte was read (not on the allow list) since the last ask:
+    // their "address:port", for the call journal.
+    virtual QStringList takeRefusedCallers() { return {}; }
 };
 
 } // namespace dialvane

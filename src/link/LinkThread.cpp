@@ -22,7 +22,8 @@ QString deviceForPort(int portNumber, const QString& mapped) {
 
 std::unique_ptr<Line> makeRealLine(const PortRequest& request) {
     if (request.device.startsWith(QStringLiteral("tcp:")))
-        return std::make_unique<NetworkLine>(request.portNumber, request.device);
+        return std::make_unique<NetworkLine>(request.portNumber, request.device,
+                                             AllowList::parse(request.allowFrom));
     return std::make_unique<SerialLine>(request.portNumber, request.device);
 }
 
@@ -90,6 +91,9 @@ public:
     bool isOpen() const override { return line_ && line_->isOpen(); }
     bool hasModem() const override { return line_ && line_->hasModem(); }
     QString peerAddress() const override { return line_ ? line_->peerAddress() : QString(); }
+    QStringList takeRefusedCallers() override {
+        return line_ ? line_->takeRefusedCallers() : QStringList();
+    }
     void Output(const QByteArray& bytes) override {
         if (line_)
             line_->Output(bytes);

@@ -24,6 +24,7 @@ struct PortRequest {
     double speed = 9600;
     int portNumber = 1;
     QString device;    // what the port number names: a device, COMn, or tcp:HOST:PORT
+    QString allowFrom; // a network line's callers (see AllowList.h); empty: anyone
     LinkConfig config; // BackroomFolder, LogFolder, SendDelay for the calls to come
     // A port that cannot be opened, or fails while open, is tried again this often until it
     // opens (an adapter plugged back in, an address free again).

@@ -30,8 +30,8 @@ bool parseNetworkAddress(const QString& address, QString* host, quint16* port) {
     return true;
 }
 
-NetworkLine::NetworkLine(int portNumber, const QString& address)
-    : portNumber_(portNumber), address_(address) {
+NetworkLine::NetworkLine(int portNumber, const QString& address, AllowList allowed)
+    : portNumber_(portNumber), address_(address), allowed_(std::move(allowed)) {
     clock_.start();
 }
 
@@ -176,11 +176,19 @@ Line::Wake NetworkLine::waitUntil(Millis deadline) {
         } else if (server_.waitForNewConnection(slice) && server_.hasPendingConnections()) {
             socket_.reset(server_.nextPendingConnection());
             socket_->setParent(nullptr);
+            const QString caller = QStringLiteral("%1:%2")
+                                       .arg(socket_->peerAddress().toString())
+                                       .arg(socket_->peerPort());
+            // Closed before a byte is read; the line goes on listening.
+            if (!allowed_.allows(socket_->peerAddress())) {
+                socket_->abort();
+                socket_.reset();
+                refused_ << caller;
+                continue;
+            }
             socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
             enableKeepAlive(socket_->socketDescriptor());
-            peer_ = QStringLiteral("%1:%2")
-                        .arg(socket_->peerAddress().toString())
-                        .arg(socket_->peerPort());
+            peer_ = caller;
             // Later callers are refused while this call runs.
             server_.close();
             releaseDeferredDeletes();

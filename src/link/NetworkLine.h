@@ -4,6 +4,7 @@
 // the connection). One call at a time: while a call runs the station stops listening, so a
 // second caller is refused at once rather than left waiting in the backlog.
 
+#include "link/AllowList.h"
 #include "link/Line.h"
 
 #include <QElapsedTimer>
@@ -11,13 +12,14 @@
 #include <QTcpSocket>
 
 #include <memory>
+#include <utility>
 
 namespace dialvane {
 
 class NetworkLine final : public Line {
 public:
     // `address` is "tcp:HOST:PORT"; `portNumber` is for messages.
-    NetworkLine(int portNumber, const QString& address);
+    NetworkLine(int portNumber, const QString& address, AllowList allowed = {});
     ~NetworkLine() override;
 
     void open(const LineSettings& settings) override;
@@ -35,6 +37,7 @@ public:
     Millis now() const override { return Millis(clock_.elapsed()); }
     Wake waitUntil(Millis deadline) override;
     QString peerAddress() const override { return peer_; }
+    QStringList takeRefusedCallers() override { return std::exchange(refused_, {}); }
 
     // The port actually listened on (useful when PORT is 0).
     quint16 listeningPort() const { return server_.serverPort(); }
@@ -59,6 +62,8 @@ private:
     std::unique_ptr<QTcpSocket> socket_;
     QString pendingFailure_;
     QString peer_; // of the current or last call
+    AllowList allowed_;
+    QStringList refused_;
     QByteArray buffer_;
     qint64 seenBytes_ = 0;
     QElapsedTimer clock_;

@@ -128,7 +128,19 @@ void TransferLink::Serve(Millis until) {
             continue;
         }
         line_.waitUntil(std::min(until, check));
+        for (const QString& caller : line_.takeRefusedCallers())
+            refuseCaller(caller);
     }
+}
+
+// A caller the allow list turns away never becomes a call, but the journal keeps it.
+void TransferLink::refuseCaller(const QString& caller) {
+    CallSummary refused;
+    refused.start = config_.localTime();
+    refused.peer = caller;
+    refused.outcome = CallOutcome::Refused;
+    refused.reason = QStringLiteral("%1 is not in AllowFrom").arg(caller);
+    observer_.callSummary(refused);
 }
 
 void TransferLink::hearBetweenCalls(const QByteArray& bytes) {

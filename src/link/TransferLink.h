@@ -144,6 +144,7 @@ public:
 
 private:
     void runCall();
+    void refuseCaller(const QString& caller);
     void hangUpAfterNakLimit();
     void carrierLost();
     void hearBetweenCalls(const QByteArray& bytes);

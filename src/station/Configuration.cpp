@@ -2,6 +2,7 @@
 
 #include "common/Numbers.h"
 #include "common/Paths.h"
+#include "link/AllowList.h"
 #include "settings/INIFunctions.h"
 #include "settings/SettingsManager.h"
 
@@ -228,6 +229,13 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
                      QStringLiteral("below 0"), QStringLiteral("60"));
         c.MaxCallMinutes = 60;
     }
+    c.AllowFrom = load.own(network, QStringLiteral("AllowFrom"), QString());
+    QStringList invalid;
+    if (!AllowList::parse(c.AllowFrom, &invalid).allowsAnyone() && !invalid.isEmpty())
+        out.problems << QStringLiteral("Dialvane.ini: [Network] AllowFrom: %1 is no address or "
+                                       "range and is left out; a list without a valid entry "
+                                       "lets no one call.")
+                            .arg(invalid.join(QStringLiteral(", ")));
     return out;
 }
 
@@ -274,6 +282,7 @@ void applyToRequest(const Configuration& config, PortRequest& request) {
     request.config.modemCheckInterval = std::chrono::minutes(config.ModemCheckMinutes);
     request.config.trace = config.Trace;
     request.config.maxCall = std::chrono::minutes(config.MaxCallMinutes);
+    request.allowFrom = config.AllowFrom;
     request.reopenInterval = std::chrono::seconds(config.ReopenSeconds);
 }
 
