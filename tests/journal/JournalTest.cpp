@@ -94,22 +94,6 @@ TEST(Journal, RowsGoToTheMonthTheCallBeganAndThePurgeKeepsAWholeYear) {
     EXPECT_TRUE(purge(dir.path(), 1, QDate(2027, 1, 31)).isEmpty());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
               QStringList{journalFileName(QDate(2027, 1, 1))});
-    // Other files of the log folder are not journals.
-    test::writeFile(dir.filePath(QStringLiteral("Dialvane-calls-notes.csv")), "x");
-    EXPECT_TRUE(purge(dir.path(), 1, QDate(2031, 1, 1)).isEmpty());
-    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("Dialvane-calls-notes.csv"))));
-}
-
-TEST(Journal, AJournalThatCannotBeWrittenSaysWhichAndWhy) {
-    QTemporaryDir dir;
-    const QString missing = dir.filePath(QStringLiteral("no-such-folder"));
-    try {
-        append(missing, entryAt(QStringLiteral("2026-12-06T10:44:03")));
-        FAIL() << "no error";
-    } catch (const JournalError& e) {
-        EXPECT_TRUE(e.description().contains(QStringLiteral("no-such-folder")))
-            << e.description().toStdString();
-    }
 }
 
 TEST(Journal, TheStartKeepsItsOffsetSoRowsAcrossAClockChangeStillOrder) {

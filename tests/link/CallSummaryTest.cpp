@@ -163,8 +163,6 @@ TEST_F(CallSummaryTest, NobodyHoldsTheLine) {
         Millis hangUpAfterLastAnswer; // zero: the call was cut by the limit instead
     } cases[] = {
         {"a site that stays after its file", false, "000123", 2, 0ms, CallOutcome::Completed, 10s},
-        {"a site that stays after a refused header", false, "000000", 2, 0ms, CallOutcome::Refused,
-         10s},
         {"a network caller slower than the call limit", true, "000123", 100, 1900ms,
          CallOutcome::Dropped, 0ms},
         {"the same caller on a serial line: no limit", false, "000123", 100, 1900ms,

@@ -87,14 +87,6 @@ TEST_F(CallHistoryView, SaveAsksBeforeStoringAFolderThatCannotTakeFiles) {
     w.cmdSave->click();
     EXPECT_EQ(stored("Path", "BackroomPath"), missing.toStdString());
     EXPECT_FALSE(w.txtBackroomPath->isEnabled());
-
-    // Folders that can take files ask nothing.
-    unlock();
-    w.txtBackroomPath->setText(folder("backroom"));
-    w.CheckForChanges();
-    w.cmdSave->click();
-    EXPECT_EQ(questions.size(), 2);
-    EXPECT_EQ(stored("Path", "BackroomPath"), folder("backroom").toStdString());
 }
 
 TEST_F(CallHistoryView, NoCaptionIsCutAndALargerWindowGoesToTheListAndTheFolders) {
