@@ -2,8 +2,6 @@
 
 #include "link/LinkObserver.h"
 
-#include <atomic>
-
 namespace dialvane {
 
 struct CallPool::Call {
@@ -45,7 +43,7 @@ bool CallPool::take(qintptr descriptor, const QString& peer) {
 }
 
 // On the call's thread, from the carrier up to the hang-up.
-void CallPool::run(Call& call) const {
+void CallPool::run(Call& call) {
     TransferLink engine(call.line, *call.observer, config_);
     try {
         call.line.open(LineSettings{});
@@ -55,9 +53,13 @@ void CallPool::run(Call& call) const {
     }
     call.line.close();
     call.finished = true;
+    ++finished_;
 }
 
 void CallPool::reap() {
+    if (finished_ == reaped_)
+        return; // asked every poll of the line: with a thousand calls waiting, no walk
+    reaped_ = finished_;
     for (auto it = calls_.begin(); it != calls_.end();) {
         if ((*it)->finished) {
             (*it)->thread->wait();

@@ -9,6 +9,7 @@
 
 #include <QThread>
 
+#include <atomic>
 #include <functional>
 #include <list>
 #include <memory>
@@ -35,13 +36,15 @@ public:
 
 private:
     struct Call;
-    void run(Call& call) const;
+    void run(Call& call);
     void reap();
 
     LinkConfig config_;
     int portNumber_;
     ObserverFactory observerFor_;
     std::list<std::unique_ptr<Call>> calls_;
+    std::atomic<long> finished_{0}; // calls whose thread is done
+    long reaped_ = 0;
 };
 
 } // namespace dialvane
