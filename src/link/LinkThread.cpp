@@ -45,19 +45,21 @@ public:
 
     void setCaption(int call, StatusLabel label, const QByteArray& text) {
         QMutexLocker lock(&mutex_);
-        Shown& shown = running_[call];
-        // Kept as the window shows them: the blank between blocks does not replace a block.
-        const bool between = text.isEmpty() || text == kDataIn || text == kDataOut;
-        if (label != StatusLabel::Data || !between)
-            shown.captions[label] = text;
-        else if (!text.isEmpty())
-            shown.direction = text;
+        if (const auto shown = running_.find(call); shown != running_.end()) {
+            // Kept as the window shows them: the blank between blocks does not replace a block.
+            const bool between = text.isEmpty() || text == kDataIn || text == kDataOut;
+            if (label != StatusLabel::Data || !between)
+                shown->second.captions[label] = text;
+            else if (!text.isEmpty())
+                shown->second.direction = text;
+        }
         if (call == followed_)
             emit owner_.statusCaption(label, text);
     }
     void progress(int call, const CallSummary& sofar) {
         QMutexLocker lock(&mutex_);
-        running_[call].progress = sofar;
+        if (const auto shown = running_.find(call); shown != running_.end())
+            shown->second.progress = sofar;
         if (call == followed_)
             emit owner_.callProgress(sofar);
     }

@@ -1,6 +1,7 @@
 #pragma once
 // The bytes of one call as they crossed the line, for diagnosing a site in the field: a file
-// "Dialvane<yyyyMMdd-hhmmss>-COMn.trace.log" in the log folder, one line per read or write,
+// "Dialvane<yyyyMMdd-hhmmss>-COMn.trace.log" in the log folder ("-COMn-2.trace.log" and so on
+// for further calls that began in the same second), one line per read or write,
 // "<ms since the carrier came up> <in|out> <bytes>". Control bytes are named (<STX>, <ETX>,
 // <ACK>, <NAK>, <CR>, <LF>), other bytes outside printable ASCII and '<' itself are <hex>, so
 // the file stays one event per line whatever a site sends. Its name sorts with the transfer

@@ -217,7 +217,9 @@ TEST_F(NetworkCallTest, APortThatFailsIsSaidOnceAndOpensAgainByItself) {
     };
 
     // While open: the process runs out of descriptors and no caller can be accepted. The line
-    // closes rather than spin on a caller it cannot take, and opens again once it can.
+    // closes rather than spin on a caller it cannot take, and opens again once it can. (Not
+    // under the sanitizers: their own checks need descriptors in that moment.)
+#ifndef __SANITIZE_ADDRESS__
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     const int lowestFree = ::dup(0);
@@ -233,8 +235,10 @@ TEST_F(NetworkCallTest, APortThatFailsIsSaidOnceAndOpensAgainByItself) {
     EXPECT_TRUE(failedWhileOpen.at(0).at(0).toString().contains("cannot accept calls"));
     ASSERT_TRUE(restored.count() == 1 || restored.wait(5000));
     EXPECT_TRUE(restored.at(0).at(0).toString().contains("COM1"));
+#endif
 
     // Not even opened: the same, once, then back by itself.
+    const qsizetype restoredEarlier = restored.count(), failedEarlier = failedWhileOpen.count();
     link.close();
     link.waitIdle();
     QTcpServer squatter;
@@ -249,8 +253,8 @@ TEST_F(NetworkCallTest, APortThatFailsIsSaidOnceAndOpensAgainByItself) {
     ASSERT_TRUE(triesPass());
     EXPECT_EQ(failedToOpen.count(), 1);
     squatter.close();
-    ASSERT_TRUE(restored.count() == 2 || restored.wait(5000));
-    EXPECT_EQ(failedWhileOpen.count(), 1);
+    ASSERT_TRUE(restored.count() == restoredEarlier + 1 || restored.wait(5000));
+    EXPECT_EQ(failedWhileOpen.count(), failedEarlier);
 }
 
 // A supervisor's watchdog is fed from the link thread itself, with the port open or closed: a
