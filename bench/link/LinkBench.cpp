@@ -2,8 +2,8 @@
 // the engine itself, file writing and reading included.
 #include "link/LinkObserver.h"
 #include "link/TransferLink.h"
-#include "support/SimLine.h"
 #include "site/Site.h"
+#include "support/SimLine.h"
 
 #include <QDir>
 #include <QFile>

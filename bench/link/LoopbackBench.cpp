@@ -4,6 +4,7 @@
 // through a silence, and the measured send delay with "GDelay" 200.
 //
 //   bench_loopback [--idle-seconds N]
+#include "BenchFigures.h"
 #include "link/Block.h"
 #include "link/LinkThread.h"
 
@@ -26,13 +27,6 @@ using namespace dialvane;
 
 namespace {
 
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 QByteArray readExactly(QTcpSocket& s, qsizetype n, int timeoutMs = 30000) {
     QByteArray bytes;
     while (bytes.size() < n) {
@@ -41,13 +35,6 @@ QByteArray readExactly(QTcpSocket& s, qsizetype n, int timeoutMs = 30000) {
         bytes += s.read(n - bytes.size());
     }
     return bytes;
-}
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[static_cast<std::size_t>(p * (v.size() - 1))];
 }
 
 struct Station {

@@ -6,6 +6,7 @@
 //      station waits on them.
 //
 //   bench_many_calls [--sites 1,10,100] [--silent 1000] [--wait-seconds 10]
+#include "BenchFigures.h"
 #include "link/Block.h"
 #include "link/LinkThread.h"
 
@@ -21,7 +22,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -36,13 +37,6 @@ using namespace dialvane;
 
 namespace {
 
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 long residentKb() {
     QFile status("/proc/self/status");
     status.open(QIODevice::ReadOnly);
@@ -50,13 +44,6 @@ long residentKb() {
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').first().toLong();
     return 0;
-}
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[static_cast<std::size_t>(p * (v.size() - 1))];
 }
 
 // A loopback connection to the station, made before the timing starts.
@@ -134,7 +121,7 @@ struct Station {
     }
 };
 
-// The sites are driven with plain sockets and poll() from one thread, so that they take as
+// The sites are driven with plain sockets and epoll from one thread, so that they take as
 // little of the machine as they can: the figures are the station's.
 void concurrentSenders(int sites, int records) {
     Station station(sites + 1);
@@ -152,28 +139,34 @@ void concurrentSenders(int sites, int records) {
     wall.start();
     for (SendingSite& site : running)
         site.send(BuildBlock(site.resto + "S1"));
-    std::vector<pollfd> polled(running.size());
-    for (std::size_t i = 0; i < running.size(); ++i)
-        polled[i] = {running[i].fd, POLLIN, 0};
+    const int events = ::epoll_create1(0);
+    for (std::size_t i = 0; i < running.size(); ++i) {
+        epoll_event watched{};
+        watched.events = EPOLLIN;
+        watched.data.u64 = i;
+        ::epoll_ctl(events, EPOLL_CTL_ADD, running[i].fd, &watched);
+    }
     int open = sites;
+    std::vector<epoll_event> ready(running.size());
     while (open > 0 && wall.elapsed() < 600000) {
-        if (::poll(polled.data(), polled.size(), 1000) <= 0)
-            continue;
-        for (std::size_t i = 0; i < polled.size(); ++i) {
-            if (!(polled[i].revents & (POLLIN | POLLHUP)) || running[i].done)
+        const int n = ::epoll_wait(events, ready.data(), static_cast<int>(ready.size()), 1000);
+        for (int r = 0; r < n; ++r) {
+            SendingSite& site = running[ready[r].data.u64];
+            if (site.done)
                 continue;
             char answers[16];
-            const ssize_t n = ::read(polled[i].fd, answers, sizeof answers);
-            if (n <= 0)
-                running[i].failed = running[i].done = true;
-            for (ssize_t k = 0; k < n && !running[i].done; ++k)
-                running[i].answered(answers[k], records, turnarounds);
-            if (running[i].done) {
+            const ssize_t got = ::read(site.fd, answers, sizeof answers);
+            if (got <= 0)
+                site.failed = site.done = true;
+            for (ssize_t k = 0; k < got && !site.done; ++k)
+                site.answered(answers[k], records, turnarounds);
+            if (site.done) {
                 --open;
-                polled[i].fd = -1;
+                ::epoll_ctl(events, EPOLL_CTL_DEL, site.fd, nullptr);
             }
         }
     }
+    ::close(events);
     const double seconds = wall.nsecsElapsed() / 1e9;
     int failed = 0, naks = 0;
     for (SendingSite& site : running) {
