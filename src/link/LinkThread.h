@@ -1,7 +1,9 @@
 #pragma once
 // The worker thread that owns the transfer link and its line. The windows talk to it only by
 // queued requests (reopen with these settings, close) and hear from it only by signals, so
-// the window never waits on the line and a call never waits on the window.
+// the window never waits on the line and a call never waits on the window. On a network line
+// each call runs on a thread of its own (see CallPool.h); their signals still come one at a
+// time, in one order.
 
 #include "link/LinkObserver.h"
 #include "link/TransferLink.h"
