@@ -25,7 +25,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace dialvane::test {
@@ -45,10 +44,6 @@ protected:
     void TearDown() override {
         stop();
         setRefusalBeep({});
-        if (oldHome)
-            qputenv("HOME", *oldHome);
-        else
-            qunsetenv("HOME");
     }
     void stop() {
         window.reset();
@@ -139,6 +134,7 @@ protected:
             .toStdString();
     }
 
+    EnvironmentVariable homeVariable{"HOME"};
     QTemporaryDir tmp;
     QString program, home;
     MemoryRegistry registry;
@@ -152,10 +148,6 @@ protected:
     QString chosenFolder;
     bool passwordRight = false;
     int beeps = 0;
-
-private:
-    const std::optional<QByteArray> oldHome =
-        qEnvironmentVariableIsSet("HOME") ? std::optional(qgetenv("HOME")) : std::nullopt;
 };
 
 } // namespace dialvane::test

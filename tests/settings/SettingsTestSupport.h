@@ -12,28 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
 namespace dialvane::test {
-
-// An environment variable as it was, put back when the test ends.
-class EnvironmentVariable {
-public:
-    explicit EnvironmentVariable(const char* name) : name_(name) {
-        if (qEnvironmentVariableIsSet(name))
-            old_ = qgetenv(name);
-    }
-    ~EnvironmentVariable() {
-        if (old_)
-            qputenv(name_, *old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<QByteArray> old_;
-};
 
 class SettingsWorld : public ::testing::Test {
 protected:

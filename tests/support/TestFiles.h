@@ -1,6 +1,6 @@
 #pragma once
-// Whole files, read and written by tests that check the station's files byte for byte, and Qt
-// strings printed readably in failure messages.
+// Whole files, read and written by tests that check the station's files byte for byte, Qt
+// strings printed readably in failure messages, and environment variables put back.
 
 #include <QByteArray>
 #include <QFile>
@@ -27,5 +27,18 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
     f.write(bytes);
 }
+
+// An environment variable as it was, put back when the test ends.
+class EnvironmentVariable {
+public:
+    explicit EnvironmentVariable(const char* name)
+        : name_(name), set_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {}
+    ~EnvironmentVariable() { set_ ? qputenv(name_, old_) : qunsetenv(name_); }
+
+private:
+    const char* name_;
+    bool set_;
+    QByteArray old_;
+};
 
 } // namespace dialvane::test
