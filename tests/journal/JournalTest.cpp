@@ -15,16 +15,7 @@ namespace {
 Entry entryAt(const QString& isoStart, const QByteArray& resto = "000123") {
     Entry e;
     e.start = QDateTime::fromString(isoStart, Qt::ISODate);
-    e.seconds = 12.34;
-    e.port = QStringLiteral("COM1");
-    e.device = QStringLiteral("tcp:127.0.0.1:5001");
     e.restaurant = resto;
-    e.transaction = "S";
-    e.type = "1";
-    e.direction = QStringLiteral("receive");
-    e.files = {QStringLiteral("itrfinv1")};
-    e.records = 2000;
-    e.bytes = 258000;
     e.outcome = QStringLiteral("completed");
     return e;
 }
