@@ -143,10 +143,9 @@ TEST_F(PanelTest, FieldsSelectOnFocusCheckWhenLeftAndTheDaysFieldTakesThreeDigit
     w.show();
     QApplication::setActiveWindow(&w);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    w.cmdClose->setFocus();
+    // A text box selects its text on Tab by itself; the fields do it however they get the focus.
     for (TextBox* field : {w.txtBackroomPath, w.TXTLogPath, w.TXTDaysToKeep}) {
-        for (int tabs = 0; tabs < 20 && QApplication::focusWidget() != field; ++tabs)
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        field->setFocus(Qt::MouseFocusReason);
         EXPECT_EQ(field->selectedText(), field->text()) << field->objectName().toStdString();
     }
     QTest::keyClicks(w.TXTDaysToKeep, "4a567");
@@ -176,8 +175,7 @@ TEST_F(PanelTest, FieldsSelectOnFocusCheckWhenLeftAndTheDaysFieldTakesThreeDigit
 
     for (TextBox* field : {w.txtBackroomPath, w.TXTLogPath}) {
         const QString kept = field->text();
-        field->setFocus(Qt::MouseFocusReason);
-        EXPECT_EQ(field->selectedText(), kept);
+        field->setFocus();
         field->setText("/somewhere/else/");
         EXPECT_FALSE(w.cmdSave->isEnabled()); // typing alone checks nothing
         w.cboSpeed->setFocus(Qt::TabFocusReason);
