@@ -81,8 +81,6 @@ TEST(WholeNumberConversion, ReadsTextUnderTheRegionalSettings) {
     EXPECT_EQ(toInt16(QStringLiteral(" 6,5 "), french), 6);
     EXPECT_EQ(toInt16(QStringLiteral("7,5"), french), 8);
     EXPECT_EQ(toInt16(QStringLiteral("7.5"), c), 8);
-    EXPECT_EQ(toInt16(QStringLiteral("-2.5"), c), -2);
-    EXPECT_EQ(toInt16(QStringLiteral("60"), c), 60);
     EXPECT_THROW(toInt16(QStringLiteral("7.5"), french), ConversionError);
     for (const char* text : {"40000", "", "   "})
         EXPECT_THROW(toInt16(QString::fromLatin1(text), c), ConversionError) << text;

@@ -3,8 +3,6 @@
 #include "common/FixedText.h"
 #include "common/Paths.h"
 
-#include <QDir>
-
 #include <gtest/gtest.h>
 
 using namespace dialvane;
@@ -19,7 +17,6 @@ TEST(EightBitText, EveryByteSurvivesTheRoundTripAndOtherCharactersBecomeQuestion
     EXPECT_EQ(text.size(), 256);
     EXPECT_EQ(toEightBit(text), all);
     EXPECT_EQ(fromEightBit(QByteArray("Caf\xE9")), QStringLiteral("Café"));
-    EXPECT_EQ(toEightBit(QStringLiteral("Fermé")), QByteArray("Ferm\xE9"));
     EXPECT_EQ(toEightBit(QStringLiteral("5 €")), QByteArray("5 ?"));
     EXPECT_EQ(toEightBit(QStringLiteral("a\u4E2Db")), QByteArray("a?b"));
 }
@@ -50,8 +47,6 @@ TEST(FixedWidthText, BlankMeansOnlySpaces) {
 }
 
 TEST(Folders, EndWithTheSeparatorAndShorterTextsAreNoFolderButTheRoot) {
-    EXPECT_EQ(pathSeparator(), QLatin1Char('/'));
-    EXPECT_EQ(fallbackFolder(), QDir::homePath() + QLatin1Char('/'));
     const std::pair<const char*, const char*> normalised[] = {
         {"/srv/data", "/srv/data/"}, {"/srv/data/", "/srv/data/"}, {"", "/"}, {"C:\\", "C:\\/"}};
     for (const auto& [folder, result] : normalised)
