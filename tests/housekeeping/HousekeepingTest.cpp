@@ -1,6 +1,7 @@
 // Housekeeping on real folders: the purge of old transfer logs and the restaurant list with the
 // dates of their travel path files. The files get chosen modification times in a scratch tree.
 #include "housekeeping/Housekeeping.h"
+#include "support/TestFiles.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 #endif
 
 using namespace dialvane;
+using namespace dialvane::test;
 namespace fs = std::filesystem;
 
 namespace {
@@ -134,12 +136,9 @@ TEST(PurgeOldLogs, UnreadableFolderFailsNamingIt) {
     ScratchTree tree;
     tree.file("plain");
     for (const std::string bad : {"missing", "plain"}) {
-        try {
-            PurgeOldLogs(tree.folder(bad), 60, QDate(2023, 12, 5));
-            ADD_FAILURE() << "no failure for " << bad;
-        } catch (const HousekeepingError& error) {
-            EXPECT_TRUE(error.description().contains(tree.folder(bad))) << error.what();
-        }
+        EXPECT_THAT(failureOf<HousekeepingError>(
+                        [&] { PurgeOldLogs(tree.folder(bad), 60, QDate(2023, 12, 5)); }),
+                    HasSubstr(tree.folder(bad).toStdString()));
     }
 }
 
@@ -182,12 +181,9 @@ TEST(PurgeOldLogs, FirstUndeletableFileStopsThePurgeThere) {
     const std::string stuck = order[order.size() / 2];
     if (!setImmutable(tree.path(stuck), true))
         GTEST_SKIP() << "this file system or user cannot make a file immutable";
-    try {
-        PurgeOldLogs(tree.folder(), 60, QDate(2023, 12, 5));
-        ADD_FAILURE() << "no failure";
-    } catch (const HousekeepingError& error) {
-        EXPECT_TRUE(error.description().contains(QString::fromStdString(stuck)));
-    }
+    EXPECT_THAT(
+        failureOf<HousekeepingError>([&] { PurgeOldLogs(tree.folder(), 60, QDate(2023, 12, 5)); }),
+        HasSubstr(stuck));
     setImmutable(tree.path(stuck), false);
     for (std::size_t i = 0; i < order.size(); ++i)
         EXPECT_EQ(tree.has(order[i]), i >= order.size() / 2) << order[i];
@@ -253,15 +249,10 @@ TEST(ListTravelPathDates, UnreadableEntryFailsNamingIt) {
     tree.folderAt("backroom/000123");
     fs::create_symlink(tree.path("loop"), tree.path("loop")); // resolving it never ends
     fs::create_symlink(tree.path("backroom/000127"), tree.path("backroom/000127"));
-    const std::pair<std::string, QString> cases[] = {{"loop", "loop"}, {"backroom", "000127"}};
-    for (const auto& [where, named] : cases) {
-        try {
-            ListTravelPathDates(tree.folder(where));
-            ADD_FAILURE() << "no failure in " << where;
-        } catch (const HousekeepingError& error) {
-            EXPECT_TRUE(error.description().contains(named)) << error.what();
-        }
-    }
+    const std::pair<std::string, std::string> cases[] = {{"loop", "loop"}, {"backroom", "000127"}};
+    for (const auto& [where, named] : cases)
+        EXPECT_THAT(failureOf<HousekeepingError>([&] { ListTravelPathDates(tree.folder(where)); }),
+                    HasSubstr(named));
 }
 
 TEST(FormatTravelPathTime, ShortDateThenTimeWithSecondsAndNoZone) {

@@ -52,12 +52,7 @@ TEST_F(ModemTest, ASilentModemFailsTheOpenAfterFiveSecondsAndANetworkLineHasNone
     link->ClosePort();
     modem.vanish();
     const Millis start = line.now();
-    try {
-        link->OpenPort("M", 9600, 4);
-        FAIL() << "expected a failure";
-    } catch (const LineError& e) {
-        EXPECT_TRUE(e.description().contains("COM4")) << e.description().toStdString();
-    }
+    EXPECT_THAT(failureOf<LineError>([&] { link->OpenPort("M", 9600, 4); }), HasSubstr("COM4"));
     EXPECT_EQ(line.now() - start, 5000ms);
     // A network line has no modem: nothing is sent to set one up.
     line.setHasModem(false);
@@ -103,12 +98,7 @@ TEST_F(ModemTest, AnIdleModemIsCheckedAndAHungOneResetOrThePortFails) {
 
     // Hung for good: the port fails with a reason, for the link to close and try again.
     modem.hang(false);
-    try {
-        link->Serve(line.now() + 20min);
-        FAIL() << "a modem that never answers must fail the port";
-    } catch (const LineError& failure) {
-        EXPECT_TRUE(failure.description().contains("COM1")) << failure.description().toStdString();
-    }
+    EXPECT_THAT(failureOf<LineError>([&] { link->Serve(line.now() + 20min); }), HasSubstr("COM1"));
 }
 
 TEST_F(ModemTest, ResultTextsBetweenCallsAreToldAndNeverTakenForACall) {
