@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -52,10 +53,8 @@ public:
         return answer() == ACK;
     }
     bool sendRecords(const QByteArrayList& records) {
-        for (const QByteArray& r : records)
-            if (!exchange(BuildBlock(r)))
-                return false;
-        return true;
+        return std::all_of(records.begin(), records.end(),
+                           [this](const QByteArray& r) { return exchange(BuildBlock(r)); });
     }
     // A whole file sent; true when everything, the end block too, was answered ACK.
     bool sendFile(const QByteArrayList& records) {
@@ -67,8 +66,7 @@ public:
         for (QDeadlineTimer deadline(withinMs); socket_->bytesAvailable() == 0;) {
             if (socket_->state() != QAbstractSocket::ConnectedState || deadline.hasExpired())
                 return -1;
-            socket_->waitForReadyRead(
-                static_cast<int>(std::min<qint64>(100, deadline.remainingTime())));
+            socket_->waitForReadyRead(100);
         }
         char c = 0;
         socket_->getChar(&c);
