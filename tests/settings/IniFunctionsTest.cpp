@@ -1,9 +1,10 @@
-// Private-profile files: the rules a lookup follows, where a write puts its value while every
-// other byte stays, files on disk, and damaged files that must neither crash nor hang.
-#include "SettingsTestSupport.h"
+// Private-profile text: the rules a lookup follows, and where a write puts its value while every
+// other byte stays, damaged files included. Files on disk are tested with the settings manager.
+#include "settings/INIFunctions.h"
+
+#include <gtest/gtest.h>
 
 using namespace dialvane;
-using namespace dialvane::test;
 
 namespace {
 
@@ -171,49 +172,6 @@ TEST(IniWriting, PutsTheValueInItsPlaceAndKeepsEveryOtherByte) {
         SCOPED_TRACE(&c - cases);
         EXPECT_EQ(writeProfileValue(c.before, c.section, c.key, c.value), c.after);
     }
-}
-
-class IniFiles : public SettingsWorld {};
-
-TEST_F(IniFiles, ReadGivesTheDefaultWhenFileSectionOrKeyIsMissing) {
-    const QString file = cwd + "s.ini";
-    writeFile(file, "[S]\r\nk=v\r\n");
-    EXPECT_EQ(GetPrivateProfileString("S", "k", "dflt", file), "v");
-    EXPECT_EQ(GetPrivateProfileString("S", "x", "dflt", file), "dflt");
-    EXPECT_EQ(GetPrivateProfileString("S", "k", "dflt", cwd + "none.ini"), "dflt");
-    EXPECT_EQ(GetPrivateProfileString("S", "k", "dflt", cwd), "dflt"); // a folder, not a file
-    // The default passes through the same read buffer as a stored value.
-    EXPECT_EQ(GetPrivateProfileString("S", "x", QString(3000, 'd'), file), QString(2047, 'd'));
-    // A bare file name is resolved in the current folder.
-    ASSERT_TRUE(QDir::setCurrent(cwd));
-    EXPECT_EQ(GetPrivateProfileString("S", "k", {}, "s.ini"), "v");
-}
-
-TEST_F(IniFiles, AWriteReplacesTheFileWholeAsEightBitText) {
-    const QString file = cwd + "Dialvane.ini";
-    EXPECT_TRUE(WritePrivateProfileString("Global", "GDelay", "200", file));
-    EXPECT_EQ(readAll(file), "[Global]\r\nGDelay=200\r\n");
-    EXPECT_TRUE(WritePrivateProfileString("Path", "LogPath", "/var/log/", file));
-    EXPECT_TRUE(WritePrivateProfileString("global", "gdelay", "300", file));
-    EXPECT_TRUE(WritePrivateProfileString(QStringLiteral("Fermé"), QStringLiteral("Clé"),
-                                          QStringLiteral("Café 5 €"), file));
-    EXPECT_EQ(readAll(file), "[Global]\r\nGDelay=300\r\n[Path]\r\nLogPath=/var/log/\r\n"
-                             "[Ferm\xE9]\r\nCl\xE9=Caf\xE9 5 ?\r\n");
-    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("FERMÉ"), QStringLiteral("clé"), {}, file),
-              QStringLiteral("Café 5 ?"));
-    // A value of 3000 characters is stored whole and read back cut.
-    EXPECT_TRUE(WritePrivateProfileString("Long", "k", QString(3000, 'v'), file));
-    EXPECT_TRUE(readAll(file).endsWith("[Long]\r\nk=" + QByteArray(3000, 'v') + "\r\n"));
-    EXPECT_EQ(GetPrivateProfileString("Long", "k", {}, file), QString(2047, 'v'));
-    // Nothing is left beside the file.
-    EXPECT_EQ(QDir(cwd).entryList(QDir::Files | QDir::Hidden | QDir::System),
-              QStringList{"Dialvane.ini"});
-    // A write that cannot be made is lost without harm.
-    EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", cwd + "missing/folder/x.ini"));
-    EXPECT_FALSE(QFileInfo::exists(cwd + "missing"));
-    ASSERT_TRUE(QDir(cwd).mkdir("adir.ini"));
-    EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", cwd + "adir.ini"));
-    EXPECT_TRUE(QFileInfo(cwd + "adir.ini").isDir());
 }
 
 } // namespace
