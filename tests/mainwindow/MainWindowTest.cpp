@@ -248,10 +248,16 @@ TEST_F(StartupTest, FailuresAreReportedInTurnAndTheRestOfTheStartUpRuns) {
 // buttons, and closing the window.
 class PanelTest : public StationTest {
 protected:
-    // Folders stored, so no built-in folder makes the start-up save.
+    // Folders stored, so no built-in folder makes the start-up save, and two restaurants.
     void SetUp() override {
         StationTest::SetUp();
         storeFolders();
+        for (const char* resto : {"000100", "000200"})
+            touch(folder("backroom") + resto + "/trfbru1");
+    }
+    QTreeWidgetItem* row(const QString& resto) const {
+        const auto found = window->LVWFileDetails->findItems(resto, Qt::MatchExactly, 0);
+        return found.isEmpty() ? nullptr : found.first();
     }
     bool panelEnabled(bool enabled) const {
         const frmmain& w = *window;
@@ -473,19 +479,7 @@ TEST_F(PanelTest, ClosingEndsWithoutSavingUnloadsTheStatusWindowAndClosesThePort
 
 // What the main window shows of the call history, the question Save asks about a folder that
 // cannot take files, and a layout where no caption is cut and a larger window goes to the list.
-class CallHistoryView : public StationTest {
-protected:
-    void SetUp() override {
-        StationTest::SetUp();
-        storeFolders();
-        for (const char* resto : {"000100", "000200"})
-            touch(folder("backroom") + resto + "/trfbru1");
-    }
-    QTreeWidgetItem* row(const QString& resto) const {
-        const auto found = window->LVWFileDetails->findItems(resto, Qt::MatchExactly, 0);
-        return found.isEmpty() ? nullptr : found.first();
-    }
-};
+using CallHistoryView = PanelTest;
 
 journal::Entry call(const char* resto, const char* direction, const char* outcome, QTime at) {
     journal::Entry e;
