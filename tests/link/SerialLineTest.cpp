@@ -32,10 +32,8 @@ public:
         QByteArray bytes;
         while (bytes.size() < count) {
             pollfd p{master_, POLLIN, 0};
-            if (::poll(&p, 1, 5000) <= 0)
-                break;
             char buffer[256];
-            const auto n = ::read(master_, buffer, sizeof buffer);
+            const auto n = ::poll(&p, 1, 5000) > 0 ? ::read(master_, buffer, sizeof buffer) : 0;
             if (n <= 0)
                 break;
             bytes.append(buffer, n);
