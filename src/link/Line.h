@@ -15,13 +15,14 @@
 //   - close(), Input(), InBufferCount(), CDHolding(), SetDTR() and SetRTS() never raise.
 
 #include "common/Failure.h"
+#include "link/CallSummary.h"
 #include "link/LineSettings.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <chrono>
+#include <vector>
 
 namespace dialvane {
 
@@ -31,6 +32,14 @@ using Millis = std::chrono::milliseconds;
 class LineError : public Failure {
 public:
     using Failure::Failure;
+};
+
+// A caller a network line closed before reading a byte: not on the allow list (refused), or
+// beyond the calls the line takes at once (busy). Never a call, but the journal keeps it.
+struct TurnedAway {
+    QString peer; // "address:port"
+    CallOutcome outcome = CallOutcome::Refused;
+    QString reason;
 };
 
 class Line {
@@ -68,9 +77,8 @@ public:
     // Who called, for the call journal: "address:port" of the current (or last) caller on a
     // network line; a serial line cannot tell and says nothing.
     virtual QString peerAddress() const { return {}; }
-    // Callers turned away before a byte was read (not on the allow list) since the last ask:
-    // their "address:port", for the call journal.
-    virtual QStringList takeRefusedCallers() { return {}; }
+    // Callers turned away since the last ask, for the call journal.
+    virtual std::vector<TurnedAway> takeTurnedAway() { return {}; }
 };
 
 } // namespace dialvane

@@ -1,11 +1,13 @@
 #include "link/LinkThread.h"
 
+#include "link/CallPool.h"
 #include "link/NetworkLine.h"
 #include "link/SerialLine.h"
 
 #include <QMutexLocker>
 
 #include <climits>
+#include <map>
 #include <optional>
 
 namespace dialvane {
@@ -23,17 +25,162 @@ QString deviceForPort(int portNumber, const QString& mapped) {
 std::unique_ptr<Line> makeRealLine(const PortRequest& request) {
     if (request.device.startsWith(QStringLiteral("tcp:")))
         return std::make_unique<NetworkLine>(request.portNumber, request.device,
-                                             AllowList::parse(request.allowFrom));
+                                             AllowList::parse(request.allowFrom), request.maxCalls);
     return std::make_unique<SerialLine>(request.portNumber, request.device);
 }
 
+namespace {
+
+// The reports of every call of the line become the LinkThread's signals. All calls count and
+// are journaled; the status window follows one call, the most recent, and when that one ends
+// the most recent of those still running, shown as it stands. Reports come from the calls'
+// own threads: each signal goes out under one lock, so receivers see them in a single order.
+class CallReports {
+public:
+    explicit CallReports(LinkThread& owner) : owner_(owner) {}
+
+    // An observer for one engine; its calls are told apart from those of other engines.
+    std::unique_ptr<LinkObserver> observer(std::function<PortRequest()> port);
+    LinkThread& owner() { return owner_; }
+
+    void setCaption(int call, StatusLabel label, const QByteArray& text) {
+        QMutexLocker lock(&mutex_);
+        Shown& shown = running_[call];
+        // Kept as the window shows them: the blank between blocks does not replace a block.
+        const bool between = text.isEmpty() || text == kDataIn || text == kDataOut;
+        if (label != StatusLabel::Data || !between)
+            shown.captions[label] = text;
+        else if (!text.isEmpty())
+            shown.direction = text;
+        if (call == followed_)
+            emit owner_.statusCaption(label, text);
+    }
+    void progress(int call, const CallSummary& sofar) {
+        QMutexLocker lock(&mutex_);
+        running_[call].progress = sofar;
+        if (call == followed_)
+            emit owner_.callProgress(sofar);
+    }
+    // Show, repaint, hide and a call's failure concern the window of the call followed.
+    void forFollowed(int call, void (LinkThread::*signal)()) {
+        QMutexLocker lock(&mutex_);
+        if (call == followed_)
+            emit(owner_.*signal)();
+    }
+    void failed(int call, const QString& reason) {
+        QMutexLocker lock(&mutex_);
+        if (call == followed_)
+            emit owner_.callFailed(reason);
+    }
+    void started(int call) {
+        QMutexLocker lock(&mutex_);
+        running_[call] = Shown{};
+        followed_ = call;
+        emit owner_.callStarted();
+        emit owner_.callsInProgress(static_cast<int>(running_.size()));
+    }
+    void ended(int call) {
+        QMutexLocker lock(&mutex_);
+        running_.erase(call);
+        emit owner_.callEnded();
+        emit owner_.callsInProgress(static_cast<int>(running_.size()));
+        if (call != followed_)
+            return;
+        if (running_.empty()) {
+            followed_ = kNone;
+            emit owner_.statusHide();
+            return;
+        }
+        followed_ = running_.rbegin()->first;
+        replay(running_.rbegin()->second);
+    }
+    void always(const std::function<void()>& emitting) {
+        QMutexLocker lock(&mutex_);
+        emitting();
+    }
+
+private:
+    struct Shown {
+        std::map<StatusLabel, QByteArray> captions;
+        QByteArray direction;
+        std::optional<CallSummary> progress;
+    };
+    static constexpr int kNone = -1;
+
+    void replay(const Shown& shown) {
+        emit owner_.statusShow();
+        for (const auto& [label, text] : shown.captions) {
+            if (label == StatusLabel::Data && !shown.direction.isEmpty())
+                emit owner_.statusCaption(label, shown.direction);
+            emit owner_.statusCaption(label, text);
+        }
+        if (shown.progress)
+            emit owner_.callProgress(*shown.progress);
+    }
+
+    LinkThread& owner_;
+    QMutex mutex_;
+    std::map<int, Shown> running_; // by engine, in the order they began their current call
+    int followed_ = kNone;
+    int engines_ = 0;
+};
+
+class CallReporter final : public LinkObserver {
+public:
+    CallReporter(CallReports& reports, int call, std::function<PortRequest()> port)
+        : reports_(reports), call_(call), port_(std::move(port)) {}
+
+    void setCaption(StatusLabel label, const QByteArray& text) override {
+        reports_.setCaption(call_, label, text);
+    }
+    void showStatus() override { reports_.forFollowed(call_, &LinkThread::statusShow); }
+    void repaintStatus() override { reports_.forFollowed(call_, &LinkThread::statusRepaint); }
+    void hideStatus() override { reports_.forFollowed(call_, &LinkThread::statusHide); }
+    void callFailed(const QString& reason) override { reports_.failed(call_, reason); }
+    void callProgress(const CallSummary& sofar) override { reports_.progress(call_, sofar); }
+    void callStarted() override { reports_.started(call_); }
+    void callEnded() override { reports_.ended(call_); }
+    void callSummary(const CallSummary& summary) override {
+        CallSummary call = summary;
+        const PortRequest port = port_();
+        call.port = QStringLiteral("COM%1").arg(port.portNumber);
+        call.device = port.device;
+        reports_.always([&] { emit owner().callFinished(call); });
+    }
+    void unloadStatus() override {
+        reports_.always([&] { emit owner().statusUnload(); });
+    }
+    void titleChanged(const QString& title) override {
+        reports_.always([&] { emit owner().titleChanged(title); });
+    }
+    void lineNotice(const QString& text) override {
+        reports_.always([&] { emit owner().lineNotice(text); });
+    }
+
+private:
+    LinkThread& owner() { return reports_.owner(); }
+
+    CallReports& reports_;
+    int call_;
+    std::function<PortRequest()> port_;
+};
+
+std::unique_ptr<LinkObserver> CallReports::observer(std::function<PortRequest()> port) {
+    QMutexLocker lock(&mutex_);
+    return std::make_unique<CallReporter>(*this, engines_++, std::move(port));
+}
+
+} // namespace
+
 // The worker: the engine's line (it forwards to whichever port is open and stops the engine
-// when a request is waiting), the engine's observer (it turns reports into signals), and
-// the request loop.
-class LinkThread::Worker final : public Line, public LinkObserver {
+// when a request is waiting) and the request loop. On a network line the engine only
+// journals the callers turned away; a pool answers the calls.
+class LinkThread::Worker final : public Line {
 public:
     Worker(LinkThread& owner, LineFactory factory)
-        : owner_(owner), factory_(std::move(factory)), engine_(*this, *this, LinkConfig{}) {}
+        : owner_(owner), factory_(std::move(factory)), reports_(owner),
+          reporter_(reports_.observer([this] { return lastRequest_; })),
+          engine_(*this, *reporter_, LinkConfig{}) {}
 
     void post(Request request) {
         QMutexLocker lock(&mutex_);
@@ -91,8 +238,8 @@ public:
     bool isOpen() const override { return line_ && line_->isOpen(); }
     bool hasModem() const override { return line_ && line_->hasModem(); }
     QString peerAddress() const override { return line_ ? line_->peerAddress() : QString(); }
-    QStringList takeRefusedCallers() override {
-        return line_ ? line_->takeRefusedCallers() : QStringList();
+    std::vector<TurnedAway> takeTurnedAway() override {
+        return line_ ? line_->takeTurnedAway() : std::vector<TurnedAway>();
     }
     void Output(const QByteArray& bytes) override {
         if (line_)
@@ -114,6 +261,8 @@ public:
         // Slices keep a request from waiting longer than one poll of the port.
         for (;;) {
             beatWhenDue();
+            if (calls_)
+                calls_->callsInProgress(); // lets the threads of ended calls go
             if (pending_)
                 return Wake::Stop;
             // A line that closed itself on a failure says why at its next wait.
@@ -142,27 +291,6 @@ public:
         }
     }
     bool stopRequested() const override { return pending_; }
-
-    // ---- LinkObserver: reports become signals -----------------------------------------
-    void setCaption(StatusLabel label, const QByteArray& text) override {
-        emit owner_.statusCaption(label, text);
-    }
-    void showStatus() override { emit owner_.statusShow(); }
-    void repaintStatus() override { emit owner_.statusRepaint(); }
-    void hideStatus() override { emit owner_.statusHide(); }
-    void unloadStatus() override { emit owner_.statusUnload(); }
-    void titleChanged(const QString& title) override { emit owner_.titleChanged(title); }
-    void callFailed(const QString& reason) override { emit owner_.callFailed(reason); }
-    void callStarted() override { emit owner_.callStarted(); }
-    void callEnded() override { emit owner_.callEnded(); }
-    void callProgress(const CallSummary& sofar) override { emit owner_.callProgress(sofar); }
-    void callSummary(const CallSummary& summary) override {
-        CallSummary call = summary;
-        call.port = QStringLiteral("COM%1").arg(lastRequest_.portNumber);
-        call.device = lastRequest_.device;
-        emit owner_.callFinished(call);
-    }
-    void lineNotice(const QString& text) override { emit owner_.lineNotice(text); }
 
     void setHeartbeat(std::function<void()> beat, Millis interval) {
         QMutexLocker lock(&mutex_);
@@ -197,6 +325,7 @@ private:
     void handle(const Request& request) {
         const bool retry = request.kind == Request::Kind::Retry;
         retry_.reset(); // a request of the owner replaces any try still to come
+        calls_.reset(); // its calls end as a hang-up would, before the port closes
         engine_.ClosePort();
         line_.reset();
         if (request.kind != Request::Kind::Reopen && !retry)
@@ -208,6 +337,12 @@ private:
             line_ = factory_(port);
             if (auto* serial = dynamic_cast<SerialLine*>(line_.get()))
                 serial->onWarning([this](const QString& text) { emit owner_.lineWarning(text); });
+            if (auto* network = dynamic_cast<NetworkLine*>(line_.get())) {
+                calls_ = std::make_unique<CallPool>(port.config, port.portNumber, [this, port] {
+                    return reports_.observer([port] { return port; });
+                });
+                network->setTaker(calls_.get());
+            }
             engine_.setConfig(port.config);
             engine_.OpenPort(port.connectionLetter, port.speed, port.portNumber);
         } catch (const std::exception& error) {
@@ -261,6 +396,7 @@ private:
     }
 
     void closeQuietly() {
+        calls_.reset();
         try {
             if (line_)
                 line_->close();
@@ -271,7 +407,12 @@ private:
 
     LinkThread& owner_;
     LineFactory factory_;
+    CallReports reports_;
+    // The port last asked for (the worker thread's own).
+    PortRequest lastRequest_;
+    std::unique_ptr<LinkObserver> reporter_;
     std::unique_ptr<Line> line_;
+    std::unique_ptr<CallPool> calls_; // the calls of a network line
     TransferLink engine_;
     QElapsedTimer clock_ = [] {
         QElapsedTimer t;
@@ -285,8 +426,7 @@ private:
     std::atomic<bool> pending_{false};
     long posted_ = 0;
     long done_ = 0;
-    // The worker thread's own: the port last asked for, and the try still to come.
-    PortRequest lastRequest_;
+    // The worker thread's own: the try still to come.
     std::optional<PortRequest> retry_;
     QElapsedTimer retryClock_;
     std::function<void()> beat_;

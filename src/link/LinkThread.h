@@ -25,6 +25,7 @@ struct PortRequest {
     int portNumber = 1;
     QString device;    // what the port number names: a device, COMn, or tcp:HOST:PORT
     QString allowFrom; // a network line's callers (see AllowList.h); empty: anyone
+    int maxCalls = 32; // calls a network line answers at once
     LinkConfig config; // BackroomFolder, LogFolder, SendDelay for the calls to come
     // A port that cannot be opened, or fails while open, is tried again this often until it
     // opens (an adapter plugged back in, an address free again).
@@ -67,6 +68,10 @@ signals:
     void statusUnload();
     void callStarted();
     void callEnded();
+    // After every callStarted and callEnded: the calls running now (several on a network line).
+    void callsInProgress(int count);
+    // The status window's signals (statusCaption to statusHide, callFailed, callProgress) follow
+    // one call: the most recent, and when it ends the most recent of those still running.
     void callFailed(const QString& reason);
     // After each block of a file: the call so far.
     void callProgress(const dialvane::CallSummary& sofar);

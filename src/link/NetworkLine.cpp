@@ -4,10 +4,14 @@
 #include <QHostAddress>
 #include <QHostInfo>
 
-#ifdef Q_OS_LINUX
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #endif
 
 namespace dialvane {
@@ -30,9 +34,45 @@ bool parseNetworkAddress(const QString& address, QString* host, quint16* port) {
     return true;
 }
 
-NetworkLine::NetworkLine(int portNumber, const QString& address, AllowList allowed)
-    : portNumber_(portNumber), address_(address), allowed_(std::move(allowed)) {
+namespace {
+
+// The caller's "address:port", read from the descriptor itself: no socket object is made on
+// the listening thread.
+QString peerOf(qintptr descriptor, QHostAddress* address) {
+    sockaddr_storage storage{};
+    socklen_t length = sizeof storage;
+    auto* peer = reinterpret_cast<sockaddr*>(&storage);
+    if (::getpeername(static_cast<int>(descriptor), peer, &length) != 0)
+        return QStringLiteral("unknown");
+    *address = QHostAddress(peer);
+    quint16 port = 0;
+    if (storage.ss_family == AF_INET)
+        port = ntohs(reinterpret_cast<sockaddr_in*>(peer)->sin_port);
+    else if (storage.ss_family == AF_INET6)
+        port = ntohs(reinterpret_cast<sockaddr_in6*>(peer)->sin6_port);
+    return QStringLiteral("%1:%2").arg(address->toString()).arg(port);
+}
+
+void closeDescriptor(qintptr descriptor) {
+#ifdef Q_OS_WIN
+    ::closesocket(static_cast<SOCKET>(descriptor));
+#else
+    ::close(static_cast<int>(descriptor));
+#endif
+}
+
+} // namespace
+
+// ---- The listening line ----------------------------------------------------------------------
+
+NetworkLine::NetworkLine(int portNumber, const QString& address, AllowList allowed, int maxCalls)
+    : portNumber_(portNumber), address_(address), allowed_(std::move(allowed)),
+      maxCalls_(maxCalls) {
     clock_.start();
+    // An accept that fails for want of resources (no descriptor left) leaves QTcpServer paused
+    // and its socket readable for ever: a deaf line that spins. It is a failure of the line.
+    QObject::connect(&server_, &QTcpServer::acceptError, &server_,
+                     [this] { acceptFailure_ = server_.errorString(); });
 }
 
 NetworkLine::~NetworkLine() {
@@ -44,38 +84,75 @@ QString NetworkLine::describe(const QString& what) const {
 }
 
 void NetworkLine::open(const LineSettings& /*settings: speeds mean nothing here*/) {
-    if (!parseNetworkAddress(address_, &host_, &port_))
+    QString host;
+    quint16 port = 0;
+    if (!parseNetworkAddress(address_, &host, &port))
         throw LineError(
             describe(QStringLiteral("not a network address of the form tcp:HOST:PORT")));
-    listen();
-    open_ = true;
-}
-
-void NetworkLine::listen() {
-    QHostAddress address(host_);
+    QHostAddress address(host);
     if (address.isNull()) {
-        const QHostInfo info = QHostInfo::fromName(host_);
+        const QHostInfo info = QHostInfo::fromName(host);
         if (info.addresses().isEmpty())
-            throw LineError(describe(QStringLiteral("unknown host %1").arg(host_)));
+            throw LineError(describe(QStringLiteral("unknown host %1").arg(host)));
         address = info.addresses().constFirst();
     }
-    if (!server_.listen(address, port_))
+    if (!server_.listen(address, port))
         throw LineError(describe(QStringLiteral("cannot listen: ") + server_.errorString()));
-    port_ = server_.serverPort();
 }
 
 void NetworkLine::close() {
-    hangUp();
     server_.close();
-    releaseDeferredDeletes();
-    open_ = false;
+    for (qintptr descriptor : std::exchange(server_.accepted, {}))
+        closeDescriptor(descriptor);
+    // QTcpServer::close leaves its socket engine to deleteLater, and the link's thread runs no
+    // event loop: without this every reopen would keep one engine until the program ends.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-// QTcpServer::close leaves its socket engine to deleteLater. The link's thread runs no event
-// loop, so without this every call would keep one engine until the program ends (about 600
-// bytes a call, measured over 10,000 calls).
-void NetworkLine::releaseDeferredDeletes() {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+Line::Wake NetworkLine::waitUntil(Millis deadline) {
+    for (;;) {
+        if (!acceptFailure_.isEmpty()) {
+            const QString failure = std::exchange(acceptFailure_, {});
+            close();
+            throw LineError(describe(QStringLiteral("cannot accept calls: ") + failure));
+        }
+        if (!server_.isListening())
+            return Wake::Deadline;
+        const std::size_t turnedAway = turnedAway_.size();
+        for (qintptr descriptor : std::exchange(server_.accepted, {}))
+            answer(descriptor);
+        if (turnedAway_.size() > turnedAway)
+            return Wake::Data;
+        const Millis left = deadline - now();
+        if (left <= Millis(0))
+            return Wake::Deadline;
+        server_.waitForNewConnection(static_cast<int>(std::min(left, kPollInterval).count()));
+    }
+}
+
+// Closed before a byte is read when the caller may not call or there is no room for its call.
+void NetworkLine::answer(qintptr descriptor) {
+    QHostAddress address;
+    const QString peer = peerOf(descriptor, &address);
+    if (!allowed_.allows(address)) {
+        closeDescriptor(descriptor);
+        turnedAway_.push_back(
+            {peer, CallOutcome::Refused, QStringLiteral("%1 is not in AllowFrom").arg(peer)});
+        return;
+    }
+    if (!taker_ || taker_->callsInProgress() >= maxCalls_) {
+        closeDescriptor(descriptor);
+        turnedAway_.push_back({peer, CallOutcome::Busy,
+                               QStringLiteral("%1 calls in progress on COM%2 (MaxCalls)")
+                                   .arg(taker_ ? maxCalls_ : 0)
+                                   .arg(portNumber_)});
+        return;
+    }
+    enableKeepAlive(descriptor);
+    if (!taker_->take(descriptor, peer))
+        turnedAway_.push_back(
+            {peer, CallOutcome::Busy,
+             QStringLiteral("COM%1 could not start another call").arg(portNumber_)});
 }
 
 // A peer that vanishes without closing (a router restarted, a cable pulled) is noticed within
@@ -93,7 +170,37 @@ void enableKeepAlive(qintptr descriptor) {
 #endif
 }
 
-void NetworkLine::hangUp() {
+// ---- The line of one call --------------------------------------------------------------------
+
+ConnectionLine::ConnectionLine(qintptr descriptor, QString peer)
+    : descriptor_(descriptor), peer_(std::move(peer)) {
+    clock_.start();
+}
+
+ConnectionLine::~ConnectionLine() {
+    close();
+    if (descriptor_ >= 0) // never opened: the descriptor is still ours to close
+        closeDescriptor(descriptor_);
+}
+
+void ConnectionLine::open(const LineSettings& /*settings*/) {
+    auto socket = std::make_unique<QTcpSocket>();
+    const qintptr descriptor = std::exchange(descriptor_, -1);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        closeDescriptor(descriptor);
+        throw LineError(QStringLiteral("The call from %1 could not be answered: %2")
+                            .arg(peer_, socket->errorString()));
+    }
+    QMutexLocker lock(&mutex_);
+    socket_ = std::move(socket);
+}
+
+void ConnectionLine::close() {
+    hangUp();
+}
+
+void ConnectionLine::hangUp() {
+    QMutexLocker lock(&mutex_);
     if (!socket_)
         return;
     socket_->abort();
@@ -102,14 +209,26 @@ void NetworkLine::hangUp() {
     seenBytes_ = 0;
 }
 
-void NetworkLine::Output(const QByteArray& bytes) {
+void ConnectionLine::stop() {
+    stop_ = true;
+    QMutexLocker lock(&mutex_);
+    // Shutting the connection wakes the call's thread from any wait on it at once.
+    if (socket_)
+#ifdef Q_OS_WIN
+        ::shutdown(static_cast<SOCKET>(socket_->socketDescriptor()), SD_BOTH);
+#else
+        ::shutdown(static_cast<int>(socket_->socketDescriptor()), SHUT_RDWR);
+#endif
+}
+
+void ConnectionLine::Output(const QByteArray& bytes) {
     if (!socket_)
         return; // the caller is gone; the engine learns it at its next wait
     socket_->write(bytes);
     socket_->flush();
 }
 
-QByteArray NetworkLine::Input() {
+QByteArray ConnectionLine::Input() {
     if (socket_)
         buffer_ += socket_->readAll();
     QByteArray bytes;
@@ -118,82 +237,38 @@ QByteArray NetworkLine::Input() {
     return bytes;
 }
 
-int NetworkLine::InBufferCount() const {
+int ConnectionLine::InBufferCount() const {
     return static_cast<int>(buffer_.size() + (socket_ ? socket_->bytesAvailable() : 0));
 }
 
-void NetworkLine::SetDTR(bool raised) {
-    if (raised || !socket_)
-        return;
-    hangUp();
-    listenAgain();
+void ConnectionLine::SetDTR(bool raised) {
+    if (!raised)
+        hangUp();
 }
 
-// After a call the station listens again. Should the address have been taken meanwhile, the
-// line closes and the next wait reports why: the operator must learn that calls are no longer
-// answered.
-void NetworkLine::listenAgain() {
-    if (!open_ || server_.isListening())
-        return;
-    try {
-        listen();
-    } catch (const LineError& failure) {
-        open_ = false;
-        pendingFailure_ = failure.description();
-    }
-}
-
-Line::Wake NetworkLine::waitUntil(Millis deadline) {
+Line::Wake ConnectionLine::waitUntil(Millis deadline) {
     for (;;) {
-        if (!pendingFailure_.isEmpty()) {
-            const QString failure = pendingFailure_;
-            pendingFailure_.clear();
-            throw LineError(failure);
-        }
-        if (!open_)
+        if (stop_)
+            return Wake::Stop;
+        if (!socket_)
             return Wake::Deadline;
-        if (socket_) {
-            // What the caller sent before hanging up is delivered before the hang-up.
-            buffer_ += socket_->readAll();
-            if (buffer_.size() > kMaxBuffered)
-                buffer_ = buffer_.right(kMaxBuffered);
-            if (buffer_.size() > seenBytes_) {
-                seenBytes_ = buffer_.size();
-                return Wake::Data;
-            }
-            if (socket_->state() != QAbstractSocket::ConnectedState) {
-                hangUp();
-                listenAgain();
-                return Wake::Carrier;
-            }
+        // What the caller sent before hanging up is delivered before the hang-up.
+        buffer_ += socket_->readAll();
+        if (buffer_.size() > kMaxBuffered)
+            buffer_ = buffer_.right(kMaxBuffered);
+        if (buffer_.size() > seenBytes_) {
+            seenBytes_ = buffer_.size();
+            return Wake::Data;
+        }
+        if (socket_->state() != QAbstractSocket::ConnectedState) {
+            hangUp();
+            return Wake::Carrier;
         }
         const Millis left = deadline - now();
         if (left <= Millis(0))
             return Wake::Deadline;
-        const int slice = static_cast<int>(std::min(left, kPollInterval).count());
-        if (socket_) {
-            socket_->waitForReadyRead(slice);
-        } else if (server_.waitForNewConnection(slice) && server_.hasPendingConnections()) {
-            socket_.reset(server_.nextPendingConnection());
-            socket_->setParent(nullptr);
-            const QString caller = QStringLiteral("%1:%2")
-                                       .arg(socket_->peerAddress().toString())
-                                       .arg(socket_->peerPort());
-            // Closed before a byte is read; the line goes on listening.
-            if (!allowed_.allows(socket_->peerAddress())) {
-                socket_->abort();
-                socket_.reset();
-                refused_ << caller;
-                continue;
-            }
-            socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-            enableKeepAlive(socket_->socketDescriptor());
-            peer_ = caller;
-            // Later callers are refused while this call runs.
-            server_.close();
-            releaseDeferredDeletes();
-            return Wake::Carrier;
-        }
+        // One wait to the deadline: a thousand silent callers cost no polling.
+        socket_->waitForReadyRead(static_cast<int>(std::min<Millis::rep>(left.count(), 1 << 30)));
     }
 }
 

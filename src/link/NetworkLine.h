@@ -1,69 +1,131 @@
 #pragma once
-// A network line for tcp:HOST:PORT: the station listens there, an accepted connection is a
-// call with the carrier up, and its end is the carrier drop. Lowering DTR hangs up (closes
-// the connection). One call at a time: while a call runs the station stops listening, so a
-// second caller is refused at once rather than left waiting in the backlog.
+// A network line for tcp:HOST:PORT. The station listens there, and every accepted connection is
+// a call of its own: a call taker (see CallPool.h) answers it on a thread of its own with a
+// ConnectionLine, so that one call's silences, re-sends or send delay never slow another. The
+// listening line itself never has a carrier. It is the one place that decides who may call:
+// a caller outside the allow list, or beyond the calls taken at once, is closed before a byte
+// is read, and its engine journals it.
 
 #include "link/AllowList.h"
 #include "link/Line.h"
 
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <atomic>
 #include <memory>
 #include <utility>
 
 namespace dialvane {
 
+// Who answers the calls of a network line.
+class CallTaker {
+public:
+    virtual ~CallTaker() = default;
+    virtual int callsInProgress() = 0;
+    // Answers the call of an accepted connection and owns the descriptor from here on; false
+    // when no call could be started (the descriptor is closed).
+    virtual bool take(qintptr descriptor, const QString& peer) = 0;
+};
+
 class NetworkLine final : public Line {
 public:
-    // `address` is "tcp:HOST:PORT"; `portNumber` is for messages.
-    NetworkLine(int portNumber, const QString& address, AllowList allowed = {});
+    // `address` is "tcp:HOST:PORT"; `portNumber` is for messages. At most `maxCalls` calls run
+    // at once; without a taker every caller is busy.
+    NetworkLine(int portNumber, const QString& address, AllowList allowed = {}, int maxCalls = 1);
     ~NetworkLine() override;
+
+    void setTaker(CallTaker* taker) { taker_ = taker; }
 
     void open(const LineSettings& settings) override;
     void close() override;
-    bool isOpen() const override { return open_; }
+    bool isOpen() const override { return server_.isListening(); }
+    bool hasModem() const override { return false; }
+
+    // Nothing to send or read, and never a carrier: the calls have lines of their own.
+    void Output(const QByteArray&) override {}
+    QByteArray Input() override { return {}; }
+    int InBufferCount() const override { return 0; }
+    bool CDHolding() const override { return false; }
+    void SetDTR(bool) override {}
+    void SetRTS(bool) override {}
+
+    Millis now() const override { return Millis(clock_.elapsed()); }
+    // Accepts callers until the deadline; returns Data as soon as one was turned away.
+    Wake waitUntil(Millis deadline) override;
+    std::vector<TurnedAway> takeTurnedAway() override { return std::exchange(turnedAway_, {}); }
+
+    // The port actually listened on (useful when PORT is 0).
+    quint16 listeningPort() const { return server_.serverPort(); }
+
+    static constexpr Millis kPollInterval{50};
+
+private:
+    // Keeps accepted descriptors as they are: the socket object is made on the call's thread.
+    class Listener final : public QTcpServer {
+    public:
+        std::vector<qintptr> accepted;
+
+    protected:
+        void incomingConnection(qintptr descriptor) override { accepted.push_back(descriptor); }
+    };
+
+    void answer(qintptr descriptor);
+    QString describe(const QString& what) const;
+
+    int portNumber_;
+    QString address_;
+    AllowList allowed_;
+    int maxCalls_;
+    CallTaker* taker_ = nullptr;
+    Listener server_;
+    std::vector<TurnedAway> turnedAway_;
+    QString acceptFailure_;
+    QElapsedTimer clock_;
+};
+
+// One accepted connection as the line of its call: the carrier is up from the start and drops
+// when either end closes. Made anywhere, opened and used on the call's own thread.
+class ConnectionLine final : public Line {
+public:
+    ConnectionLine(qintptr descriptor, QString peer);
+    ~ConnectionLine() override;
+
+    // Takes the descriptor into a socket of this thread. Throws LineError when it cannot.
+    void open(const LineSettings& settings) override;
+    void close() override;
+    bool isOpen() const override { return socket_ != nullptr; }
     bool hasModem() const override { return false; }
 
     void Output(const QByteArray& bytes) override;
     QByteArray Input() override;
     int InBufferCount() const override;
     bool CDHolding() const override { return socket_ != nullptr; }
+    // Lowering DTR hangs up: the connection closes.
     void SetDTR(bool raised) override;
     void SetRTS(bool) override {}
 
     Millis now() const override { return Millis(clock_.elapsed()); }
     Wake waitUntil(Millis deadline) override;
+    bool stopRequested() const override { return stop_; }
     QString peerAddress() const override { return peer_; }
-    QStringList takeRefusedCallers() override { return std::exchange(refused_, {}); }
 
-    // The port actually listened on (useful when PORT is 0).
-    quint16 listeningPort() const { return server_.serverPort(); }
+    // From any thread: ends the call as a hang-up would, at once, whatever it waits for.
+    void stop();
 
-    static constexpr Millis kPollInterval{50};
     // A receive buffer larger than this is a flood, not a call: the excess is dropped.
     static constexpr qint64 kMaxBuffered = 64 * 1024;
 
 private:
-    void listen();
     void hangUp();
-    void listenAgain();
-    static void releaseDeferredDeletes();
-    QString describe(const QString& what) const;
 
-    int portNumber_;
-    QString address_;
-    QString host_;
-    quint16 port_ = 0;
-    bool open_ = false;
-    QTcpServer server_;
+    qintptr descriptor_;
+    QString peer_;
+    QMutex mutex_; // between stop() and the socket's closing, so no reused descriptor is shut
     std::unique_ptr<QTcpSocket> socket_;
-    QString pendingFailure_;
-    QString peer_; // of the current or last call
-    AllowList allowed_;
-    QStringList refused_;
+    std::atomic<bool> stop_{false};
     QByteArray buffer_;
     qint64 seenBytes_ = 0;
     QElapsedTimer clock_;

@@ -128,19 +128,33 @@ void TransferLink::Serve(Millis until) {
             continue;
         }
         line_.waitUntil(std::min(until, check));
-        for (const QString& caller : line_.takeRefusedCallers())
-            refuseCaller(caller);
+        for (const TurnedAway& caller : line_.takeTurnedAway())
+            journalTurnedAway(caller);
     }
 }
 
-// A caller the allow list turns away never becomes a call, but the journal keeps it.
-void TransferLink::refuseCaller(const QString& caller) {
-    CallSummary refused;
-    refused.start = config_.localTime();
-    refused.peer = caller;
-    refused.outcome = CallOutcome::Refused;
-    refused.reason = QStringLiteral("%1 is not in AllowFrom").arg(caller);
-    observer_.callSummary(refused);
+// A network line hands each connection to an engine of its own, with the carrier already up.
+// Returns once the call is over and the connection closed.
+void TransferLink::AnswerCall(int portNumber) {
+    portNumber_ = portNumber;
+    modem_ = false;
+    carrier_ = line_.CDHolding();
+    if (carrier_)
+        runCall();
+    if (carrier_) { // the station hung up (a failed or busy call): the carrier is gone with it
+        carrier_ = false;
+        carrierLost();
+    }
+}
+
+// A caller closed before a byte was read never becomes a call, but the journal keeps it.
+void TransferLink::journalTurnedAway(const TurnedAway& caller) {
+    CallSummary call;
+    call.start = config_.localTime();
+    call.peer = caller.peer;
+    call.outcome = caller.outcome;
+    call.reason = caller.reason;
+    observer_.callSummary(call);
 }
 
 void TransferLink::hearBetweenCalls(const QByteArray& bytes) {

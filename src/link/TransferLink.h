@@ -122,6 +122,9 @@ public:
     // Answers calls until the line asks to stop or its clock reaches `until`. On a modem line
     // it also watches the idle modem (see Modem.h). Throws LineError when the port fails.
     void Serve(Millis until = Millis::max());
+    // Answers the one call of a connection whose carrier is already up (see CallPool.h) and
+    // returns when it is over.
+    void AnswerCall(int portNumber);
 
     void OnCommHandler(CommEvent event);
 
@@ -144,7 +147,7 @@ public:
 
 private:
     void runCall();
-    void refuseCaller(const QString& caller);
+    void journalTurnedAway(const TurnedAway& caller);
     void hangUpAfterNakLimit();
     void carrierLost();
     void hearBetweenCalls(const QByteArray& bytes);

@@ -48,9 +48,17 @@ QString traceText(const QByteArray& bytes) {
 
 WireTrace::WireTrace(const QString& logFolder, const QDateTime& start, int portNumber,
                      std::chrono::milliseconds carrierUp)
-    : file_(logFolder + traceFileName(start, portNumber)), carrierUp_(carrierUp) {
-    // Two calls in one second on one port share the file rather than lose the first trace.
-    (void)file_.open(QIODevice::WriteOnly | QIODevice::Append);
+    : carrierUp_(carrierUp) {
+    // Calls that begin in the same second on one port (a network line takes several at once)
+    // get files of their own: "...-COM1.trace.log", "...-COM1-2.trace.log", ...
+    const QString name = logFolder + traceFileName(start, portNumber);
+    for (int n = 1; n <= kMaxSameName; ++n) {
+        file_.setFileName(n == 1 ? name
+                                 : QString(name).replace(QStringLiteral(".trace.log"),
+                                                         QStringLiteral("-%1.trace.log").arg(n)));
+        if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly) || !file_.exists())
+            return;
+    }
 }
 
 void WireTrace::write(std::chrono::milliseconds now, const char* direction,

@@ -33,6 +33,9 @@ public:
     void in(std::chrono::milliseconds now, const QByteArray& bytes) { write(now, "in ", bytes); }
     void out(std::chrono::milliseconds now, const QByteArray& bytes) { write(now, "out", bytes); }
 
+    // Calls beginning in one second on one port beyond this many go untraced.
+    static constexpr int kMaxSameName = 1000;
+
 private:
     void write(std::chrono::milliseconds now, const char* direction, const QByteArray& bytes);
 

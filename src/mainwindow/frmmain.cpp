@@ -182,6 +182,10 @@ void frmmain::connectHandlers() {
     connect(&link, &LinkThread::titleChanged, this, &QWidget::setWindowTitle);
     connect(&link, &LinkThread::openFailed, this, &frmmain::report);
     connect(&link, &LinkThread::lineWarning, this, &frmmain::report);
+    connect(&link, &LinkThread::callsInProgress, this, [this](int count) {
+        callsInProgress_ = count;
+        showLastCall();
+    });
     status_.attach(link);
     connect(&station_, &Station::callRecorded, this, &frmmain::callRecorded);
     connect(&station_, &Station::journalFailed, this, [this](const QString& text) {

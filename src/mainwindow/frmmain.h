@@ -162,6 +162,7 @@ private:
     std::optional<journal::Entry> lastCall_;
     QDate failuresDate_;
     int failuresToday_ = 0;
+    int callsInProgress_ = 0;
     QString journalProblem_;
 };
 

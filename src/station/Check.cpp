@@ -161,6 +161,7 @@ int runCheck(const QString& programFolder, QTextStream& out, RegistryArea* regis
         {"JournalMonths", QString::number(c.JournalMonths)},
         {"Trace", c.Trace ? QStringLiteral("on") : QStringLiteral("off")},
         {"MaxCallMinutes", QString::number(c.MaxCallMinutes)},
+        {"MaxCalls", QString::number(c.MaxCalls)},
         {"AllowFrom", c.AllowFrom.isEmpty() ? QStringLiteral("anyone") : c.AllowFrom},
     };
     for (const auto& v : values)

@@ -221,13 +221,20 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
     // every month), and the wire trace.
     c.JournalMonths = load.number(global, QStringLiteral("JournalMonths"), QStringLiteral("13"));
     c.Trace = load.number(global, QStringLiteral("Trace"), QStringLiteral("0")) != 0;
-    // Hand-edited only (section Network): how long a call on a network line may last.
+    // Hand-edited only (section Network): how long a call on a network line may last, and how
+    // many it answers at once.
     const QString network = QStringLiteral("Network");
     c.MaxCallMinutes = load.number(network, QStringLiteral("MaxCallMinutes"), QStringLiteral("60"));
     if (c.MaxCallMinutes < 0) {
         load.problem(network, QStringLiteral("MaxCallMinutes"), QString::number(c.MaxCallMinutes),
                      QStringLiteral("below 0"), QStringLiteral("60"));
         c.MaxCallMinutes = 60;
+    }
+    c.MaxCalls = load.number(network, QStringLiteral("MaxCalls"), QStringLiteral("32"));
+    if (c.MaxCalls < 1) {
+        load.problem(network, QStringLiteral("MaxCalls"), QString::number(c.MaxCalls),
+                     QStringLiteral("below 1"), QStringLiteral("32"));
+        c.MaxCalls = 32;
     }
     c.AllowFrom = load.own(network, QStringLiteral("AllowFrom"), QString());
     QStringList invalid;
@@ -283,6 +290,7 @@ void applyToRequest(const Configuration& config, PortRequest& request) {
     request.config.trace = config.Trace;
     request.config.maxCall = std::chrono::minutes(config.MaxCallMinutes);
     request.allowFrom = config.AllowFrom;
+    request.maxCalls = config.MaxCalls;
     request.reopenInterval = std::chrono::seconds(config.ReopenSeconds);
 }
 

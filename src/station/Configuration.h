@@ -43,6 +43,7 @@ struct Configuration {
     bool Trace = false;
     // Hand-edited only (section Network): minutes a call on a network line may last, 0 no limit.
     std::int16_t MaxCallMinutes = 60;
+    std::int16_t MaxCalls = 32; // calls a network line answers at once
     QString AllowFrom; // addresses and CIDR ranges that may call a network line; empty: anyone
 
     // What the connection lists can show: port 1 to 9, speed 1200, 2400 or 9600, "Modem" or

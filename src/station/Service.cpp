@@ -30,11 +30,17 @@ Service::Service(StationContext context, ServiceLog& log, QObject* parent)
         log_.info(text);
         waiting();
     });
-    connect(&link, &LinkThread::callStarted, this, [this] {
-        inCall_ = true;
+    // A call begins, or the status window turns to another call: what it does is told anew.
+    const auto newCall = [this] {
         callResto_.clear();
-        readiness::status(
-            QStringLiteral("call on %1: waiting for a header").arg(station_.portName()));
+        latestCall_ = QStringLiteral("call on %1: waiting for a header").arg(station_.portName());
+    };
+    connect(&link, &LinkThread::callStarted, this, newCall);
+    connect(&link, &LinkThread::statusShow, this, newCall);
+    connect(&link, &LinkThread::callsInProgress, this, [this](int count) {
+        calls_ = count;
+        if (!stopping_)
+            showCalls();
     });
     connect(&link, &LinkThread::statusCaption, this,
             [this](StatusLabel label, const QByteArray& text) {
@@ -82,9 +88,22 @@ void Service::callCaption(int label, const QByteArray& text) {
     if (label != static_cast<int>(StatusLabel::Transaction) || text.trimmed().isEmpty() ||
         text == "N" || callResto_.isEmpty())
         return;
-    readiness::status(QStringLiteral("call from %1: %2")
-                          .arg(printable(callResto_), text == "S" ? QStringLiteral("receiving")
-                                                                  : QStringLiteral("sending")));
+    latestCall_ = QStringLiteral("call from %1: %2")
+                      .arg(printable(callResto_),
+                           text == "S" ? QStringLiteral("receiving") : QStringLiteral("sending"));
+    showCalls();
+}
+
+// STATUS= says what the most recent call is doing, and how many run when there are several.
+void Service::showCalls() {
+    if (calls_ == 0)
+        waiting();
+    else if (calls_ == 1)
+        readiness::status(latestCall_);
+    else
+        readiness::status(QStringLiteral("%1 calls in progress on %2; latest: %3")
+                              .arg(calls_)
+                              .arg(station_.portName(), latestCall_));
 }
 
 void Service::callFinished(const CallSummary& call) {
@@ -95,23 +114,10 @@ void Service::callFinished(const CallSummary& call) {
         log_.error(text);
     else
         log_.warning(text);
-    inCall_ = false;
-    if (stopping_)
-        return;
-    if (reloadAfterCall_) {
-        reloadAfterCall_ = false;
-        reload();
-        return;
-    }
-    waiting();
 }
 
+// A network line may never be without a call for long: the new configuration applies at once.
 void Service::reload() {
-    if (inCall_) {
-        log_.info(QStringLiteral("reload asked: Dialvane.ini is read again when the call ends"));
-        reloadAfterCall_ = true;
-        return;
-    }
     log_.info(QStringLiteral("reloading %1").arg(station_.iniFile()));
     station_.reload();
 }

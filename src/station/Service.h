@@ -22,7 +22,7 @@ public:
     void start();
     // Ends any call as a carrier drop would, closes the port, and asks the event loop to end.
     void stop(const QString& why);
-    // Re-reads Dialvane.ini and re-opens the port, now or right after the call in progress.
+    // Re-reads Dialvane.ini and re-opens the port; calls in progress end as a carrier drop would.
     void reload();
 
     Station& station() { return station_; }
@@ -37,13 +37,14 @@ private:
     void callFinished(const CallSummary& call);
     void tellReady();
     void waiting();
+    void showCalls();
 
     Station station_;
     ServiceLog& log_;
-    bool inCall_ = false;
-    bool reloadAfterCall_ = false;
     bool readySent_ = false;
     bool stopping_ = false;
+    int calls_ = 0;      // in progress
+    QString latestCall_; // what the most recent of them is doing
     QByteArray callResto_;
 };
 

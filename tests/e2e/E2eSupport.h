@@ -1,14 +1,21 @@
 #pragma once
 // What the real-process tests share: a loopback port nobody listens on right now, for a
-// station's network line, a Backroom, and records as a site sends them.
+// station's network line, a Backroom, records as a site sends them, and a raw site that speaks
+// the line protocol byte by byte, for tests that must control the exact moment something
+// happens (a kill, two calls at once).
 
 #include "link/Block.h"
 #include "support/TestFiles.h"
 
 #include <QByteArrayList>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +55,74 @@ protected:
 
     QTemporaryDir dir;
     QString backroom = dir.filePath("Backroom/"), logs = dir.filePath("Logs/");
+};
+
+// The header of restaurant 000123 sending its file of type 1.
+inline const QByteArray kSendHeader = BuildBlock("000123S1");
+
+// A site over a TCP connection; every wait is bounded.
+class RawSite {
+public:
+    // Connects once the station listens; false when it did not within the time.
+    bool connectTo(quint16 port, int withinMs = 15000) {
+        for (QDeadlineTimer deadline(withinMs); !deadline.hasExpired();) {
+            socket_ = std::make_unique<QTcpSocket>();
+            socket_->connectToHost(QHostAddress::LocalHost, port);
+            if (socket_->waitForConnected(1000))
+                return true;
+            QThread::msleep(50); // a refused connection comes back at once: pace the tries
+        }
+        return false;
+    }
+
+    void send(const QByteArray& bytes) {
+        socket_->write(bytes);
+        socket_->flush();
+    }
+    // Sends a block; true when the station answered ACK.
+    bool exchange(const QByteArray& block) {
+        send(block);
+        return answer() == ACK;
+    }
+    bool sendRecords(const QByteArrayList& records) {
+        for (const QByteArray& r : records)
+            if (!exchange(BuildBlock(r)))
+                return false;
+        return true;
+    }
+    // A whole file sent; true when everything, the end block too, was answered ACK.
+    bool sendFile(const QByteArrayList& records) {
+        return exchange(kSendHeader) && sendRecords(records) && exchange(BuildBlock(kEndMarker));
+    }
+
+    // The station's next answer byte, or -1 when the line closed or nothing came in time.
+    int answer(int withinMs = 5000) {
+        for (QDeadlineTimer deadline(withinMs); socket_->bytesAvailable() == 0;) {
+            if (socket_->state() != QAbstractSocket::ConnectedState || deadline.hasExpired())
+                return -1;
+            socket_->waitForReadyRead(
+                static_cast<int>(std::min<qint64>(100, deadline.remainingTime())));
+        }
+        char c = 0;
+        socket_->getChar(&c);
+        return static_cast<unsigned char>(c);
+    }
+
+    // Waits until the station closes the line (or the time is up) and returns what it sent.
+    QByteArray rest(int withinMs = 5000) {
+        QByteArray bytes;
+        for (QDeadlineTimer deadline(withinMs);
+             socket_->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired();) {
+            socket_->waitForReadyRead(100);
+            bytes += socket_->readAll();
+        }
+        return bytes + socket_->readAll();
+    }
+
+    void hangUp() { socket_->abort(); }
+
+private:
+    std::unique_ptr<QTcpSocket> socket_;
 };
 
 } // namespace dialvane::test

@@ -62,6 +62,13 @@ TEST_F(ServiceProcess, ReadyAnswersDespiteBadValuesAndEndsAReceiveCleanlyOnSigte
     RawSite second;
     ASSERT_TRUE(beginReceive(second, service.port()));
     ASSERT_TRUE(notify.waitFor("STATUS=call from 000123: receiving"));
+    RawSite third; // a second call at once, without a header yet: the most recent
+    ASSERT_TRUE(third.connectTo(service.port()));
+    ASSERT_TRUE(notify.waitFor(QString("STATUS=2 calls in progress on COM1 (tcp:127.0.0.1:%1); "
+                                       "latest: call on COM1 (tcp:127.0.0.1:%1): waiting for a "
+                                       "header")
+                                   .arg(service.port())
+                                   .toUtf8()));
     stopsCleanly(service, SIGTERM, installed);
     EXPECT_TRUE(notify.waitFor("STOPPING=1", 0));
     const QByteArray log = service.process().readAll();
@@ -73,12 +80,14 @@ TEST_F(ServiceProcess, ReadyAnswersDespiteBadValuesAndEndsAReceiveCleanlyOnSigte
     // The journal those two calls left, as the reports read it.
     const QByteArray calls = report({"calls", "--csv"}, service);
     const QList<QByteArray> rows = calls.trimmed().split('\n');
-    ASSERT_EQ(rows.size(), 3) << calls.toStdString();
+    ASSERT_EQ(rows.size(), 4) << calls.toStdString();
     EXPECT_TRUE(rows[1].contains(",000123,S,1,receive,itrfinv1,3,0,0,0,387,completed,"))
         << rows[1].toStdString();
     EXPECT_TRUE(rows[1].contains(",127.0.0.1:")) << rows[1].toStdString(); // the caller
-    EXPECT_TRUE(rows[2].contains(",000123,S,1,receive,itrfinv1,1,0,0,0,129,stopped,"))
-        << rows[2].toStdString();
+    const QByteArray stopped = rows[2] + '\n' + rows[3]; // began in the same second
+    EXPECT_TRUE(stopped.contains(",000123,S,1,receive,itrfinv1,1,0,0,0,129,stopped,"))
+        << stopped.toStdString();
+    EXPECT_TRUE(stopped.contains(",none,,0,0,0,0,0,stopped,")) << stopped.toStdString();
     EXPECT_EQ(report({"overdue"}, service), "All 1 restaurants sent a file in the last 1 day.\n");
 }
 

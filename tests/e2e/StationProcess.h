@@ -1,7 +1,5 @@
 #pragma once
-// The real dialvane program on a folder of its own, with port 1 a network line on 127.0.0.1,
-// and a raw site that speaks the line protocol byte by byte, for tests that must control the
-// exact moment something happens (a kill, two calls at once).
+// The real dialvane program on a folder of its own, with port 1 a network line on 127.0.0.1.
 
 #include "E2eSupport.h"
 #include "settings/INIFunctions.h"
@@ -13,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -24,71 +21,6 @@
 #include <unistd.h>
 
 namespace dialvane::test {
-
-// The header of restaurant 000123 sending its file of type 1.
-inline const QByteArray kSendHeader = BuildBlock("000123S1");
-
-// A site over a TCP connection; every wait is bounded.
-class RawSite {
-public:
-    // Connects once the station listens; false when it did not within the time.
-    bool connectTo(quint16 port, int withinMs = 15000) {
-        for (QDeadlineTimer deadline(withinMs); !deadline.hasExpired();) {
-            socket_ = std::make_unique<QTcpSocket>();
-            socket_->connectToHost(QHostAddress::LocalHost, port);
-            if (socket_->waitForConnected(1000))
-                return true;
-            QThread::msleep(50); // a refused connection comes back at once: pace the tries
-        }
-        return false;
-    }
-
-    void send(const QByteArray& bytes) {
-        socket_->write(bytes);
-        socket_->flush();
-    }
-    // Sends a block; true when the station answered ACK.
-    bool exchange(const QByteArray& block) {
-        send(block);
-        return answer() == ACK;
-    }
-    bool sendRecords(const QByteArrayList& records) {
-        return std::all_of(records.begin(), records.end(),
-                           [this](const QByteArray& r) { return exchange(BuildBlock(r)); });
-    }
-    // A whole file sent; true when everything, the end block too, was answered ACK.
-    bool sendFile(const QByteArrayList& records) {
-        return exchange(kSendHeader) && sendRecords(records) && exchange(BuildBlock(kEndMarker));
-    }
-
-    // The station's next answer byte, or -1 when the line closed or nothing came in time.
-    int answer(int withinMs = 5000) {
-        for (QDeadlineTimer deadline(withinMs); socket_->bytesAvailable() == 0;) {
-            if (socket_->state() != QAbstractSocket::ConnectedState || deadline.hasExpired())
-                return -1;
-            socket_->waitForReadyRead(100);
-        }
-        char c = 0;
-        socket_->getChar(&c);
-        return static_cast<unsigned char>(c);
-    }
-
-    // Waits until the station closes the line (or the time is up) and returns what it sent.
-    QByteArray rest(int withinMs = 5000) {
-        QByteArray bytes;
-        for (QDeadlineTimer deadline(withinMs);
-             socket_->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired();) {
-            socket_->waitForReadyRead(100);
-            bytes += socket_->readAll();
-        }
-        return bytes + socket_->readAll();
-    }
-
-    void hangUp() { socket_->abort(); }
-
-private:
-    std::unique_ptr<QTcpSocket> socket_;
-};
 
 // A supervisor's notification socket: what the station says through sd_notify.
 class NotifySocket {

@@ -133,6 +133,10 @@ TEST_F(CallSummaryTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
         << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith(" out <ACK>\r"));
     EXPECT_TRUE(lines[2].contains(" in  <STX>a<1B> ")) << lines[2].toStdString();
+    // Another call in the same second (calls at once on a network line) has a file of its own.
+    call(one);
+    EXPECT_EQ(logFiles().size(), 2);
+    EXPECT_EQ(readAll(logs + name).split('\n'), lines);
 
     EXPECT_EQ(traceText(QByteArray("\x02<A\x03\x06\x15\r\n\x7f\xe9", 10)),
               "<STX><3C>A<ETX><ACK><NAK><CR><LF><7F><E9>");

@@ -1,11 +1,16 @@
-// Who may call a network line: the allow list's matching, and a real listener on loopback that
-// turns a caller away before a byte is read while the journal still learns who it was.
+// Who may call a network line: the allow list's matching, and real listeners on loopback that
+// turn callers away before a byte is read while the journal still learns who they were.
 #include "LinkFixture.h"
 
 #include "link/AllowList.h"
 #include "link/NetworkLine.h"
 
 #include <QTcpSocket>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace dialvane::test {
 namespace {
@@ -36,32 +41,82 @@ TEST(AllowList, AddressesAndRangesOfBothFamilies) {
     EXPECT_FALSE(typo.allows(QHostAddress("10.1.0.1"))); // a typo never opens the line
 }
 
-TEST(AllowList, ACallerNotOnTheListIsClosedAtOnceAndJournaled) {
-    NetworkLine line(1, "tcp:127.0.0.1:0", AllowList::parse("127.0.0.2"));
+// Stands in for the call pool: keeps what it is handed.
+struct TakenCalls final : CallTaker {
+    ~TakenCalls() override {
+        for (qintptr descriptor : descriptors)
+            ::close(static_cast<int>(descriptor));
+    }
+    int callsInProgress() override { return static_cast<int>(descriptors.size()); }
+    bool take(qintptr descriptor, const QString& peer) override {
+        descriptors.push_back(descriptor);
+        peers << peer;
+        return true;
+    }
+    std::vector<qintptr> descriptors;
+    QStringList peers;
+};
+
+int socketOption(qintptr descriptor, int level, int name) {
+    int value = -1;
+    socklen_t size = sizeof value;
+    ::getsockopt(static_cast<int>(descriptor), level, name, &value, &size);
+    return value;
+}
+
+// The listening line decides who calls: a stranger is closed before a byte is read and
+// journaled as refused, an allowed caller of either family becomes a call with keepalive on,
+// and one beyond MaxCalls is closed and journaled as busy.
+TEST(NetworkLine, TurnsAwayStrangersAndCallersBeyondMaxCalls) {
+    const AllowList allowed = AllowList::parse("127.0.0.2, ::1");
+    TakenCalls taken;
+    NetworkLine v4(1, "tcp:127.0.0.1:0", allowed, 2), v6(1, "tcp:[::1]:0", allowed, 2);
     RecordingObserver observer;
-    LinkConfig config;
-    TransferLink link(line, observer, config);
+    TransferLink link(v4, observer, LinkConfig{});
     link.OpenPort("D", 9600, 1);
+    v6.open({});
+    v4.setTaker(&taken);
+    v6.setTaker(&taken);
+    std::vector<std::unique_ptr<QTcpSocket>> callers;
+    const auto call = [&](NetworkLine& line, const char* from, const char* to) {
+        callers.push_back(std::make_unique<QTcpSocket>());
+        QTcpSocket& caller = *callers.back();
+        EXPECT_TRUE(caller.bind(QHostAddress(from)));
+        caller.connectToHost(QHostAddress(to), line.listeningPort());
+        EXPECT_TRUE(caller.waitForConnected(5000));
+        const std::size_t before = taken.descriptors.size() + observer.summaries.size();
+        for (int i = 0; i < 100 && taken.descriptors.size() + observer.summaries.size() == before;
+             ++i) {
+            link.Serve(v4.now() + 50ms);
+            v6.waitUntil(v6.now() + 50ms);
+        }
+        return QString("%1:%2").arg(from).arg(caller.localPort());
+    };
 
-    QTcpSocket stranger; // from 127.0.0.1
-    stranger.connectToHost(QHostAddress::LocalHost, line.listeningPort());
-    ASSERT_TRUE(stranger.waitForConnected(5000));
-    const QString from = QString("127.0.0.1:%1").arg(stranger.localPort());
-    link.Serve(line.now() + 300ms);
-    ASSERT_EQ(observer.summaries.size(), 1u);
+    const QString stranger = call(v4, "127.0.0.1", "127.0.0.1");
+    const QString member = call(v4, "127.0.0.2", "127.0.0.1");
+    const QString ipv6 = call(v6, "::1", "::1");
+    const QString extra = call(v4, "127.0.0.2", "127.0.0.1");
+
+    EXPECT_EQ(taken.peers, (QStringList{member, ipv6}));
+    for (qintptr descriptor : taken.descriptors) {
+        EXPECT_EQ(socketOption(descriptor, SOL_SOCKET, SO_KEEPALIVE), 1);
+        EXPECT_EQ(socketOption(descriptor, IPPROTO_TCP, TCP_KEEPIDLE), 30);
+        EXPECT_EQ(socketOption(descriptor, IPPROTO_TCP, TCP_KEEPCNT), 3);
+    }
+    ASSERT_EQ(observer.summaries.size(), 2u);
     EXPECT_EQ(observer.summaries[0].outcome, CallOutcome::Refused);
-    EXPECT_EQ(observer.summaries[0].peer, from);
-    EXPECT_EQ(observer.summaries[0].reason, from + " is not in AllowFrom");
-    EXPECT_TRUE(stranger.state() == QAbstractSocket::UnconnectedState ||
-                stranger.waitForDisconnected(5000));
-    EXPECT_FALSE(line.CDHolding());
-
-    QTcpSocket member;
-    ASSERT_TRUE(member.bind(QHostAddress("127.0.0.2")));
-    member.connectToHost(QHostAddress::LocalHost, line.listeningPort());
-    ASSERT_TRUE(member.waitForConnected(5000));
-    EXPECT_EQ(line.waitUntil(line.now() + 5000ms), Line::Wake::Carrier);
-    EXPECT_EQ(line.peerAddress(), QString("127.0.0.2:%1").arg(member.localPort()));
+    EXPECT_EQ(observer.summaries[0].peer, stranger);
+    EXPECT_EQ(observer.summaries[0].reason, stranger + " is not in AllowFrom");
+    EXPECT_EQ(observer.summaries[1].outcome, CallOutcome::Busy);
+    EXPECT_EQ(observer.summaries[1].peer, extra);
+    EXPECT_EQ(observer.summaries[1].reason, "2 calls in progress on COM1 (MaxCalls)");
+    for (int turnedAway : {0, 3}) { // closed: the caller reads the end at once
+        QTcpSocket& caller = *callers[turnedAway];
+        EXPECT_TRUE(caller.state() == QAbstractSocket::UnconnectedState ||
+                    caller.waitForDisconnected(5000))
+            << turnedAway;
+    }
 }
 
 } // namespace

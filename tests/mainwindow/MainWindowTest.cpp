@@ -515,6 +515,10 @@ TEST_F(CallHistoryView, TheListAndTheLastCallLineFollowTheJournal) {
     emit link->callFinished(dropped);
     EXPECT_EQ(row("000100")->text(3), "send dropped");
     EXPECT_EQ(w.lblLastCall->text(), "11:00 000100 send dropped  ·  2 failed today");
+    emit link->callsInProgress(3); // a network line answers several at once
+    EXPECT_TRUE(w.lblLastCall->text().startsWith("3 calls in progress / en cours  ·  11:00"));
+    emit link->callsInProgress(0);
+    EXPECT_TRUE(w.lblLastCall->text().startsWith("11:00"));
     int rows = 0;
     journal::readJournals(logs, QDate(), [&](const journal::Row&) { ++rows; });
     EXPECT_EQ(rows, 3);

@@ -1,0 +1,50 @@
+#pragma once
+// The calls of a network line, each on a thread of its own with its own line, engine and call
+// state: the exchange of each is byte for byte that of a single call, and one call's silences,
+// re-sends or send delay never slow another. Two calls of one restaurant still exclude each
+// other through the restaurant's lock (the later one ends busy).
+
+#include "link/NetworkLine.h"
+#include "link/TransferLink.h"
+
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+#include <list>
+#include <memory>
+
+namespace dialvane {
+
+class LinkObserver;
+
+class CallPool final : public CallTaker {
+public:
+    // Each call's reports go to an observer of its own, made by `observerFor` on the taking
+    // thread and used on the call's thread.
+    using ObserverFactory = std::function<std::unique_ptr<LinkObserver>()>;
+
+    CallPool(LinkConfig config, int portNumber, ObserverFactory observerFor);
+    // Ends every call as a hang-up would and waits for their threads.
+    ~CallPool() override;
+
+    int callsInProgress() override;
+    bool take(qintptr descriptor, const QString& peer) override;
+
+    // A call needs little stack: its engine keeps its buffers on the heap.
+    static constexpr uint kStackBytes = 256 * 1024;
+
+private:
+    struct Call;
+    void run(Call& call);
+    void reap();
+
+    LinkConfig config_;
+    int portNumber_;
+    ObserverFactory observerFor_;
+    std::list<std::unique_ptr<Call>> calls_;
+    std::atomic<long> finished_{0}; // calls whose thread is done
+    long reaped_ = 0;
+};
+
+} // namespace dialvane
