@@ -70,10 +70,9 @@ TEST(Journal, HostileHeaderBytesStayInTheirCellAndNeverReadAsAFormula) {
 
 TEST(Journal, RowsGoToTheMonthTheCallBeganAndThePurgeKeepsAWholeYear) {
     QTemporaryDir dir;
-    append(dir.path(), entryAt(QStringLiteral("2025-12-31T23:59:59")));
-    append(dir.path(), entryAt(QStringLiteral("2026-01-01T00:00:00")));
-    append(dir.path(), entryAt(QStringLiteral("2026-01-15T08:00:00")));
-    append(dir.path(), entryAt(QStringLiteral("2027-01-02T08:00:00")));
+    for (const char* start : {"2025-12-31T23:59:59", "2026-01-01T00:00:00", "2026-01-15T08:00:00",
+                              "2027-01-02T08:00:00"})
+        append(dir.path(), entryAt(QString::fromLatin1(start)));
     const QString december = dir.filePath(journalFileName(QDate(2025, 12, 1)));
     const QString january = dir.filePath(journalFileName(QDate(2026, 1, 1)));
     EXPECT_EQ(test::readAll(january).count("start,"), 1); // one header in a file of two rows

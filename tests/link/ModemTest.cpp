@@ -87,11 +87,10 @@ TEST_F(ModemTest, AnIdleModemIsCheckedAndAHungOneResetOrThePortFails) {
     const Millis hungAt = line.now();
     link->Serve(line.now() + 10min);
     ASSERT_EQ(noticesWith("did not answer AT: resetting"), 1);
-    const auto& t = line.transcript();
-    const auto low = std::find_if(t.begin(), t.end(), [&](const SimLine::Event& e) {
+    const auto low = std::ranges::find_if(line.transcript(), [&](const SimLine::Event& e) {
         return e.kind == SimLine::Event::Kind::Dtr && !e.level && e.at > hungAt;
     });
-    ASSERT_NE(low, t.end());
+    ASSERT_NE(low, line.transcript().end());
     EXPECT_EQ(std::next(low)->at - low->at, 1000ms) << "DTR low for a second";
     EXPECT_TRUE(modem.autoAnswer());
     EXPECT_TRUE(callIn("after the reset").completed());
