@@ -69,22 +69,18 @@ private:
 class StationProcess {
 public:
     StationProcess(const QString& configFolder, const QString& backroom, const QString& logs)
-        : folder_(configFolder), port_(freePort()) {
+        : folder_(configFolder) {
         QDir().mkpath(folder_);
-        const QString ini = folder_ + "/Dialvane.ini";
-        for (auto [section, key, value] :
-             {std::tuple{"Path", "BackroomPath", backroom},
-              {"Path", "LogPath", logs},
-              {"Global", "GDelay", QString("0")},
-              {"Ports", "COM1", QString("tcp:127.0.0.1:%1").arg(port_)}})
-            WritePrivateProfileString(section, key, value, ini);
+        WritePrivateProfileString("Path", "BackroomPath", backroom, ini());
+        WritePrivateProfileString("Path", "LogPath", logs, ini());
+        WritePrivateProfileString("Global", "GDelay", "0", ini());
+        movePort();
     }
     ~StationProcess() {
         if (process_.state() != QProcess::NotRunning) {
             process_.terminate();
             if (!process_.waitForFinished(5000))
-                process_.kill();
-            process_.waitForFinished(5000);
+                kill();
         }
     }
 
@@ -107,11 +103,11 @@ public:
 
     void signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
     void kill() {
-        signal(SIGKILL);
+        process_.kill();
         process_.waitForFinished(5000);
     }
 
-    // Port 1 becomes another network address (for a reload).
+    // Port 1 a network line on a free loopback port; called again, on another one (a reload).
     void movePort() {
         port_ = freePort();
         WritePrivateProfileString("Ports", "COM1", QString("tcp:127.0.0.1:%1").arg(port_), ini());
@@ -124,7 +120,7 @@ public:
 
 private:
     QString folder_;
-    quint16 port_;
+    quint16 port_ = 0;
     QProcess process_;
 };
 

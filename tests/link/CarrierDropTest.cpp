@@ -69,13 +69,10 @@ TEST_F(CarrierDropTest, SendingLogsOnlyAnsweredBlocksAndStopsAtTheDrop) {
         const QStringList names = logFiles();
         ASSERT_LE(names.size(), static_cast<int>(site.files().size()));
         for (int f = 0; f < names.size(); ++f) {
-            const QList<QByteArray> lines = readAll(logs + names[f]).split('\n');
-            const auto blockLines = std::count_if(lines.begin(), lines.end(),
-                                                  [](auto& l) { return l.startsWith("Line "); });
-            const auto sent = std::count_if(lines.begin(), lines.end(),
-                                            [](auto& l) { return l.contains(" Sent:"); });
-            ASSERT_EQ(sent, blockLines);
-            const auto kept = static_cast<long>(site.files()[f].size());
+            const QByteArray log = readAll(logs + names[f]);
+            const qsizetype blockLines = log.count("\nLine ");
+            ASSERT_EQ(log.count(" Sent:"), blockLines);
+            const auto kept = static_cast<qsizetype>(site.files()[f].size());
             ASSERT_TRUE(kept == blockLines || kept == blockLines + 1) << kept << " " << blockLines;
         }
         ASSERT_EQ(link->state().RestoNum, "      ");

@@ -52,12 +52,7 @@ TEST_F(ModemTest, ASilentModemFailsTheOpenAfterFiveSecondsAndANetworkLineHasNone
     link->ClosePort();
     modem.vanish();
     const Millis start = line.now();
-    try {
-        link->OpenPort("M", 9600, 4);
-        FAIL() << "expected a failure";
-    } catch (const LineError& e) {
-        EXPECT_TRUE(e.description().contains("COM4")) << e.description().toStdString();
-    }
+    EXPECT_THAT(failureOf<LineError>([&] { link->OpenPort("M", 9600, 4); }), HasSubstr("COM4"));
     EXPECT_EQ(line.now() - start, 5000ms);
     // A network line has no modem: nothing is sent to set one up.
     line.setHasModem(false);
@@ -92,23 +87,17 @@ TEST_F(ModemTest, AnIdleModemIsCheckedAndAHungOneResetOrThePortFails) {
     const Millis hungAt = line.now();
     link->Serve(line.now() + 10min);
     ASSERT_EQ(noticesWith("did not answer AT: resetting"), 1);
-    const auto& t = line.transcript();
-    const auto low = std::find_if(t.begin(), t.end(), [&](const SimLine::Event& e) {
+    const auto low = std::ranges::find_if(line.transcript(), [&](const SimLine::Event& e) {
         return e.kind == SimLine::Event::Kind::Dtr && !e.level && e.at > hungAt;
     });
-    ASSERT_NE(low, t.end());
+    ASSERT_NE(low, line.transcript().end());
     EXPECT_EQ(std::next(low)->at - low->at, 1000ms) << "DTR low for a second";
     EXPECT_TRUE(modem.autoAnswer());
     EXPECT_TRUE(callIn("after the reset").completed());
 
     // Hung for good: the port fails with a reason, for the link to close and try again.
     modem.hang(false);
-    try {
-        link->Serve(line.now() + 20min);
-        FAIL() << "a modem that never answers must fail the port";
-    } catch (const LineError& failure) {
-        EXPECT_TRUE(failure.description().contains("COM1")) << failure.description().toStdString();
-    }
+    EXPECT_THAT(failureOf<LineError>([&] { link->Serve(line.now() + 20min); }), HasSubstr("COM1"));
 }
 
 TEST_F(ModemTest, ResultTextsBetweenCallsAreToldAndNeverTakenForACall) {

@@ -48,12 +48,9 @@ TEST_F(PortTest, ACarrierEventInsideARunningCallIsIgnored) {
 
 TEST_F(PortTest, AStopEndsACallLikeACarrierDrop) {
     writeFile(resto("itrfinv1"), "old");
-    Site site({.records = {"a", "b"}});
-    site.start();
-    line.attach(site);
     // Header at 100 ms, first block after its ACK at 300 ms: stop in between the blocks.
     line.requestStopAt(350ms);
-    link->Serve(10000ms);
+    call({.records = {"a", "b"}});
     EXPECT_EQ(line.now(), 350ms);
     EXPECT_EQ(sentAt(ack()).size(), 1u);
     EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));

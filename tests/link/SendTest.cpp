@@ -29,7 +29,7 @@ protected:
     }
 };
 
-TEST_F(SendTest, SendsTheThreeFilesInOrderAndLogsEachBlock) {
+TEST_F(SendTest, SendsTheThreeFilesInOrderAfterTheDelaysAndLogsEachBlock) {
     const Site& site = call(fetch);
     ASSERT_TRUE(site.completed());
     ASSERT_EQ(site.files().size(), 3u);
@@ -49,10 +49,7 @@ TEST_F(SendTest, SendsTheThreeFilesInOrderAndLogsEachBlock) {
                                             logLine(1, true, "loc1") + logLine(2, true, "loc2"));
     EXPECT_EQ(readAll(logs + names[2]),
               "FileName:" + resto("trfinv1").toLatin1() + "\r\n" + logLine(1, true, "inv"));
-}
 
-TEST_F(SendTest, PausesAckAndBlocksFollowTheDelays) {
-    call(fetch);
     const auto acks = sentAt(ack());
     // Header ACK, then one ACK before each file.
     ASSERT_EQ(acks.size(), 4u);

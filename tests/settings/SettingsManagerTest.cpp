@@ -1,14 +1,86 @@
-// The settings manager as the station uses it: its own keys always in Dialvane.ini in the program
-// folder, the companion product's keys in that product's INI file beside it when that product's
-// own switch says so and in its registry values otherwise, and the per-user registry area.
-#include "SettingsTestSupport.h"
-
+// Settings on disk: private-profile files read and written whole, and the settings manager as
+// the station uses it: its own keys always in Dialvane.ini in the program folder, the companion
+// product's keys in that product's INI file beside it when that product's own switch says so and
+// in its registry values otherwise, and the per-user registry area.
+#include "settings/SettingsManager.h"
+#include "settings/INIFunctions.h"
+#include "settings/RegistryArea.h"
 #include "support/MemoryRegistry.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
 
 using namespace dialvane;
 using namespace dialvane::test;
 
 namespace {
+
+// A private world for one test: a temporary folder holding the local and current folders, and
+// the per-user registry area redirected into it through XDG_CONFIG_HOME.
+class SettingsWorld : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(tmp.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp.filePath(QStringLiteral("xdg"))));
+    }
+    void TearDown() override { QDir::setCurrent(oldCurrent); }
+
+    EnvironmentVariable xdg{"XDG_CONFIG_HOME"}, home{"HOME"};
+    QTemporaryDir tmp;
+    QString local = folder("local"), cwd = folder("cwd");
+
+private:
+    QString folder(const char* name) const {
+        QDir(tmp.path()).mkdir(name);
+        return tmp.filePath(name) + '/';
+    }
+
+    const QString oldCurrent = QDir::currentPath();
+};
+
+using IniFiles = SettingsWorld;
+
+TEST_F(IniFiles, ReadGivesTheDefaultWhenFileSectionOrKeyIsMissing) {
+    const QString file = cwd + "s.ini";
+    writeFile(file, "[S]\r\nk=v\r\n");
+    EXPECT_EQ(GetPrivateProfileString("S", "k", "dflt", file), "v");
+    EXPECT_EQ(GetPrivateProfileString("S", "x", "dflt", file), "dflt");
+    EXPECT_EQ(GetPrivateProfileString("S", "k", "dflt", cwd + "none.ini"), "dflt");
+    EXPECT_EQ(GetPrivateProfileString("S", "k", "dflt", cwd), "dflt"); // a folder, not a file
+    // The default passes through the same read buffer as a stored value.
+    EXPECT_EQ(GetPrivateProfileString("S", "x", QString(3000, 'd'), file), QString(2047, 'd'));
+    // A bare file name is resolved in the current folder.
+    ASSERT_TRUE(QDir::setCurrent(cwd));
+    EXPECT_EQ(GetPrivateProfileString("S", "k", {}, "s.ini"), "v");
+}
+
+TEST_F(IniFiles, AWriteReplacesTheFileWholeAsEightBitText) {
+    const QString file = cwd + "Dialvane.ini";
+    EXPECT_TRUE(WritePrivateProfileString("Global", "GDelay", "200", file));
+    EXPECT_EQ(readAll(file), "[Global]\r\nGDelay=200\r\n");
+    EXPECT_TRUE(WritePrivateProfileString("Path", "LogPath", "/var/log/", file));
+    EXPECT_TRUE(WritePrivateProfileString("global", "gdelay", "300", file));
+    EXPECT_TRUE(WritePrivateProfileString(QStringLiteral("Fermé"), QStringLiteral("Clé"),
+                                          QStringLiteral("Café 5 €"), file));
+    EXPECT_EQ(readAll(file), "[Global]\r\nGDelay=300\r\n[Path]\r\nLogPath=/var/log/\r\n"
+                             "[Ferm\xE9]\r\nCl\xE9=Caf\xE9 5 ?\r\n");
+    EXPECT_EQ(GetPrivateProfileString(QStringLiteral("FERMÉ"), QStringLiteral("clé"), {}, file),
+              QStringLiteral("Café 5 ?"));
+    // A value of 3000 characters is stored whole and read back cut.
+    EXPECT_TRUE(WritePrivateProfileString("Long", "k", QString(3000, 'v'), file));
+    EXPECT_TRUE(readAll(file).endsWith("[Long]\r\nk=" + QByteArray(3000, 'v') + "\r\n"));
+    EXPECT_EQ(GetPrivateProfileString("Long", "k", {}, file), QString(2047, 'v'));
+    // Nothing is left beside the file.
+    EXPECT_EQ(QDir(cwd).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              QStringList{"Dialvane.ini"});
+    // A write that cannot be made is lost without harm.
+    EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", cwd + "missing/folder/x.ini"));
+    EXPECT_FALSE(QFileInfo::exists(cwd + "missing"));
+    ASSERT_TRUE(QDir(cwd).mkdir("adir.ini"));
+    EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", cwd + "adir.ini"));
+    EXPECT_TRUE(QFileInfo(cwd + "adir.ini").isDir());
+}
 
 constexpr int kOwnFile = 4;
 constexpr int kCompanion = 1;

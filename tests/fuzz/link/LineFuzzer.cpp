@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 using namespace dialvane;
 using namespace std::chrono_literals;
@@ -21,10 +21,8 @@ namespace {
 
 struct Root {
     QTemporaryDir dir;
-    QString backroom, logs;
+    QString backroom = dir.path() + "/Backroom/", logs = dir.path() + "/Logs/";
     Root() {
-        backroom = dir.path() + "/Backroom/";
-        logs = dir.path() + "/Logs/";
         QDir().mkpath(backroom + "000123");
         QDir().mkpath(logs);
         for (const char* name : {"trfloc", "trfbru1", "trfinv1"}) {
@@ -41,8 +39,7 @@ void checkNothingOutside(const Root& root) {
     while (it.hasNext()) {
         const QString path = it.next();
         const bool inside = path + "/" == root.backroom || path + "/" == root.logs ||
-                            path.startsWith(root.backroom + "000123") ||
-                            path.startsWith(root.logs);
+                            path.startsWith(root.backroom + "000123") || path.startsWith(root.logs);
         if (!inside) {
             std::fprintf(stderr, "file outside the station's folders: %s\n", qPrintable(path));
             std::abort();

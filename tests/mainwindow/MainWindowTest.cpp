@@ -1,0 +1,591 @@
+// The main window's start-up, configuration panel and call history, each on a window in a
+// private folder: its own Dialvane.ini, the companion product's registry values in memory, a
+// home folder of its own, and a link whose opens are recorded. A port marked busy is a network
+// line on an address already taken, so it fails as a real one does.
+#include "journal/Journal.h"
+#include "link/LinkThread.h"
+#include "link/ui/frmcom.h"
+#include "mainwindow/TextBox.h"
+#include "mainwindow/frmmain.h"
+#include "settings/INIFunctions.h"
+#include "support/MemoryRegistry.h"
+#include "support/TestFiles.h"
+#include "textentry/MainModule.h"
+#include "unlock/frmPassword.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMutex>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace dialvane::test {
+namespace {
+
+class StationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(tmp.isValid());
+        program = folder("program");
+        // The built-in folder is the home folder, which the start-up lists and purges: keep it
+        // inside the test's folder.
+        home = folder("home");
+        qputenv("HOME", QFile::encodeName(home));
+        setRefusalBeep([this] { ++beeps; });
+        ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
+    }
+    void TearDown() override {
+        stop();
+        setRefusalBeep({});
+    }
+    void stop() {
+        window.reset();
+        link.reset();
+    }
+
+    void ini(const QString& section, const QString& key, const QString& value) {
+        ASSERT_TRUE(WritePrivateProfileString(section, key, value, program + "Dialvane.ini"));
+    }
+    std::string stored(const QString& section, const QString& key) const {
+        return GetPrivateProfileString(section, key, "<absent>", program + "Dialvane.ini")
+            .toStdString();
+    }
+    QString folder(const QString& name) {
+        QDir().mkpath(tmp.filePath(name));
+        return tmp.filePath(name) + '/';
+    }
+    void touch(const QString& path) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        writeFile(path, {});
+    }
+    void storeFolders() {
+        ini("Path", "BackroomPath", folder("backroom"));
+        ini("Path", "LogPath", folder("logs"));
+    }
+    // Port n cannot be opened: it names an address that is taken.
+    void busy(int port) {
+        ini("Ports", QString("COM%1").arg(port),
+            QString("tcp:127.0.0.1:%1").arg(taken.serverPort()));
+    }
+
+    // Creates the window, which runs the start-up, then lets the link report.
+    frmmain& start(const std::function<void(MainWindowContext&)>& adjust = {}) {
+        opened.clear();
+        link = std::make_unique<LinkThread>([this](const PortRequest& request) {
+            QMutexLocker lock(&mutex);
+            opened.push_back(request);
+            PortRequest local = request;
+            if (!request.device.startsWith("tcp:"))
+                local.device = "tcp:127.0.0.1:0"; // no real serial port in tests
+            return makeRealLine(local);
+        });
+        MainWindowContext context;
+        context.programFolder = program;
+        context.link = link.get();
+        context.registry = &registry;
+        context.locale = QLocale::c();
+        context.today = [] { return QDate(2026, 12, 5); };
+        context.report = [this](const QString& text) { messages << text; };
+        context.askPassword = [this] { return passwordRight; };
+        context.confirm = [this](const QString& question) {
+            questions << question;
+            return confirmAnswer;
+        };
+        context.chooseFolder = [this](QWidget*, const QString& title, const QString& start) {
+            chooserCalls << title + '|' + start;
+            return chosenFolder;
+        };
+        if (adjust)
+            adjust(context);
+        window = std::make_unique<frmmain>(context);
+        settle();
+        return *window;
+    }
+    void settle() {
+        link->waitIdle();
+        QCoreApplication::processEvents();
+    }
+    void unlock() {
+        passwordRight = true;
+        window->cmdUnlock->click();
+        ASSERT_TRUE(window->cboComPort->isEnabled());
+    }
+    std::string title() const { return window->windowTitle().toStdString(); }
+    std::size_t opens() {
+        QMutexLocker lock(&mutex);
+        return opened.size();
+    }
+    PortRequest lastOpen() {
+        QMutexLocker lock(&mutex);
+        return opened.empty() ? PortRequest{} : opened.back();
+    }
+    // The last open as connection letter, speed and port number: "D96001".
+    std::string lastOpenedAs() {
+        const PortRequest r = lastOpen();
+        return (r.connectionLetter + QString::number(r.speed) + QString::number(r.portNumber))
+            .toStdString();
+    }
+
+    EnvironmentVariable homeVariable{"HOME"};
+    QTemporaryDir tmp;
+    QString program, home;
+    MemoryRegistry registry;
+    QTcpServer taken;
+    QMutex mutex;
+    std::vector<PortRequest> opened;
+    std::unique_ptr<LinkThread> link;
+    std::unique_ptr<frmmain> window;
+    QStringList messages, chooserCalls, questions;
+    bool confirmAnswer = true; // the answer to Save's question about a folder
+    QString chosenFolder;
+    bool passwordRight = false;
+    int beeps = 0;
+};
+
+// Start-up as the window runs it: the configuration reaches the fields, the lists and the link,
+// built-in folders make it save once, and whatever fails is put in a message box while the rest
+// of the start-up still runs. How each value is read is the station core's, tested there.
+class StartupTest : public StationTest {
+protected:
+    QString fields() const {
+        return window->txtBackroomPath->text() + '|' + window->TXTLogPath->text() + '|' +
+               window->TXTDaysToKeep->text();
+    }
+};
+
+// Values the lists cannot show are shown, and opened, as the lists can; with built-in folders the
+// start-up saves as a click on Save would, which stores those lists but not the folders.
+TEST_F(StartupTest, BuiltInFoldersAreShownAndTheStartUpSavesWhatTheListsShow) {
+    for (auto [key, value] :
+         {std::pair{"ComPort", "12"}, {"Speed", "4800"}, {"Connection", "modem"}})
+        ini("Communication", key, value);
+    frmmain& w = start();
+    EXPECT_EQ(fields(), home + '|' + home + "|60");
+    EXPECT_EQ(stored("Communication", "ComPort") + '|' + stored("Communication", "Speed") + '|' +
+                  stored("Communication", "Connection") + '|' + stored("Path", "BackroomPath") +
+                  '|' + stored("Path", "LogPath"),
+              "1|9600|Direct|<absent>|<absent>");
+    EXPECT_EQ(opens(), 2u);
+    EXPECT_EQ(lastOpenedAs(), "D96001");
+    EXPECT_EQ(lastOpen().device, deviceForPort(1, {}));
+    EXPECT_EQ(title(), "9600,n,8,1 COM1");
+    EXPECT_FALSE(w.cmdSave->isEnabled());
+    EXPECT_FALSE(w.txtBackroomPath->isEnabled());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}
+
+TEST_F(StartupTest, StoredSettingsReachTheFieldsAndTheLink) {
+    const QString data = tmp.filePath("data"), logs = folder("logs").chopped(1);
+    for (auto [section, key, value] : {std::tuple{"Path", "BackroomPath", data},
+                                       {"Path", "LogPath", logs},
+                                       {"Global", "GDelay", QString("350")},
+                                       {"Global", "DaysToKeep", QString("30")},
+                                       {"Communication", "ComPort", QString("3")},
+                                       {"Communication", "Connection", QString("Modem")},
+                                       {"Communication", "Speed", QString("2400")},
+                                       {"Ports", "COM3", QString("tcp:127.0.0.1:0")}})
+        ini(section, key, value);
+    start();
+    EXPECT_EQ(fields(), data + "/|" + logs + "/|30");
+    ASSERT_EQ(opens(), 1u); // no built-in folder, no Save at start
+    EXPECT_EQ(lastOpenedAs(), "M24003");
+    const PortRequest r = lastOpen();
+    EXPECT_EQ(r.device, "tcp:127.0.0.1:0");
+    EXPECT_EQ(r.config.BackroomFolder + '|' + r.config.LogFolder + '|' + r.config.SendDelay,
+              data + "/|" + logs + "/|350");
+    EXPECT_EQ(title(), "2400,n,8,1 COM3");
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}
+
+TEST_F(StartupTest, FailuresAreReportedInTurnAndTheRestOfTheStartUpRuns) {
+    storeFolders();
+    ini("Communication", "Speed", "abc"); // cannot be read: 9600 is used
+    busy(1);                              // the port cannot be opened
+    const QString logs = tmp.filePath("logs/");
+    touch(tmp.filePath("backroom/000123/trfbru1"));
+    touch(logs + "Dialvane20261005-235959-000123.log"); // before the cutoff of 60 days
+    touch(logs + "Dialvane20261006-000000-000123.log");
+    frmmain& w = start();
+    ASSERT_EQ(messages.size(), 2) << messages.join('\n').toStdString();
+    EXPECT_TRUE(messages[0].contains("Speed=\"abc\"")) << messages[0].toStdString();
+    EXPECT_TRUE(messages[1].contains("COM1")) << messages[1].toStdString();
+    // The title keeps what the port routines set last: the settings tried.
+    EXPECT_EQ(title(), "9600,n,8,1 COM1");
+    ASSERT_EQ(w.LVWFileDetails->topLevelItemCount(), 1);
+    EXPECT_EQ(w.LVWFileDetails->topLevelItem(0)->text(0), "000123");
+    EXPECT_FALSE(w.LVWFileDetails->topLevelItem(0)->text(1).isEmpty());
+    EXPECT_FALSE(w.LVWFileDetails->isHidden());
+    EXPECT_FALSE(QFile::exists(logs + "Dialvane20261005-235959-000123.log"));
+    EXPECT_TRUE(QFile::exists(logs + "Dialvane20261006-000000-000123.log"));
+    EXPECT_EQ(stored("Communication", "Speed"), "abc"); // left for the operator to mend
+    stop();
+
+    messages.clear();
+    ini("Path", "LogPath", tmp.filePath("no-such-folder"));
+    start();
+    ASSERT_EQ(messages.size(), 3) << messages.join('\n').toStdString();
+    EXPECT_TRUE(messages.join('\n').contains("no-such-folder"))
+        << messages.join('\n').toStdString();
+}
+
+// The configuration panel: its lock and the password that opens it, the change check, the Save
+// action and the port it reopens, the fields as the operator types into them, the folder
+// buttons, and closing the window.
+class PanelTest : public StationTest {
+protected:
+    // Folders stored, so no built-in folder makes the start-up save, and two restaurants.
+    void SetUp() override {
+        StationTest::SetUp();
+        storeFolders();
+        for (const char* resto : {"000100", "000200"})
+            touch(folder("backroom") + resto + "/trfbru1");
+    }
+    QTreeWidgetItem* row(const QString& resto) const {
+        const auto found = window->LVWFileDetails->findItems(resto, Qt::MatchExactly, 0);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+    bool panelEnabled(bool enabled) const {
+        const frmmain& w = *window;
+        for (QWidget* widget :
+             QWidgetList{w.Label1, w.Label2, w.Label3, w.Label4, w.Label5, w.Label6, w.Label7,
+                         w.TXTLogPath, w.TXTDaysToKeep, w.txtBackroomPath, w.CMDLogPath,
+                         w.cmdBackroomPath, w.cboComPort, w.cboConnection, w.cboSpeed})
+            if (widget->isEnabled() != enabled)
+                return false;
+        return true;
+    }
+};
+
+TEST_F(PanelTest, LockedUntilTheRightPasswordReopenedFromTheListsAndLockedAgainBySave) {
+    busy(4);
+    frmmain& w = start();
+    EXPECT_TRUE(panelEnabled(false));
+    EXPECT_FALSE(w.cmdSave->isEnabled());
+    w.cmdUnlock->click(); // wrong password
+    EXPECT_TRUE(panelEnabled(false));
+    unlock();
+    EXPECT_TRUE(panelEnabled(true));
+    EXPECT_TRUE(w.cmdUnlock->isHidden());
+
+    // A choice checks for changes and leaves the port alone; a reopen takes what the lists show.
+    w.cboComPort->setCurrentText("3");
+    w.cboComPort->setCurrentText("1");
+    EXPECT_FALSE(w.cmdSave->isEnabled());
+    w.cboComPort->setCurrentText("3");
+    w.cboSpeed->setCurrentText("1200");
+    EXPECT_TRUE(w.cmdSave->isEnabled());
+    settle();
+    EXPECT_EQ(opens(), 1u);
+    w.ReopenPort();
+    settle();
+    EXPECT_EQ(lastOpenedAs(), "D12003");
+    EXPECT_EQ(title(), "1200,n,8,1 COM3");
+
+    // Save stores only what changed, reopens the port and locks the panel, whether or not the
+    // port then opens.
+    w.cboComPort->setCurrentText("4");
+    w.cmdSave->click();
+    settle();
+    EXPECT_EQ(stored("Communication", "ComPort") + '|' + stored("Communication", "Speed") + '|' +
+                  stored("Communication", "Connection") + '|' + stored("Global", "DaysToKeep"),
+              "4|1200|<absent>|<absent>");
+    EXPECT_EQ(lastOpenedAs(), "D12004");
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("COM4")) << messages[0].toStdString();
+    EXPECT_TRUE(panelEnabled(false));
+    EXPECT_FALSE(w.cmdUnlock->isHidden());
+    EXPECT_FALSE(w.cmdSave->isEnabled());
+}
+
+TEST_F(PanelTest, CheckForChangesComparesEachValueItsOwnWay) {
+    frmmain& w = start();
+    unlock();
+    const QString backroom = tmp.filePath("backroom/");
+    const struct {
+        QWidget* field;
+        QString value;
+        bool changed;
+    } cases[] = {{w.txtBackroomPath, backroom.toUpper(), false},
+                 {w.txtBackroomPath, backroom.chopped(1), true},
+                 {w.TXTLogPath, "/elsewhere/", true},
+                 {w.TXTDaysToKeep, "060", true},
+                 {w.TXTDaysToKeep, "60", false},
+                 {w.cboComPort, "3", true},
+                 {w.cboConnection, "Modem", true},
+                 {w.cboSpeed, "1200", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.field->objectName() + '=' + c.value).toStdString());
+        auto* text = qobject_cast<QLineEdit*>(c.field);
+        auto* list = qobject_cast<QComboBox*>(c.field);
+        const QString kept = text ? text->text() : list->currentText();
+        text ? text->setText(c.value) : list->setCurrentText(c.value);
+        w.CheckForChanges();
+        EXPECT_EQ(w.cmdSave->isEnabled(), c.changed);
+        text ? text->setText(kept) : list->setCurrentText(kept);
+        w.CheckForChanges();
+        ASSERT_FALSE(w.cmdSave->isEnabled());
+    }
+}
+
+TEST_F(PanelTest, SaveStoresWhatDiffersInItsOwnForm) {
+    const QString data = tmp.filePath("Data"), own = tmp.filePath("backroom/"),
+                  upper = own.toUpper(), absent = "<absent>";
+    const struct {
+        QString backroom, days, storedBackroom, storedDays, field;
+    } cases[] = {
+        {data, "60", data + '/', absent, "60"},
+        {"D", "60", "", absent, "60"},    // a single character empties the folder
+        {upper, "30", upper, "30", "30"}, // a new case rides along another change
+        {own, "060", own, absent, "060"}, // same value
+        {own, "7.5", own, "8", "7.5"},
+        {own, "abc", own, absent, "60"}, // kept, shown again
+        {own, "40000", own, absent, "60"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.backroom + '|' + c.days).toStdString());
+        QFile::remove(program + "Dialvane.ini");
+        storeFolders();
+        frmmain& w = start();
+        unlock();
+        w.txtBackroomPath->setText(c.backroom);
+        w.TXTDaysToKeep->setText(c.days);
+        w.CheckForChanges(); // what leaving the field does
+        w.cmdSave->click();
+        settle();
+        EXPECT_EQ(stored("Path", "BackroomPath") + '|' + stored("Global", "DaysToKeep") + '|' +
+                      w.TXTDaysToKeep->text().toStdString(),
+                  (c.storedBackroom + '|' + c.storedDays + '|' + c.field).toStdString());
+        // The port reopens with the folder the field now shows.
+        EXPECT_EQ(lastOpen().config.BackroomFolder, w.txtBackroomPath->text());
+        stop();
+    }
+}
+
+TEST_F(PanelTest, FieldsSelectOnFocusCheckWhenLeftAndTheDaysFieldTakesThreeDigits) {
+    frmmain& w = start();
+    unlock();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    // A text box selects its text on Tab by itself; the fields do it however they get the focus.
+    for (TextBox* field : {w.txtBackroomPath, w.TXTLogPath, w.TXTDaysToKeep}) {
+        field->setFocus(Qt::MouseFocusReason);
+        EXPECT_EQ(field->selectedText(), field->text()) << field->objectName().toStdString();
+    }
+    QTest::keyClicks(w.TXTDaysToKeep, "4a567");
+    EXPECT_EQ(w.TXTDaysToKeep->text(), "456");
+    EXPECT_EQ(beeps, 2); // the letter and the fourth digit
+    // Editing keys type no character, even Delete with the DEL code some keyboards give it: the
+    // filter never sees them.
+    QTest::keyClick(w.TXTDaysToKeep, Qt::Key_Home);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
+    QApplication::sendEvent(w.TXTDaysToKeep, &del);
+    EXPECT_EQ(w.TXTDaysToKeep->text(), "56");
+    QTest::keyClick(w.TXTDaysToKeep, Qt::Key_4);
+    EXPECT_EQ(beeps, 2);
+    // Enter moves on as Tab does, once the key itself has been handled.
+    QTest::keyClick(w.TXTDaysToKeep, Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), w.TXTDaysToKeep);
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), w.cboComPort);
+    EXPECT_TRUE(w.cmdSave->isEnabled());
+
+    // Emptied and left: refilled before the check, so nothing to save.
+    w.TXTDaysToKeep->setFocus();
+    w.TXTDaysToKeep->clear();
+    w.cboSpeed->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(w.TXTDaysToKeep->text(), "60");
+    EXPECT_FALSE(w.cmdSave->isEnabled());
+
+    for (TextBox* field : {w.txtBackroomPath, w.TXTLogPath}) {
+        const QString kept = field->text();
+        field->setFocus();
+        field->setText("/somewhere/else/");
+        EXPECT_FALSE(w.cmdSave->isEnabled()); // typing alone checks nothing
+        w.cboSpeed->setFocus(Qt::TabFocusReason);
+        EXPECT_TRUE(w.cmdSave->isEnabled());
+        field->setText(kept);
+        w.CheckForChanges();
+    }
+}
+
+TEST_F(PanelTest, TheUnlockButtonAsksWithThePasswordDialogAndTheFolderButtonsFillTheFields) {
+    frmmain& w = start([](MainWindowContext& context) { context.askPassword = nullptr; });
+    // Should the dialog not take the number, the guard ends its modal loop instead of the test
+    // hanging.
+    QTimer::singleShot(10000, &w, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<frmPassword*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        QTest::keyClicks(dialog->txtPassword, QString::number(frmPassword::ExpectedPasswordNumber(
+                                                  QDateTime::currentDateTime())));
+        QTest::keyClick(dialog->txtPassword, Qt::Key_Return);
+    });
+    w.cmdUnlock->click();
+    ASSERT_TRUE(panelEnabled(true));
+
+    // The chooser starts at the field's folder; what it gives goes in with its separator.
+    chosenFolder = tmp.filePath("picked");
+    w.cmdBackroomPath->click();
+    EXPECT_EQ(w.txtBackroomPath->text(), chosenFolder + '/');
+    EXPECT_TRUE(w.cmdSave->isEnabled());
+    chosenFolder.clear(); // cancelled: nothing changes, nothing is checked
+    w.cmdSave->setEnabled(false);
+    w.CMDLogPath->click();
+    EXPECT_EQ(w.TXTLogPath->text(), tmp.filePath("logs/"));
+    EXPECT_FALSE(w.cmdSave->isEnabled());
+    EXPECT_EQ(chooserCalls.join('\n'),
+              "Backroom/VeldDB|" + tmp.filePath("backroom/") + "\nLog|" + tmp.filePath("logs/"));
+}
+
+TEST_F(PanelTest, ClosingEndsWithoutSavingUnloadsTheStatusWindowAndClosesThePort) {
+    for (bool byButton : {false, true}) {
+        SCOPED_TRACE(byButton ? "button" : "close box");
+        frmmain& w = start();
+        w.show();
+        unlock();
+        w.cboComPort->setCurrentText("5");
+        w.statusWindow().showStatus();
+        QSignalSpy unloaded(&w, &frmmain::unloaded);
+        byButton ? w.cmdClose->click() : void(w.close());
+        EXPECT_EQ(unloaded.count(), 1);
+        EXPECT_FALSE(w.isVisible());
+        EXPECT_EQ(w.statusWindow().window(), nullptr);
+        EXPECT_EQ(stored("Communication", "ComPort"), "<absent>");
+        settle();
+        EXPECT_EQ(title(), "FERME/CLOSED");
+        stop();
+    }
+}
+
+// What the main window shows of the call history, the question Save asks about a folder that
+// cannot take files, and a layout where no caption is cut and a larger window goes to the list.
+using CallHistoryView = PanelTest;
+
+journal::Entry call(const char* resto, const char* direction, const char* outcome, QTime at) {
+    journal::Entry e;
+    e.start = QDateTime(QDate(2026, 12, 5), at);
+    e.restaurant = resto;
+    e.direction = QString::fromLatin1(direction);
+    e.outcome = QString::fromLatin1(outcome);
+    e.files = {QStringLiteral("itrfinv1")};
+    e.records = 2000;
+    return e;
+}
+
+TEST_F(CallHistoryView, TheListAndTheLastCallLineFollowTheJournal) {
+    const QString logs = folder("logs");
+    journal::append(logs, call("000100", "receive", "completed", QTime(10, 44)));
+    journal::Entry failed = call("000200", "send", "failed", QTime(10, 46));
+    failed.reason = QStringLiteral("Cannot open trfloc");
+    journal::append(logs, failed);
+
+    frmmain& w = start();
+    ASSERT_TRUE(row("000100") && row("000200"));
+    EXPECT_EQ(row("000100")->text(3), "sent itrfinv1: 2000 records");
+    EXPECT_TRUE(row("000100")->text(2).contains("10:44"));
+    EXPECT_EQ(row("000200")->text(3), "fetch failed: Cannot open trfloc");
+    EXPECT_EQ(w.lblLastCall->text(),
+              "10:46 000200 fetch failed: Cannot open trfloc  ·  1 failed today");
+
+    // A call ends: its row goes to the journal, and the list and the line follow at once.
+    CallSummary dropped;
+    dropped.start = QDateTime(QDate(2026, 12, 5), QTime(11, 0));
+    dropped.restoNum = "000100";
+    dropped.transaction = "S";
+    dropped.type = "1";
+    dropped.outcome = CallOutcome::Dropped;
+    emit link->callFinished(dropped);
+    EXPECT_EQ(row("000100")->text(3), "send dropped");
+    EXPECT_EQ(w.lblLastCall->text(), "11:00 000100 send dropped  ·  2 failed today");
+    emit link->callsInProgress(3); // a network line answers several at once
+    EXPECT_TRUE(w.lblLastCall->text().startsWith("3 calls in progress / en cours  ·  11:00"));
+    emit link->callsInProgress(0);
+    EXPECT_TRUE(w.lblLastCall->text().startsWith("11:00"));
+    int rows = 0;
+    journal::readJournals(logs, QDate(), [&](const journal::Row&) { ++rows; });
+    EXPECT_EQ(rows, 3);
+}
+
+TEST_F(CallHistoryView, SaveAsksBeforeStoringAFolderThatCannotTakeFiles) {
+    frmmain& w = start();
+    unlock();
+    const std::string before = stored("Path", "BackroomPath");
+    const QString missing = tmp.filePath("missing") + '/';
+    w.txtBackroomPath->setText(missing);
+    w.CheckForChanges();
+
+    confirmAnswer = false;
+    w.cmdSave->click();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions[0], "The Backroom folder " + missing + " does not exist. Save anyway?");
+    EXPECT_EQ(stored("Path", "BackroomPath"), before);
+    EXPECT_TRUE(w.cmdSave->isEnabled());
+    EXPECT_TRUE(w.txtBackroomPath->isEnabled()); // the panel stays open with the change
+    EXPECT_EQ(w.txtBackroomPath->text(), missing);
+
+    confirmAnswer = true;
+    w.cmdSave->click();
+    EXPECT_EQ(stored("Path", "BackroomPath"), missing.toStdString());
+    EXPECT_FALSE(w.txtBackroomPath->isEnabled());
+}
+
+TEST_F(CallHistoryView, NoCaptionIsCutAndALargerWindowGoesToTheListAndTheFolders) {
+    frmmain& w = start();
+    frmPassword password;
+    frmcom status;
+    for (QWidget* top : QWidgetList{&w, &password, &status})
+        top->show(); // laid out as the operator sees them
+    QCoreApplication::processEvents();
+    for (QWidget* top : QWidgetList{&w, &password, &status}) {
+        for (const QLabel* l : top->findChildren<QLabel*>()) {
+            if (l == w.lblLastCall || l->text().isEmpty())
+                continue; // the last-call line holds any text; its tooltip shows it whole
+            const QFontMetrics m = l->fontMetrics();
+            EXPECT_LE(m.horizontalAdvance(l->text()), l->contentsRect().width())
+                << l->objectName().toStdString();
+            EXPECT_LE(m.height(), l->contentsRect().height()) << l->objectName().toStdString();
+        }
+        for (const QPushButton* b : top->findChildren<QPushButton*>())
+            EXPECT_LT(b->fontMetrics().horizontalAdvance(QString(b->text()).remove('&')),
+                      b->width())
+                << b->objectName().toStdString();
+        for (const QGroupBox* g : top->findChildren<QGroupBox*>())
+            EXPECT_LT(g->fontMetrics().horizontalAdvance(g->title()), g->width())
+                << g->objectName().toStdString();
+    }
+
+    const QSize list = w.LVWFileDetails->size();
+    const int field = w.txtBackroomPath->width();
+    const QPoint picker = w.cmdBackroomPath->pos();
+    const QPoint save = w.cmdSave->pos();
+    w.resize(w.minimumSize() + QSize(200, 100));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.LVWFileDetails->size(), list + QSize(200, 100));
+    EXPECT_EQ(w.txtBackroomPath->width(), field + 200);
+    EXPECT_EQ(w.cmdBackroomPath->pos(), picker + QPoint(200, 0));
+    EXPECT_EQ(w.cmdSave->pos(), save + QPoint(0, 100));
+    w.resize(w.minimumSize() - QSize(50, 50));
+    EXPECT_EQ(w.size(), w.minimumSize());
+    EXPECT_EQ(w.txtBackroomPath->toolTip(), w.txtBackroomPath->text());
+}
+
+} // namespace
+} // namespace dialvane::test
