@@ -73,6 +73,20 @@ TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
     }
 }
 
+// The hand-edited network settings reach the line; a MaxCalls below 1 would refuse every call.
+TEST_F(ConfigurationTest, NetworkSettingsReachThePortRequest) {
+    const LoadedConfiguration loaded =
+        load("[Network]\nMaxCalls=0\nMaxCallMinutes=5\nAllowFrom=10.0.0.0/8\n");
+    ASSERT_EQ(loaded.problems.size(), 1);
+    EXPECT_TRUE(loaded.problems[0].contains("MaxCalls=\"0\"")) << loaded.problems[0].toStdString();
+    PortRequest request = portRequestFor(loaded.config, "tcp:127.0.0.1:5001");
+    EXPECT_EQ(request.maxCalls, 32);
+    EXPECT_EQ(request.config.maxCall, std::chrono::minutes(5));
+    EXPECT_EQ(request.allowFrom, "10.0.0.0/8");
+    request = portRequestFor(load("[Network]\nMaxCalls=200\n").config, "tcp:127.0.0.1:5001");
+    EXPECT_EQ(request.maxCalls, 200);
+}
+
 TEST_F(ConfigurationTest, SourcesSaySettingsFileOrBuiltInAndSaveStoresOnlyChanges) {
     LoadedConfiguration loaded = load("[Path]\nBackroomPath=/data/\n[Communication]\nSpeed=2400\n");
     EXPECT_EQ(loaded.sources["BackroomPath"], ValueSource::Ini);
