@@ -4,7 +4,7 @@
 // through a silence, and the measured send delay with "GDelay" 200.
 //
 //   bench_loopback [--idle-seconds N]
-#include "BenchFigures.h"
+#include "LoopbackSupport.h"
 #include "link/Block.h"
 #include "link/LinkThread.h"
 
@@ -46,16 +46,10 @@ struct Station {
     LinkThread link;
 
     void open(const QString& sendDelay) {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        port = probe.serverPort();
-        probe.close();
         PortRequest request;
-        request.device = QStringLiteral("tcp:127.0.0.1:%1").arg(port);
         request.config = {backroom, logs, sendDelay};
         request.config.trace = trace;
-        link.reopen(request);
-        link.waitIdle();
+        port = openLoopbackLine(link, request);
     }
 };
 

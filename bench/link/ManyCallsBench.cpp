@@ -6,7 +6,7 @@
 //      station waits on them.
 //
 //   bench_many_calls [--sites 1,10,100] [--silent 1000] [--wait-seconds 10]
-#include "BenchFigures.h"
+#include "LoopbackSupport.h"
 #include "link/Block.h"
 #include "link/LinkThread.h"
 
@@ -108,16 +108,10 @@ struct Station {
         QObject::connect(
             &link, &LinkThread::callsInProgress, &link, [this](int count) { calls = count; },
             Qt::DirectConnection);
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        port = probe.serverPort();
-        probe.close();
         PortRequest request;
-        request.device = QStringLiteral("tcp:127.0.0.1:%1").arg(port);
         request.config = {backroom, dir.path() + "/Logs/", QStringLiteral("0")};
         request.maxCalls = maxCalls;
-        link.reopen(request);
-        link.waitIdle();
+        port = openLoopbackLine(link, request);
     }
 };
 
