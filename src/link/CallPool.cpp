@@ -1,26 +1,31 @@
 #include "link/CallPool.h"
 
-#include "link/LinkObserver.h"
-
 namespace dialvane {
 
 struct CallPool::Call {
-    Call(qintptr descriptor, const QString& peer) : line(descriptor, peer) {}
+    Call(qintptr descriptor, const QString& peer, std::uint64_t number)
+        : line(descriptor, peer), number(number) {}
 
     ConnectionLine line;
-    std::unique_ptr<LinkObserver> observer;
+    std::uint64_t number;
     std::unique_ptr<QThread> thread;
     std::atomic<bool> finished{false};
 };
 
-CallPool::CallPool(LinkConfig config, int portNumber, ObserverFactory observerFor)
-    : config_(std::move(config)), portNumber_(portNumber), observerFor_(std::move(observerFor)) {}
+CallPool::CallPool(LinkConfig config, int portNumber, LinkEventSink& events)
+    : config_(std::move(config)), portNumber_(portNumber), events_(events) {}
 
 CallPool::~CallPool() {
+    stopAll();
+}
+
+void CallPool::stopAll() {
     for (auto& call : calls_)
         call->line.stop();
     for (auto& call : calls_)
         call->thread->wait();
+    calls_.clear();
+    reaped_ = finished_;
 }
 
 int CallPool::callsInProgress() {
@@ -28,9 +33,8 @@ int CallPool::callsInProgress() {
     return static_cast<int>(calls_.size());
 }
 
-bool CallPool::take(qintptr descriptor, const QString& peer) {
-    auto call = std::make_unique<Call>(descriptor, peer);
-    call->observer = observerFor_();
+bool CallPool::take(qintptr descriptor, const QString& peer, std::uint64_t number) {
+    auto call = std::make_unique<Call>(descriptor, peer, number);
     Call* running = call.get();
     call->thread.reset(QThread::create([this, running] { run(*running); }));
     call->thread->setStackSize(kStackBytes);
@@ -44,12 +48,28 @@ bool CallPool::take(qintptr descriptor, const QString& peer) {
 
 // On the call's thread, from the carrier up to the hang-up.
 void CallPool::run(Call& call) {
-    TransferLink engine(call.line, *call.observer, config_);
+    TransferLink engine(call.line, events_, config_);
+    bool answered = false;
     try {
         call.line.open(LineSettings{});
-        engine.AnswerCall(portNumber_);
+        answered = true;
+        engine.AnswerCall(portNumber_, call.number);
     } catch (const std::exception& failure) {
-        call.observer->lineNotice(describeFailure(failure));
+        // The connection could not become a call (the engine tells a call it answered
+        // itself, failed or not): the journal still keeps it.
+        if (!answered) {
+            LinkEvent ended{LinkEvent::Kind::CallEnded};
+            ended.call = call.number;
+            ended.portNumber = portNumber_;
+            ended.device = config_.device;
+            ended.summary.start = config_.clock->localTime();
+            ended.summary.port = QStringLiteral("COM%1").arg(portNumber_);
+            ended.summary.device = config_.device;
+            ended.summary.peer = call.line.peerAddress();
+            ended.summary.outcome = CallOutcome::Failed;
+            ended.summary.reason = describeFailure(failure);
+            events_.handle(ended);
+        }
     }
     call.line.close();
     call.finished = true;

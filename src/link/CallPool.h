@@ -3,33 +3,32 @@
 // state: the exchange of each is byte for byte that of a single call, and one call's silences,
 // re-sends or send delay never slow another. Two calls of one restaurant still exclude each
 // other through the restaurant's lock (the later one ends busy).
+//
+// Every call is told in exactly one CallEnded, also one whose connection could not be taken
+// into a socket: it is journaled as failed with the reason.
 
+#include "link/LinkEvents.h"
 #include "link/NetworkLine.h"
 #include "link/TransferLink.h"
 
 #include <QThread>
 
 #include <atomic>
-#include <functional>
 #include <list>
 #include <memory>
 
 namespace dialvane {
 
-class LinkObserver;
-
 class CallPool final : public CallTaker {
 public:
-    // Each call's reports go to an observer of its own, made by `observerFor` on the taking
-    // thread and used on the call's thread.
-    using ObserverFactory = std::function<std::unique_ptr<LinkObserver>()>;
-
-    CallPool(LinkConfig config, int portNumber, ObserverFactory observerFor);
+    // The calls' events go to `events`, from the calls' own threads.
+    CallPool(LinkConfig config, int portNumber, LinkEventSink& events);
     // Ends every call as a hang-up would and waits for their threads.
     ~CallPool() override;
 
     int callsInProgress() override;
-    bool take(qintptr descriptor, const QString& peer) override;
+    void stopAll() override;
+    bool take(qintptr descriptor, const QString& peer, std::uint64_t call) override;
 
     // A call needs little stack: its engine keeps its buffers on the heap.
     static constexpr uint kStackBytes = 256 * 1024;
@@ -41,7 +40,7 @@ private:
 
     LinkConfig config_;
     int portNumber_;
-    ObserverFactory observerFor_;
+    LinkEventSink& events_;
     std::list<std::unique_ptr<Call>> calls_;
     std::atomic<long> finished_{0}; // calls whose thread is done
     long reaped_ = 0;

@@ -22,6 +22,7 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <vector>
 
 namespace dialvane {
@@ -37,7 +38,8 @@ public:
 // A caller a network line closed before reading a byte: not on the allow list (refused), or
 // beyond the calls the line takes at once (busy). Never a call, but the journal keeps it.
 struct TurnedAway {
-    QString peer; // "address:port"
+    std::uint64_t call = 0; // the number taken when it was accepted
+    QString peer;           // "address:port"
     CallOutcome outcome = CallOutcome::Refused;
     QString reason;
 };

@@ -1,5 +1,7 @@
 #include "link/NetworkLine.h"
 
+#include "link/LinkEvents.h"
+
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -65,9 +67,10 @@ void closeDescriptor(qintptr descriptor) {
 
 // ---- The listening line ----------------------------------------------------------------------
 
-NetworkLine::NetworkLine(int portNumber, const QString& address, AllowList allowed, int maxCalls)
-    : portNumber_(portNumber), address_(address), allowed_(std::move(allowed)),
-      maxCalls_(maxCalls) {
+NetworkLine::NetworkLine(int portNumber, const QString& address, AllowList allowed, int maxCalls,
+                         std::unique_ptr<CallTaker> taker)
+    : portNumber_(portNumber), address_(address), allowed_(std::move(allowed)), maxCalls_(maxCalls),
+      taker_(std::move(taker)) {
     clock_.start();
     // An accept that fails for want of resources (no descriptor left) leaves QTcpServer paused
     // and its socket readable for ever: a deaf line that spins. It is a failure of the line.
@@ -101,6 +104,8 @@ void NetworkLine::open(const LineSettings& /*settings: speeds mean nothing here*
 }
 
 void NetworkLine::close() {
+    if (taker_)
+        taker_->stopAll();
     server_.close();
     for (qintptr descriptor : std::exchange(server_.accepted, {}))
         closeDescriptor(descriptor);
@@ -118,6 +123,8 @@ Line::Wake NetworkLine::waitUntil(Millis deadline) {
         }
         if (!server_.isListening())
             return Wake::Deadline;
+        if (taker_)
+            taker_->callsInProgress(); // lets the threads of ended calls go
         const std::size_t turnedAway = turnedAway_.size();
         for (qintptr descriptor : std::exchange(server_.accepted, {}))
             answer(descriptor);
@@ -132,26 +139,27 @@ Line::Wake NetworkLine::waitUntil(Millis deadline) {
 
 // Closed before a byte is read when the caller may not call or there is no room for its call.
 void NetworkLine::answer(qintptr descriptor) {
+    const std::uint64_t call = takeCallNumber();
     QHostAddress address;
     const QString peer = peerOf(descriptor, &address);
     if (!allowed_.allows(address)) {
         closeDescriptor(descriptor);
-        turnedAway_.push_back(
-            {peer, CallOutcome::Refused, QStringLiteral("%1 is not in AllowFrom").arg(peer)});
+        turnedAway_.push_back({call, peer, CallOutcome::Refused,
+                               QStringLiteral("%1 is not in AllowFrom").arg(peer)});
         return;
     }
     if (!taker_ || taker_->callsInProgress() >= maxCalls_) {
         closeDescriptor(descriptor);
-        turnedAway_.push_back({peer, CallOutcome::Busy,
+        turnedAway_.push_back({call, peer, CallOutcome::Busy,
                                QStringLiteral("%1 calls in progress on COM%2 (MaxCalls)")
                                    .arg(taker_ ? maxCalls_ : 0)
                                    .arg(portNumber_)});
         return;
     }
     enableKeepAlive(descriptor);
-    if (!taker_->take(descriptor, peer))
+    if (!taker_->take(descriptor, peer, call))
         turnedAway_.push_back(
-            {peer, CallOutcome::Busy,
+            {call, peer, CallOutcome::Busy,
              QStringLiteral("COM%1 could not start another call").arg(portNumber_)});
 }
 

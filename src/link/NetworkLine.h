@@ -25,19 +25,21 @@ class CallTaker {
 public:
     virtual ~CallTaker() = default;
     virtual int callsInProgress() = 0;
-    // Answers the call of an accepted connection and owns the descriptor from here on; false
-    // when no call could be started (the descriptor is closed).
-    virtual bool take(qintptr descriptor, const QString& peer) = 0;
+    // Ends every call as a hang-up would and returns once they are over.
+    virtual void stopAll() = 0;
+    // Answers the call of an accepted connection, numbered `call`, and owns the descriptor
+    // from here on; false when no call could be started (the descriptor is closed).
+    virtual bool take(qintptr descriptor, const QString& peer, std::uint64_t call) = 0;
 };
 
 class NetworkLine final : public Line {
 public:
     // `address` is "tcp:HOST:PORT"; `portNumber` is for messages. At most `maxCalls` calls run
-    // at once; without a taker every caller is busy.
-    NetworkLine(int portNumber, const QString& address, AllowList allowed = {}, int maxCalls = 1);
+    // at once, answered by `taker`; without a taker every caller is busy. Closing the line ends
+    // the taker's calls (as a hang-up would) before the port closes.
+    NetworkLine(int portNumber, const QString& address, AllowList allowed = {}, int maxCalls = 1,
+                std::unique_ptr<CallTaker> taker = nullptr);
     ~NetworkLine() override;
-
-    void setTaker(CallTaker* taker) { taker_ = taker; }
 
     void open(const LineSettings& settings) override;
     void close() override;
@@ -79,7 +81,7 @@ private:
     QString address_;
     AllowList allowed_;
     int maxCalls_;
-    CallTaker* taker_ = nullptr;
+    std::unique_ptr<CallTaker> taker_;
     Listener server_;
     std::vector<TurnedAway> turnedAway_;
     QString acceptFailure_;

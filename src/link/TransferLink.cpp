@@ -6,7 +6,6 @@
 #include "common/Numbers.h"
 #include "common/Paths.h"
 #include "link/Block.h"
-#include "link/LinkObserver.h"
 #include "link/TextItems.h"
 #include "link/TransferLog.h"
 
@@ -16,9 +15,6 @@
 #include <algorithm>
 
 namespace dialvane {
-
-const QByteArray kDataIn = QByteArrayLiteral("Entree des donnees - Data in");
-const QByteArray kDataOut = QByteArrayLiteral("Sortie des donnees - data out");
 
 namespace {
 
@@ -60,8 +56,8 @@ LineSettings lineSettingsFor(double speed) {
     return settings;
 }
 
-TransferLink::TransferLink(Line& line, LinkObserver& observer, LinkConfig config)
-    : line_(line), observer_(observer) {
+TransferLink::TransferLink(Line& line, LinkEventSink& events, LinkConfig config)
+    : line_(line), events_(events) {
     setConfig(std::move(config));
 }
 
@@ -74,7 +70,11 @@ void TransferLink::setConfig(LinkConfig config) {
 
 void TransferLink::OpenPort(const QString& connection, double speed, int portNumber) {
     const LineSettings settings = lineSettingsFor(speed);
-    observer_.titleChanged(settings.text() + QStringLiteral(" COM") + QString::number(portNumber));
+    LinkEvent opening{LinkEvent::Kind::PortOpening};
+    opening.portNumber = portNumber;
+    opening.settings = settings;
+    opening.network = !line_.hasModem();
+    tell(std::move(opening));
     line_.open(settings);
     carrier_ = false;
     portNumber_ = portNumber;
@@ -99,13 +99,12 @@ void TransferLink::OpenPort(const QString& connection, double speed, int portNum
 }
 
 void TransferLink::ClosePort() {
-    observer_.titleChanged(QStringLiteral("FERME/CLOSED"));
     try {
         line_.close();
     } catch (...) {
         // Closing is best effort: a port that is already gone is closed enough.
     }
-    observer_.unloadStatus();
+    tell(LinkEvent{LinkEvent::Kind::PortClosed});
 }
 
 // ---- Line events -------------------------------------------------------------------------
@@ -118,7 +117,7 @@ void TransferLink::Serve(Millis until) {
             hearBetweenCalls(line_.Input());
         if (line_.CDHolding() != carrier_) {
             carrier_ = !carrier_;
-            OnCommHandler(CommEvent::CD);
+            OnCommHandler();
             idleSince_ = line_.now();
             continue;
         }
@@ -128,33 +127,40 @@ void TransferLink::Serve(Millis until) {
             continue;
         }
         line_.waitUntil(std::min(until, check));
-        for (const TurnedAway& caller : line_.takeTurnedAway())
-            journalTurnedAway(caller);
+        journalTurnedAway();
     }
 }
 
 // A network line hands each connection to an engine of its own, with the carrier already up.
 // Returns once the call is over and the connection closed.
-void TransferLink::AnswerCall(int portNumber) {
+void TransferLink::AnswerCall(int portNumber, std::uint64_t call) {
     portNumber_ = portNumber;
     modem_ = false;
     carrier_ = line_.CDHolding();
     if (carrier_)
-        runCall();
+        runCall(call);
     if (carrier_) { // the station hung up (a failed or busy call): the carrier is gone with it
         carrier_ = false;
         carrierLost();
     }
 }
 
+void TransferLink::journalTurnedAway() {
+    for (const TurnedAway& caller : line_.takeTurnedAway())
+        journalTurnedAway(caller);
+}
+
 // A caller closed before a byte was read never becomes a call, but the journal keeps it.
 void TransferLink::journalTurnedAway(const TurnedAway& caller) {
-    CallSummary call;
-    call.start = config_.localTime();
-    call.peer = caller.peer;
-    call.outcome = caller.outcome;
-    call.reason = caller.reason;
-    observer_.callSummary(call);
+    LinkEvent ended{LinkEvent::Kind::CallEnded};
+    ended.call = caller.call ? caller.call : takeCallNumber();
+    ended.summary.start = config_.clock->localTime();
+    ended.summary.port = QStringLiteral("COM%1").arg(portNumber_);
+    ended.summary.device = config_.device;
+    ended.summary.peer = caller.peer;
+    ended.summary.outcome = caller.outcome;
+    ended.summary.reason = caller.reason;
+    tell(std::move(ended));
 }
 
 void TransferLink::hearBetweenCalls(const QByteArray& bytes) {
@@ -170,7 +176,7 @@ void TransferLink::heardFromModem(const QByteArray& text) {
     for (QChar& c : shown)
         if (c.unicode() < 0x20 || c.unicode() >= 0x7F)
             c = QLatin1Char('?'); // what follows "CONNECT" is the modem's, not ours to trust
-    observer_.lineNotice(QStringLiteral("COM%1 modem: %2").arg(portNumber_).arg(shown));
+    notice(QStringLiteral("COM%1 modem: %2").arg(portNumber_).arg(shown));
 }
 
 Millis TransferLink::nextModemCheck() const {
@@ -199,18 +205,16 @@ void TransferLink::rearmModem() {
 void TransferLink::resetModemOrFail(modem::Answer answer, const char* what) {
     if (answer != modem::Answer::Silent)
         return;
-    observer_.lineNotice(QStringLiteral("The modem on COM%1 did not answer %2: resetting it.")
-                             .arg(portNumber_)
-                             .arg(QLatin1String(what)));
+    notice(QStringLiteral("The modem on COM%1 did not answer %2: resetting it.")
+               .arg(portNumber_)
+               .arg(QLatin1String(what)));
     const auto heard = [this](const QByteArray& text) { heardFromModem(text); };
     if (modem::reset(line_, heard) == modem::Answer::Silent)
         throw LineError(QStringLiteral("The modem on COM%1 does not answer, even after a reset.")
                             .arg(portNumber_));
 }
 
-void TransferLink::OnCommHandler(CommEvent event) {
-    if (event != CommEvent::CD)
-        return;
+void TransferLink::OnCommHandler() {
     if (!line_.CDHolding()) {
         carrierLost();
         return;
@@ -218,80 +222,102 @@ void TransferLink::OnCommHandler(CommEvent event) {
     // A carrier-present event inside a running call would start a call within the call.
     if (inCall_)
         return;
-    runCall();
+    runCall(takeCallNumber());
 }
 
-void TransferLink::runCall() {
+void TransferLink::runCall(std::uint64_t call) {
     inCall_ = true;
     hungUp_ = false;
+    call_ = call;
     summary_ = CallSummary{};
     callStarted_ = line_.now();
     callLimit_ = !line_.hasModem() && config_.maxCall > Millis(0) ? deadlineAfter(config_.maxCall)
                                                                   : Millis::max();
-    summary_.start = config_.localTime();
+    summary_.start = config_.clock->localTime();
+    summary_.port = QStringLiteral("COM%1").arg(portNumber_);
+    summary_.device = config_.device;
     summary_.peer = line_.peerAddress();
     if (config_.trace) {
         trace_ = std::make_unique<WireTrace>(config_.LogFolder, summary_.start, portNumber_,
                                              callStarted_);
         if (!trace_->isOpen())
-            observer_.lineNotice(QStringLiteral("Cannot write the wire trace %1: %2")
-                                     .arg(trace_->path(), trace_->errorString()));
+            notice(QStringLiteral("Cannot write the wire trace %1: %2")
+                       .arg(trace_->path(), trace_->errorString()));
     }
-    observer_.callStarted();
-    observer_.showStatus();
-    observer_.repaintStatus();
-    bool ended = false;
+    LinkEvent started{LinkEvent::Kind::CallStarted};
+    started.summary = summary_;
+    tell(std::move(started));
+
+    bool carrierGone = false;
     auto fail = [this](CallOutcome outcome, const QString& reason) {
         summary_.outcome = outcome;
         summary_.reason = reason;
-        observer_.callFailed(reason);
         line_.SetDTR(false); // hang up: the modem drops the call
     };
     try {
-        FlushInput();
-        ReceiveHeader();
-        if (!restaurantNumberIsUsable()) {
-            // Nothing read, written or sent; the status window stays until the carrier drops.
-            summary_.outcome = CallOutcome::Refused;
-        } else if (state_.Transaction == "S") {
-            summary_.files << fromEightBit("itrfinv" + state_.MyType);
-            const QString installed = restaurantFile("itrfinv" + state_.MyType);
-            const QString temporary = installed + QStringLiteral(".tmp");
-            ReceiveFile(temporary, kRecordWidth);
-            installReceivedFile(temporary, installed);
-            // Only now is the end block answered: "received" means installed.
-            SendChar(ACK);
-            summary_.outcome = CallOutcome::Completed;
-        } else {
-            for (const QByteArray& name :
-                 {QByteArray("trfloc"), "trfbru" + state_.MyType, "trfinv" + state_.MyType}) {
-                Delay(static_cast<double>(kPauseBeforeFile.count()));
-                summary_.files << fromEightBit(name);
-                SendFile(restaurantFile(name), kRecordWidth);
-            }
-            summary_.outcome = CallOutcome::Completed;
-        }
-    } catch (const CallEnded&) {
-        ended = true;
-        summary_.outcome = hungUp_                 ? CallOutcome::HungUp
-                           : line_.stopRequested() ? CallOutcome::Stopped
-                                                   : CallOutcome::Dropped;
-    } catch (const RestaurantBusy& busy) {
-        fail(CallOutcome::Busy, busy.description());
-    } catch (const std::exception& failure) {
-        fail(CallOutcome::Failed, describeFailure(failure));
-    }
-    restaurantLock_.release();
-    if (!ended &&
-        (summary_.outcome == CallOutcome::Completed || summary_.outcome == CallOutcome::Refused)) {
         try {
-            awaitHangUp();
+            FlushInput();
+            ReceiveHeader();
+            if (!restaurantNumberIsUsable()) {
+                // Nothing read, written or sent; the call waits for the hang-up.
+                summary_.outcome = CallOutcome::Refused;
+            } else if (state_.Transaction == "S") {
+                summary_.files << fromEightBit("itrfinv" + state_.MyType);
+                const QString installed = restaurantFile("itrfinv" + state_.MyType);
+                const QString temporary = installed + QStringLiteral(".tmp");
+                ReceiveFile(temporary);
+                installReceivedFile(temporary, installed);
+                // Only now is the end block answered: "received" means installed.
+                SendChar(ACK);
+                summary_.outcome = CallOutcome::Completed;
+            } else {
+                for (const QByteArray& name :
+                     {QByteArray("trfloc"), "trfbru" + state_.MyType, "trfinv" + state_.MyType}) {
+                    Delay(static_cast<double>(kPauseBeforeFile.count()));
+                    summary_.files << fromEightBit(name);
+                    SendFile(restaurantFile(name), kRecordWidth);
+                }
+                summary_.outcome = CallOutcome::Completed;
+            }
         } catch (const CallEnded&) {
-            ended = true;
-        } catch (const std::exception&) {
-            ended = true; // the line failed after the exchange: the call is over all the same
+            carrierGone = true;
+            summary_.outcome = hungUp_                 ? CallOutcome::HungUp
+                               : line_.stopRequested() ? CallOutcome::Stopped
+                                                       : CallOutcome::Dropped;
+        } catch (const RestaurantBusy& busy) {
+            fail(CallOutcome::Busy, busy.description());
+        } catch (const CallFailed& failure) {
+            fail(CallOutcome::Failed, failure.description());
         }
+        restaurantLock_.release();
+        if (!carrierGone && (summary_.outcome == CallOutcome::Completed ||
+                             summary_.outcome == CallOutcome::Refused)) {
+            try {
+                awaitHangUp();
+            } catch (const CallEnded&) {
+                carrierGone = true;
+            }
+        }
+    } catch (const std::exception& failure) {
+        // The port failed (LineError), or something no call expects: the call is over and
+        // told as such; the owner of the port hears of the failure itself.
+        restaurantLock_.release();
+        if (summary_.outcome != CallOutcome::Completed) {
+            summary_.outcome = CallOutcome::Failed;
+            summary_.reason = describeFailure(failure);
+        }
+        endCall(false);
+        carrier_ = false;
+        state_.blank();
+        tell(LinkEvent{LinkEvent::Kind::CarrierLost});
+        throw;
     }
+    endCall(carrierGone);
+}
+
+// Tells the call's end once, whatever ended it. A call whose carrier is gone is over for the
+// line too; one the station hung up on (failed, busy) waits for its carrier to drop in Serve.
+void TransferLink::endCall(bool carrierGone) {
     summary_.restoNum = state_.RestoNum;
     summary_.transaction = state_.Transaction;
     summary_.type = state_.MyType;
@@ -299,9 +325,10 @@ void TransferLink::runCall() {
     callLimit_ = Millis::max();
     trace_.reset();
     inCall_ = false;
-    observer_.callSummary(summary_);
-    observer_.callEnded();
-    if (ended) {
+    LinkEvent ended{LinkEvent::Kind::CallEnded};
+    ended.summary = summary_;
+    tell(std::move(ended));
+    if (carrierGone) {
         // Handled here, once; should the carrier be up again already, Serve sees a new call.
         carrier_ = false;
         carrierLost();
@@ -331,7 +358,7 @@ void TransferLink::hangUpAfterNakLimit() {
 
 void TransferLink::carrierLost() {
     state_.blank();
-    observer_.hideStatus();
+    tell(LinkEvent{LinkEvent::Kind::CarrierLost});
     // Files of the call were closed as the call unwound. The modem hung up because DTR went
     // low, or the site did: raise DTR again so that the next call is answered.
     if (!line_.isOpen())
@@ -381,20 +408,11 @@ void TransferLink::FlushInput() {
         input();
 }
 
-bool TransferLink::FileExists(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() && info.isFile() && !info.isHidden();
-}
-
 // ---- Receiving ---------------------------------------------------------------------------
 
 void TransferLink::ReceiveHeader() {
     state_.RetryCount = kRetries;
-    observer_.setCaption(StatusLabel::Resto, state_.RestoNum);
-    observer_.setCaption(StatusLabel::MyType, state_.MyType);
-    observer_.setCaption(StatusLabel::Transaction, state_.Transaction);
     state_.Transaction = "N";
-    observer_.repaintStatus();
 
     while (state_.Transaction == "N") {
         const QByteArray block = ReadBlock();
@@ -406,9 +424,11 @@ void TransferLink::ReceiveHeader() {
             if (state_.Transaction != "N")
                 lockRestaurant();
             SendChar(ACK);
-            observer_.setCaption(StatusLabel::Resto, state_.RestoNum);
-            observer_.setCaption(StatusLabel::MyType, state_.MyType);
-            observer_.setCaption(StatusLabel::Transaction, state_.Transaction);
+            LinkEvent heard{LinkEvent::Kind::HeaderReceived};
+            heard.restoNum = state_.RestoNum;
+            heard.transaction = state_.Transaction;
+            heard.type = state_.MyType;
+            tell(std::move(heard));
         } else if (state_.RetryCount > 0) {
             SendChar(NAK);
             ++summary_.naksSent;
@@ -420,8 +440,6 @@ void TransferLink::ReceiveHeader() {
 }
 
 QByteArray TransferLink::ReadBlock() {
-    observer_.setCaption(StatusLabel::Data, QByteArray());
-    observer_.setCaption(StatusLabel::Data, kDataIn);
     QByteArray received;
     int silences = kSilencesPerBlock;
     while (!received.endsWith(ETX) && silences > 0) {
@@ -448,11 +466,12 @@ QByteArray TransferLink::ReadBlock() {
             waitInCall(deadline);
         }
     }
-    observer_.setCaption(StatusLabel::Data, received);
+    if (!received.isEmpty())
+        moved(CallDirection::Receive, received);
     return received;
 }
 
-void TransferLink::ReceiveFile(const QString& path, int /*width*/) {
+void TransferLink::ReceiveFile(const QString& path) {
     QFile file(path);
     createFresh(file);
     TemporaryFileGuard guard(file);
@@ -480,7 +499,6 @@ void TransferLink::ReceiveFile(const QString& path, int /*width*/) {
         } else {
             hangUpAfterNakLimit();
         }
-        progressed();
     }
     if (!steps.sync(file))
         throw CallFailed(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
@@ -519,7 +537,7 @@ void TransferLink::installReceivedFile(const QString& temporary, const QString& 
 void TransferLink::SendFile(const QString& path, int width) {
     if (isBlank(state_.RestoNum))
         return;
-    TransferLog log(config_.LogFolder, config_.localTime(), state_.RestoNum);
+    TransferLog log(config_.LogFolder, config_.clock->localTime(), state_.RestoNum);
     log.writeFileLine(path);
 
     int recordNumber = 1;
@@ -538,7 +556,6 @@ void TransferLink::SendFile(const QString& path, int width) {
         if (sent)
             summary_.bytes += record.size();
         ++recordNumber;
-        progressed();
     }
     data.close();
 
@@ -556,8 +573,6 @@ void TransferLink::SendFile(const QString& path, int width) {
 }
 
 QByteArray TransferLink::SendBlock(const QByteArray& block) {
-    observer_.setCaption(StatusLabel::Data, kDataOut);
-    observer_.setCaption(StatusLabel::Data, QByteArray());
     Delay(sendDelay_);
 
     QByteArray answer;
@@ -565,7 +580,7 @@ QByteArray TransferLink::SendBlock(const QByteArray& block) {
         if (sends < kSendsPerBlock)
             ++summary_.blocksResent;
         output(block);
-        observer_.setCaption(StatusLabel::Data, block);
+        moved(CallDirection::Send, block);
         const Millis deadline = deadlineAfter(kSilence);
         while (line_.InBufferCount() == 0 && line_.now() < deadline)
             waitInCall(deadline);
@@ -598,9 +613,32 @@ QByteArray TransferLink::input() {
     return bytes;
 }
 
-void TransferLink::progressed() {
+// Every event of a call carries its number and port.
+void TransferLink::tell(LinkEvent event) {
+    if (event.call == 0 && event.kind != LinkEvent::Kind::PortOpening &&
+        event.kind != LinkEvent::Kind::PortClosed && event.kind != LinkEvent::Kind::LineNotice)
+        event.call = call_;
+    if (event.portNumber == 0)
+        event.portNumber = portNumber_;
+    if (event.device.isEmpty())
+        event.device = config_.device;
+    events_.handle(event);
+}
+
+void TransferLink::moved(CallDirection direction, const QByteArray& bytes) {
+    LinkEvent block{LinkEvent::Kind::BlockMoved};
+    block.direction = direction;
+    block.bytes = bytes;
     summary_.duration = line_.now() - callStarted_;
-    observer_.callProgress(summary_);
+    block.summary = summary_;
+    tell(std::move(block));
+}
+
+void TransferLink::notice(const QString& text, LinkEvent::Level level) {
+    LinkEvent said{LinkEvent::Kind::LineNotice};
+    said.text = text;
+    said.level = level;
+    tell(std::move(said));
 }
 
 void TransferLink::Delay(double milliseconds) {
@@ -616,8 +654,6 @@ void TransferLink::Delay(double milliseconds) {
 void TransferLink::waitInCall(Millis deadline) {
     line_.waitUntil(std::min(deadline, callLimit_));
     if (line_.now() >= callLimit_ && line_.CDHolding()) {
-        observer_.callFailed(QStringLiteral("The call lasted %1 minutes: hung up.")
-                                 .arg(config_.maxCall.count() / 60000));
         summary_.reason =
             QStringLiteral("call limit of %1 minutes reached").arg(config_.maxCall.count() / 60000);
         line_.SetDTR(false);

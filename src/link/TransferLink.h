@@ -7,16 +7,25 @@
 //                 only then is the end block answered: a site told "received" can rely on it
 //   other code -> for trfloc, trfbru<type>, trfinv<type>: pause 1000 ms, ACK, one block per
 //                 record (each answered by the site), end block; one transfer log per file
-//   carrier down -> the call state is blanked and the status window hidden.
+//   carrier down -> the call state is blanked.
 // Every answer and block of the station follows the send delay ("GDelay").
 //
 // The engine is sequential code over a Line; every wait goes through Line::waitUntil, so the
-// same code runs in real time on a port and in virtual time against a simulated site.
+// same code runs in real time on a port and in virtual time against a simulated site. What
+// happens is told as LinkEvents (LinkEvents.h), never in terms of a window.
+//
+// Failures: a call's own failures (a file or folder that cannot be used, a busy restaurant,
+// the carrier dropping, the owner stopping the line) end that call and are told in its
+// CallEnded. A LineError (the port itself failed) also ends the call with its CallEnded, and
+// then propagates to the caller of Serve or AnswerCall, which owns the port. Every call, and
+// every caller turned away, is told in exactly one CallEnded.
 
+#include "common/Clock.h"
 #include "link/CallState.h"
 #include "link/CallSummary.h"
 #include "link/FileSteps.h"
 #include "link/Line.h"
+#include "link/LinkEvents.h"
 #include "link/Modem.h"
 #include "link/RestaurantLock.h"
 #include "link/WireTrace.h"
@@ -31,8 +40,6 @@
 class QFile;
 
 namespace dialvane {
-
-class LinkObserver;
 
 // A file or folder of a call that cannot be opened, written or renamed: the call ends.
 class CallFailed : public Failure {
@@ -52,11 +59,12 @@ public:
 struct CallEnded {};
 
 struct LinkConfig {
+    QString device;         // what the port names, for the events: /dev/ttyS0, tcp:0.0.0.0:5001
     QString BackroomFolder; // ends with the path separator
     QString LogFolder;      // ends with the path separator
     QString SendDelay = QStringLiteral("200");
-    // Local date and time, for the names of the transfer logs.
-    std::function<QDateTime()> localTime = [] { return QDateTime::currentDateTime(); };
+    // Local date and time, for the names of the transfer logs and the journal.
+    const Clock* clock = &systemClock();
     // A modem line asks an idle modem this often whether it still answers; zero never.
     Millis modemCheckInterval = std::chrono::minutes(10);
     // How received files are written and put in place.
@@ -67,31 +75,6 @@ struct LinkConfig {
     // however the caller behaves; zero never.
     Millis maxCall{0};
 };
-
-// Line events the dispatcher may be given; only a carrier change starts or ends anything.
-enum class CommEvent {
-    Send = 1,
-    Receive = 2,
-    CTS = 3,
-    DSR = 4,
-    CD = 5,
-    Ring = 6,
-    EOFReceived = 7,
-    Break = 1001,
-    CTSTimeout = 1002,
-    DSRTimeout = 1003,
-    Frame = 1004,
-    Overrun = 1006,
-    CDTimeout = 1007,
-    RxOver = 1008,
-    RxParity = 1009,
-    TxFull = 1010,
-    DCB = 1011,
-};
-
-// The data field's texts between blocks: the direction of the data, "Data in" or "data out".
-extern const QByteArray kDataIn;
-extern const QByteArray kDataOut;
 
 // "GDelay" as milliseconds: a whole number from 0 to 60000, anything else counts as 200.
 int sendDelayMillis(const QString& setting);
@@ -112,7 +95,7 @@ public:
     // A block in progress keeps at most this many bytes; a flood beyond is dropped.
     static constexpr int kMaxBlockBytes = 4096;
 
-    TransferLink(Line& line, LinkObserver& observer, LinkConfig config);
+    TransferLink(Line& line, LinkEventSink& events, LinkConfig config);
 
     // Opens the port and, on a modem line with the letter "M", sets the modem to answer on the
     // first ring. Throws LineError naming the port.
@@ -123,31 +106,38 @@ public:
     // it also watches the idle modem (see Modem.h). Throws LineError when the port fails.
     void Serve(Millis until = Millis::max());
     // Answers the one call of a connection whose carrier is already up (see CallPool.h) and
-    // returns when it is over.
-    void AnswerCall(int portNumber);
+    // returns when it is over; `call` is its number, taken when it was accepted.
+    void AnswerCall(int portNumber, std::uint64_t call);
 
-    void OnCommHandler(CommEvent event);
+    // The carrier changed: a call begins, or the one in progress is over.
+    void OnCommHandler();
 
     const CallState& state() const { return state_; }
     void setConfig(LinkConfig config);
 
-    // The routines of a call, in the order a call runs them. Public so that each can be
-    // exercised on its own.
+    // Waits for `milliseconds` made whole (half to even) on the line's clock; less than 1 ms
+    // returns at once. Throws CallEnded when the carrier drops meanwhile.
+    void Delay(double milliseconds);
+
+private:
+    // The routines of a call, in the order a call runs them.
+    void runCall(std::uint64_t call);
     void FlushInput();
-    static bool FileExists(const QString& path);
     void ReceiveHeader();
     QByteArray ReadBlock();
     // Reads the blocks of a file into `path` up to the end block and makes it durable; the
     // end block is left unanswered, for the caller answers it once the file is installed.
-    void ReceiveFile(const QString& path, int width);
+    void ReceiveFile(const QString& path);
     void SendFile(const QString& path, int width);
     QByteArray SendBlock(const QByteArray& block);
     void SendChar(char c);
-    void Delay(double milliseconds);
 
-private:
-    void runCall();
+    void endCall(bool carrierGone);
+    void tell(LinkEvent event);
+    void moved(CallDirection direction, const QByteArray& bytes);
+    void notice(const QString& text, LinkEvent::Level level = LinkEvent::Level::Info);
     void journalTurnedAway(const TurnedAway& caller);
+    void journalTurnedAway();
     void hangUpAfterNakLimit();
     void carrierLost();
     void hearBetweenCalls(const QByteArray& bytes);
@@ -164,19 +154,19 @@ private:
     QString restaurantFile(const QByteArray& name) const;
     void output(const QByteArray& bytes);
     QByteArray input();
-    void progressed();
     void awaitHangUp();
     void waitInCall(Millis deadline);
     Millis deadlineAfter(Millis span) const;
 
     Line& line_;
-    LinkObserver& observer_;
+    LinkEventSink& events_;
     LinkConfig config_;
     int sendDelay_ = 200;
     CallState state_;
     bool carrier_ = false; // the carrier level last handled
     bool inCall_ = false;
     bool hungUp_ = false; // the engine dropped DTR after its NAK limit
+    std::uint64_t call_ = 0; // the number of the call in progress
     CallSummary summary_;
     Millis callStarted_{0};
     Millis callLimit_ = Millis::max(); // when the running call is cut short

@@ -68,10 +68,10 @@ void frmmain::callRecorded(const journal::Entry& call) {
 void frmmain::showLastCall() {
     QString text = lastCall_ ? lastCallLine(*lastCall_, context_.locale)
                              : QStringLiteral("No call yet / Aucun appel");
-    if (callsInProgress_ > 0)
+    if (callsInProgress_.running() > 0)
         text = QStringLiteral("%1 in progress / en cours  ·  ")
-                   .arg(callsInProgress_ == 1 ? QStringLiteral("1 call")
-                                              : QStringLiteral("%1 calls").arg(callsInProgress_)) +
+                   .arg(callsInProgress_.running() == 1 ? QStringLiteral("1 call")
+                                              : QStringLiteral("%1 calls").arg(callsInProgress_.running())) +
                text;
     if (failuresDate_ == today(context_) && failuresToday_ > 0)
         text += QStringLiteral("  ·  %1 failed today").arg(failuresToday_);

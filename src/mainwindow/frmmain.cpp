@@ -179,13 +179,7 @@ void frmmain::createWidgets() {
 
 void frmmain::connectHandlers() {
     LinkThread& link = *context_.link;
-    connect(&link, &LinkThread::titleChanged, this, &QWidget::setWindowTitle);
-    connect(&link, &LinkThread::openFailed, this, &frmmain::report);
-    connect(&link, &LinkThread::lineWarning, this, &frmmain::report);
-    connect(&link, &LinkThread::callsInProgress, this, [this](int count) {
-        callsInProgress_ = count;
-        showLastCall();
-    });
+    connect(&link, &LinkThread::event, this, &frmmain::heard);
     status_.attach(link);
     connect(&station_, &Station::callRecorded, this, &frmmain::callRecorded);
     connect(&station_, &Station::journalFailed, this, [this](const QString& text) {
@@ -211,6 +205,25 @@ void frmmain::connectHandlers() {
     connect(TXTDaysToKeep, &TextBox::gotFocus, this, &frmmain::TXTDaysToKeep_GotFocus);
     connect(TXTDaysToKeep, &TextBox::validate, this, &frmmain::TXTDaysToKeep_Validate);
     TXTDaysToKeep->keyPress = [this](int& KeyAscii) { TXTDaysToKeep_KeyPress(KeyAscii); };
+}
+
+// What the link tells the main window: the title, a port that cannot be opened or a line
+// the operator should know about, and the calls in progress.
+void frmmain::heard(const LinkEvent& event) {
+    using Kind = LinkEvent::Kind;
+    if (const QString title = windowTitleFor(event); !title.isEmpty())
+        setWindowTitle(title);
+    if ((event.kind == Kind::PortClosed && event.failure == LinkEvent::PortFailure::CannotOpen) ||
+        (event.kind == Kind::LineNotice && event.level == LinkEvent::Level::Warning &&
+         event.call == 0))
+        report(event.text);
+    if (event.kind == Kind::CallStarted)
+        callsInProgress_.started(event.call);
+    else if (event.kind == Kind::CallEnded)
+        callsInProgress_.ended(event.call);
+    else
+        return;
+    showLastCall();
 }
 
 // ---- Start-up ----------------------------------------------------------------------------

@@ -4,7 +4,9 @@
 // folders. The transfer link runs in its own thread; this window only asks it to reopen or
 // close the port and listens to what it reports.
 
-#include "link/ui/StatusWindowHost.h"
+#include "link/CallFollower.h"
+#include "link/LinkEvents.h"
+#include "statuswindow/StatusWindowHost.h"
 #include "settings/SettingsManager.h"
 #include "station/Station.h"
 #include "textentry/BrowseFolders.h"
@@ -124,6 +126,7 @@ private:
     void fitLayout(const QSize& windowTwips);
     void layOut(const QSize& extra);
 
+    void heard(const LinkEvent& event);
     void showCallHistory(const QStringList& restaurants);
     void callRecorded(const journal::Entry& call);
     void showLastCall();
@@ -162,7 +165,7 @@ private:
     std::optional<journal::Entry> lastCall_;
     QDate failuresDate_;
     int failuresToday_ = 0;
-    int callsInProgress_ = 0;
+    CallFollower callsInProgress_;
     QString journalProblem_;
 };
 

@@ -15,38 +15,7 @@ Service::Service(StationContext context, ServiceLog& log, QObject* parent)
     connect(&station_, &Station::notice, this, [this](const QString& text) { log_.info(text); });
     connect(&station_, &Station::journalFailed, this,
             [this](const QString& text) { log_.error(text); });
-    connect(&link, &LinkThread::portOpened, this, &Service::portOpened);
-    connect(&link, &LinkThread::openFailed, this, &Service::openFailed);
-    connect(&link, &LinkThread::lineWarning, this,
-            [this](const QString& text) { log_.warning(text); });
-    connect(&link, &LinkThread::lineNotice, this, [this](const QString& text) { log_.info(text); });
-    connect(&link, &LinkThread::lineFailed, this, [this](const QString& reason) {
-        log_.error(QStringLiteral("port %1 failed: %2; trying again every %3 s")
-                       .arg(station_.portName(), reason)
-                       .arg(station_.configuration().ReopenSeconds));
-        readiness::status(QStringLiteral("port %1 failed: %2").arg(station_.portName(), reason));
-    });
-    connect(&link, &LinkThread::lineRestored, this, [this](const QString& text) {
-        log_.info(text);
-        waiting();
-    });
-    // A call begins, or the status window turns to another call: what it does is told anew.
-    const auto newCall = [this] {
-        callResto_.clear();
-        latestCall_ = QStringLiteral("call on %1: waiting for a header").arg(station_.portName());
-    };
-    connect(&link, &LinkThread::callStarted, this, newCall);
-    connect(&link, &LinkThread::statusShow, this, newCall);
-    connect(&link, &LinkThread::callsInProgress, this, [this](int count) {
-        calls_ = count;
-        if (!stopping_)
-            showCalls();
-    });
-    connect(&link, &LinkThread::statusCaption, this,
-            [this](StatusLabel label, const QByteArray& text) {
-                callCaption(static_cast<int>(label), text);
-            });
-    connect(&link, &LinkThread::callFinished, this, &Service::callFinished);
+    connect(&link, &LinkThread::event, this, &Service::heard);
     if (const auto interval = readiness::watchdogInterval())
         link.setHeartbeat(&readiness::watchdog, *interval);
 }
@@ -56,19 +25,83 @@ void Service::start() {
     station_.start();
 }
 
-void Service::portOpened() {
+void Service::heard(const LinkEvent& event) {
+    using Kind = LinkEvent::Kind;
+    switch (event.kind) {
+    case Kind::PortOpened:
+        portOpened(event);
+        break;
+    case Kind::PortClosed:
+        portClosed(event);
+        break;
+    case Kind::LineNotice:
+        if (event.level == LinkEvent::Level::Warning)
+            log_.warning(event.text);
+        else
+            log_.info(event.text);
+        break;
+    case Kind::CallStarted:
+        calls_.started(event.call);
+        doing_[event.call] =
+            QStringLiteral("call on %1: waiting for a header").arg(station_.portName());
+        if (!stopping_)
+            showCalls();
+        break;
+    case Kind::HeaderReceived:
+        if (!doing_.count(event.call) || event.transaction.trimmed().isEmpty() ||
+            event.transaction == "N" || event.restoNum.trimmed().isEmpty())
+            break;
+        doing_[event.call] = QStringLiteral("call from %1: %2")
+                                 .arg(printable(event.restoNum),
+                                      event.transaction == "S" ? QStringLiteral("receiving")
+                                                               : QStringLiteral("sending"));
+        if (!stopping_ && calls_.follows(event.call))
+            showCalls();
+        break;
+    case Kind::CallEnded:
+        callFinished(event.summary);
+        calls_.ended(event.call);
+        doing_.erase(event.call);
+        if (!stopping_)
+            showCalls();
+        break;
+    default:
+        break;
+    }
+}
+
+void Service::portOpened(const LinkEvent& event) {
+    if (event.restored) {
+        log_.info(event.text);
+        waiting();
+        return;
+    }
     log_.info(QStringLiteral("port %1 opened, %2; waiting for calls")
                   .arg(station_.portName(), station_.configuration().lineSettings().text()));
     waiting();
     tellReady();
 }
 
-void Service::openFailed(const QString& reason) {
-    log_.error(QStringLiteral("port %1: %2; trying again every %3 s")
-                   .arg(station_.portName(), reason)
-                   .arg(station_.configuration().ReopenSeconds));
-    readiness::status(QStringLiteral("port %1 failed: %2").arg(station_.portName(), reason));
-    tellReady();
+void Service::portClosed(const LinkEvent& event) {
+    switch (event.failure) {
+    case LinkEvent::PortFailure::None:
+        return;
+    case LinkEvent::PortFailure::CannotOpen:
+        log_.error(QStringLiteral("port %1: %2; trying again every %3 s")
+                       .arg(station_.portName(), event.text)
+                       .arg(station_.configuration().ReopenSeconds));
+        readiness::status(
+            QStringLiteral("port %1 failed: %2").arg(station_.portName(), event.text));
+        tellReady();
+        return;
+    case LinkEvent::PortFailure::FailedWhileOpen:
+        log_.error(QStringLiteral("port %1 failed: %2; trying again every %3 s")
+                       .arg(station_.portName(), event.text)
+                       .arg(station_.configuration().ReopenSeconds));
+        readiness::status(
+            QStringLiteral("port %1 failed: %2").arg(station_.portName(), event.text));
+        return;
+    }
 }
 
 void Service::tellReady() {
@@ -82,28 +115,17 @@ void Service::waiting() {
     readiness::status(QStringLiteral("waiting for calls on %1").arg(station_.portName()));
 }
 
-void Service::callCaption(int label, const QByteArray& text) {
-    if (label == static_cast<int>(StatusLabel::Resto) && !text.trimmed().isEmpty())
-        callResto_ = text;
-    if (label != static_cast<int>(StatusLabel::Transaction) || text.trimmed().isEmpty() ||
-        text == "N" || callResto_.isEmpty())
-        return;
-    latestCall_ = QStringLiteral("call from %1: %2")
-                      .arg(printable(callResto_),
-                           text == "S" ? QStringLiteral("receiving") : QStringLiteral("sending"));
-    showCalls();
-}
-
 // STATUS= says what the most recent call is doing, and how many run when there are several.
 void Service::showCalls() {
-    if (calls_ == 0)
+    const auto latest = calls_.followed();
+    if (!latest)
         waiting();
-    else if (calls_ == 1)
-        readiness::status(latestCall_);
+    else if (calls_.running() == 1)
+        readiness::status(doing_[*latest]);
     else
         readiness::status(QStringLiteral("%1 calls in progress on %2; latest: %3")
-                              .arg(calls_)
-                              .arg(station_.portName(), latestCall_));
+                              .arg(calls_.running())
+                              .arg(station_.portName(), doing_[*latest]));
 }
 
 void Service::callFinished(const CallSummary& call) {

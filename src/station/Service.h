@@ -5,10 +5,14 @@
 // and exits cleanly on SIGTERM or SIGINT, and re-reads Dialvane.ini on SIGHUP once the call in
 // progress, if any, has ended.
 
+#include "link/CallFollower.h"
+#include "link/LinkEvents.h"
 #include "station/ServiceLog.h"
 #include "station/Station.h"
 
 #include <QObject>
+
+#include <map>
 
 namespace dialvane {
 
@@ -31,9 +35,9 @@ signals:
     void stopped();
 
 private:
-    void portOpened();
-    void openFailed(const QString& reason);
-    void callCaption(int label, const QByteArray& text);
+    void heard(const LinkEvent& event);
+    void portOpened(const LinkEvent& event);
+    void portClosed(const LinkEvent& event);
     void callFinished(const CallSummary& call);
     void tellReady();
     void waiting();
@@ -43,9 +47,8 @@ private:
     ServiceLog& log_;
     bool readySent_ = false;
     bool stopping_ = false;
-    int calls_ = 0;      // in progress
-    QString latestCall_; // what the most recent of them is doing
-    QByteArray callResto_;
+    CallFollower calls_;                     // in progress; STATUS= tells of the most recent
+    std::map<std::uint64_t, QString> doing_; // what each of them is doing
 };
 
 // The whole service mode: `dialvane --service [--config-dir DIR]`. Needs a QCoreApplication.

@@ -34,7 +34,10 @@ Station::Station(StationContext context, QObject* parent)
         purgeOldLogs();
         startDailyPurge();
     });
-    connect(context_.link, &LinkThread::callFinished, this, &Station::recordCall);
+    connect(context_.link, &LinkThread::event, this, [this](const LinkEvent& event) {
+        if (event.kind == LinkEvent::Kind::CallEnded)
+            recordCall(event.summary);
+    });
 }
 
 void Station::recordCall(const CallSummary& call) {

@@ -4,8 +4,6 @@
 // buttons and takes no input; the link's waits need no timer of the window here, since the
 // link runs in its own thread.
 
-#include "link/LinkObserver.h"
-
 #include <QLabel>
 #include <QWidget>
 
@@ -33,8 +31,6 @@ class frmcom : public QWidget {
     Q_OBJECT
 public:
     explicit frmcom(QWidget* parent = nullptr);
-
-    QLabel* label(StatusLabel which) const;
 
     // In their order on the window.
     QGroupBox* Lbltype;

@@ -1,4 +1,4 @@
-#include "link/ui/frmcom.h"
+#include "statuswindow/frmcom.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -98,18 +98,5 @@ frmcom::frmcom(QWidget* parent) : QWidget(parent, Qt::Window) {
     grid->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-QLabel* frmcom::label(StatusLabel which) const {
-    switch (which) {
-    case StatusLabel::Resto:
-        return LBLResto;
-    case StatusLabel::MyType:
-        return LBLMyType;
-    case StatusLabel::Transaction:
-        return LBLTransaction;
-    case StatusLabel::Data:
-        return LBLData;
-    }
-    return LBLData;
-}
 
 } // namespace dialvane

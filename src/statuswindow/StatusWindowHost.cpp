@@ -1,0 +1,55 @@
+#include "statuswindow/StatusWindowHost.h"
+
+#include "common/EightBitText.h"
+#include "link/LinkThread.h"
+#include "statuswindow/frmcom.h"
+
+namespace dialvane {
+
+StatusWindowHost::StatusWindowHost(QObject* parent) : QObject(parent) {}
+
+StatusWindowHost::~StatusWindowHost() = default;
+
+void StatusWindowHost::attach(LinkThread& link) {
+    connect(&link, &LinkThread::event, this, &StatusWindowHost::apply);
+}
+
+void StatusWindowHost::apply(const LinkEvent& event) {
+    switch (presenter_.apply(event)) {
+    case StatusPresenter::Window::Keep:
+        return;
+    case StatusPresenter::Window::Show:
+        render();
+        load().show();
+        return;
+    case StatusPresenter::Window::Hide:
+        if (window_)
+            window_->hide();
+        return;
+    case StatusPresenter::Window::Unload:
+        unload();
+        return;
+    }
+}
+
+void StatusWindowHost::unload() {
+    window_.reset();
+}
+
+frmcom& StatusWindowHost::load() {
+    if (!window_)
+        window_ = std::make_unique<frmcom>();
+    return *window_;
+}
+
+void StatusWindowHost::render() {
+    const StatusView& view = presenter_.view();
+    frmcom& window = load();
+    window.LBLResto->setText(fromEightBit(view.resto));
+    window.LBLMyType->setText(fromEightBit(view.type));
+    window.LBLTransaction->setText(fromEightBit(view.transaction));
+    window.LBLData->setText(view.data);
+    window.LBLProgress->setText(view.progress);
+}
+
+} // namespace dialvane
