@@ -424,6 +424,7 @@ void TransferLink::ReceiveHeader() {
             if (state_.Transaction != "N")
                 lockRestaurant();
             SendChar(ACK);
+            moved(CallDirection::Receive, block);
             LinkEvent heard{LinkEvent::Kind::HeaderReceived};
             heard.restoNum = state_.RestoNum;
             heard.transaction = state_.Transaction;
@@ -433,8 +434,10 @@ void TransferLink::ReceiveHeader() {
             SendChar(NAK);
             ++summary_.naksSent;
             --state_.RetryCount;
+            moved(CallDirection::Receive, block);
         } else {
             hangUpAfterNakLimit();
+            moved(CallDirection::Receive, block);
         }
     }
 }
@@ -466,8 +469,6 @@ QByteArray TransferLink::ReadBlock() {
             waitInCall(deadline);
         }
     }
-    if (!received.isEmpty())
-        moved(CallDirection::Receive, received);
     return received;
 }
 
@@ -484,8 +485,10 @@ void TransferLink::ReceiveFile(const QString& path) {
         if (IsValidBlock(block)) {
             // The data field and the ETX: 127 bytes, as sites in the field expect them.
             lastLine = block.mid(1);
-            if (isEndRecord(lastLine))
+            if (isEndRecord(lastLine)) {
+                moved(CallDirection::Receive, block); // answered once the file is installed
                 break;
+            }
             if (!steps.write(file, lastLine + "\r\n"))
                 throw CallFailed(
                     QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
@@ -499,6 +502,7 @@ void TransferLink::ReceiveFile(const QString& path) {
         } else {
             hangUpAfterNakLimit();
         }
+        moved(CallDirection::Receive, block);
     }
     if (!steps.sync(file))
         throw CallFailed(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
@@ -549,19 +553,23 @@ void TransferLink::SendFile(const QString& path, int width) {
     TextItemReader items(data, width);
     while (!items.atEnd()) {
         const QByteArray record = ReadRecord(items, width);
-        const QByteArray answer = SendBlock(BuildBlock(record));
+        const QByteArray block = BuildBlock(record);
+        const QByteArray answer = SendBlock(block);
         const bool sent = answer.size() == 1 && answer[0] == ACK;
         log.writeRecordLine(recordNumber, sent, record);
         ++(sent ? summary_.records : summary_.recordsFailed);
         if (sent)
             summary_.bytes += record.size();
         ++recordNumber;
+        moved(CallDirection::Send, block);
     }
     data.close();
 
     state_.RetryCount = kRetries;
     while (state_.RetryCount >= 1) {
-        const QByteArray answer = SendBlock(BuildBlock(kEndMarker));
+        const QByteArray end = BuildBlock(kEndMarker);
+        const QByteArray answer = SendBlock(end);
+        moved(CallDirection::Send, end);
         if (answer.size() == 1 && answer[0] == NAK) {
             --state_.RetryCount;
             if (state_.RetryCount >= 1)
@@ -580,7 +588,6 @@ QByteArray TransferLink::SendBlock(const QByteArray& block) {
         if (sends < kSendsPerBlock)
             ++summary_.blocksResent;
         output(block);
-        moved(CallDirection::Send, block);
         const Millis deadline = deadlineAfter(kSilence);
         while (line_.InBufferCount() == 0 && line_.now() < deadline)
             waitInCall(deadline);
@@ -625,7 +632,11 @@ void TransferLink::tell(LinkEvent event) {
     events_.handle(event);
 }
 
+// A block has crossed the line and been answered (or given up on): told with the call so far.
+// A read that heard nothing moved no block.
 void TransferLink::moved(CallDirection direction, const QByteArray& bytes) {
+    if (bytes.isEmpty())
+        return;
     LinkEvent block{LinkEvent::Kind::BlockMoved};
     block.direction = direction;
     block.bytes = bytes;

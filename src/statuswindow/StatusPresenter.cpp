@@ -83,8 +83,7 @@ StatusPresenter::Window StatusPresenter::showFollowed() {
 
 QString windowTitleFor(const LinkEvent& event) {
     if (event.kind == LinkEvent::Kind::PortOpening)
-        return (event.network ? event.device : event.settings.text()) + QStringLiteral(" COM") +
-               QString::number(event.portNumber);
+        return event.settings.text() + QStringLiteral(" COM") + QString::number(event.portNumber);
     if (event.kind == LinkEvent::Kind::PortClosed && event.failure == LinkEvent::PortFailure::None)
         return QStringLiteral("FERME/CLOSED");
     return QString();

@@ -25,7 +25,7 @@ extern const QByteArray kDataIn;
 
 struct StatusView {
     bool visible = false;
-    QByteArray resto;       // as the header gave them, control bytes included
+    QByteArray resto; // as the header gave them, control bytes included
     QByteArray type;
     QByteArray transaction;
     QString data;     // the last block as 8-bit text, or why the call failed
@@ -54,8 +54,8 @@ private:
 };
 
 // The main window's title for a port event, or an empty text when the event leaves it as it
-// is: the line settings and the port while open ("9600,n,8,1 COM1"; a network line shows its
-// address), "FERME/CLOSED" once closed. A port that cannot be opened keeps the title its
+// is: the line settings and the port while open ("9600,n,8,1 COM1"), "FERME/CLOSED" once
+// closed. A port that cannot be opened keeps the title its
 // opening gave.
 QString windowTitleFor(const LinkEvent& event);
 

@@ -2,6 +2,7 @@
 // the link thread opens, closes and tries its port again.
 #include "E2eSupport.h"
 #include "link/LinkThread.h"
+#include "statuswindow/StatusPresenter.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -24,6 +25,32 @@ struct SiteRun {
     QByteArray output;
 };
 
+// The link's events as the main thread hears them.
+struct HeardEvents {
+    explicit HeardEvents(LinkThread& link) {
+        QObject::connect(&link, &LinkThread::event, &context,
+                         [this](const LinkEvent& event) { events.push_back(event); });
+    }
+    std::vector<LinkEvent> of(LinkEvent::Kind kind,
+                              LinkEvent::PortFailure failure = LinkEvent::PortFailure::None) const {
+        std::vector<LinkEvent> found;
+        for (const LinkEvent& e : events)
+            if (e.kind == kind && e.failure == failure)
+                found.push_back(e);
+        return found;
+    }
+    qsizetype count(LinkEvent::Kind kind,
+                    LinkEvent::PortFailure failure = LinkEvent::PortFailure::None) const {
+        return static_cast<qsizetype>(of(kind, failure).size());
+    }
+    bool waitFor(qsizetype n, LinkEvent::Kind kind,
+                 LinkEvent::PortFailure failure = LinkEvent::PortFailure::None) const {
+        return QTest::qWaitFor([&] { return count(kind, failure) >= n; }, 5000);
+    }
+    QObject context;
+    std::vector<LinkEvent> events;
+};
+
 // The link thread, without windows, on a network line on 127.0.0.1.
 class NetworkCallTest : public BackroomTest {
 protected:
@@ -36,10 +63,9 @@ protected:
         request.config.LogFolder = logs;
         request.config.SendDelay = "0";
         request.reopenInterval = Millis(50);
-        QSignalSpy opened(&link, &LinkThread::portOpened);
         link.reopen(request);
         link.waitIdle();
-        ASSERT_EQ(opened.count(), 1);
+        ASSERT_TRUE(heard.waitFor(1, LinkEvent::Kind::PortOpened));
     }
 
     // Runs dialvane-site; `input` (when given) is its standard input, closed after it.
@@ -58,10 +84,11 @@ protected:
 
     QString address = QStringLiteral("tcp:127.0.0.1:%1").arg(freePort());
     std::atomic<int> opens{0}; // tries to open a port, tries again included
-    LinkThread link{[this](const PortRequest& request) {
+    LinkThread link{[this](const PortRequest& request, LinkEventSink& events) {
         ++opens;
-        return makeRealLine(request);
+        return makeRealLine(request, events);
     }};
+    HeardEvents heard{link};
 };
 
 QByteArray asText(const QByteArrayList& records) {
@@ -119,10 +146,6 @@ TEST_F(NetworkCallTest, ASiteFetchesTheThreeFilesAndTheLogsAreWritten) {
 // another call of 000123 waits silent in the middle of its file; a second call of 000123 is
 // busy and leaves that file alone; a site that drops its carrier halfway loses only its call.
 TEST_F(NetworkCallTest, ManySitesCallAtOnceAndEachCallStandsAlone) {
-    QObject context;
-    std::vector<CallSummary> finished;
-    QObject::connect(&link, &LinkThread::callFinished, &context,
-                     [&](const CallSummary& call) { finished.push_back(call); });
     writeFile(resto("itrfinv1"), "previous\r\n");
     RawSite holder;
     ASSERT_TRUE(holder.connectTo(port()));
@@ -162,9 +185,11 @@ TEST_F(NetworkCallTest, ManySitesCallAtOnceAndEachCallStandsAlone) {
     ASSERT_TRUE(holder.sendRecords(records(2, 'j')) && holder.exchange(BuildBlock(kEndMarker)));
     EXPECT_EQ(readAll(resto("itrfinv1")), fields(records(3, 'h') + records(2, 'j')));
     holder.hangUp();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.size() == 13; }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return heard.count(LinkEvent::Kind::CallEnded) == 13; }, 10000));
     std::map<CallOutcome, QStringList> outcomes;
-    for (const CallSummary& call : finished) {
+    for (const LinkEvent& ended : heard.of(LinkEvent::Kind::CallEnded)) {
+        const CallSummary& call = ended.summary;
         outcomes[call.outcome] << QString::fromLatin1(call.restoNum);
         EXPECT_TRUE(call.peer.startsWith("127.0.0.1:")) << call.peer.toStdString();
     }
@@ -176,18 +201,28 @@ TEST_F(NetworkCallTest, ManySitesCallAtOnceAndEachCallStandsAlone) {
 // The status window follows the most recent call, and when that one ends the call still
 // running, as it stands; every call counts.
 TEST_F(NetworkCallTest, TheStatusWindowFollowsTheMostRecentCall) {
+    // The window's presenter and the count of calls, fed as the windows feed them.
     QObject context;
+    StatusPresenter presenter;
+    CallFollower running;
     std::vector<int> counts;
     QByteArrayList restaurants;
     int hides = 0;
-    QObject::connect(&link, &LinkThread::callsInProgress, &context,
-                     [&](int count) { counts.push_back(count); });
-    QObject::connect(&link, &LinkThread::statusCaption, &context,
-                     [&](StatusLabel label, const QByteArray& text) {
-                         if (label == StatusLabel::Resto && !text.trimmed().isEmpty())
-                             restaurants << text;
-                     });
-    QObject::connect(&link, &LinkThread::statusHide, &context, [&] { ++hides; });
+    QObject::connect(&link, &LinkThread::event, &context, [&](const LinkEvent& event) {
+        const StatusPresenter::Window window = presenter.apply(event);
+        if (window == StatusPresenter::Window::Show &&
+            !presenter.view().resto.trimmed().isEmpty() &&
+            (restaurants.isEmpty() || restaurants.back() != presenter.view().resto))
+            restaurants << presenter.view().resto;
+        hides += window == StatusPresenter::Window::Hide;
+        if (event.kind == LinkEvent::Kind::CallStarted)
+            running.started(event.call);
+        else if (event.kind == LinkEvent::Kind::CallEnded)
+            running.ended(event.call);
+        else
+            return;
+        counts.push_back(running.running());
+    });
     const auto shown = [&](qsizetype n) {
         return QTest::qWaitFor([&] { return restaurants.size() >= n; }, 5000);
     };
@@ -207,9 +242,15 @@ TEST_F(NetworkCallTest, TheStatusWindowFollowsTheMostRecentCall) {
 // A port that cannot be opened, or that fails while open, is said once and opened again by
 // itself as soon as it can be: no person needed.
 TEST_F(NetworkCallTest, APortThatFailsIsSaidOnceAndOpensAgainByItself) {
-    QSignalSpy failedToOpen(&link, &LinkThread::openFailed);
-    QSignalSpy failedWhileOpen(&link, &LinkThread::lineFailed);
-    QSignalSpy restored(&link, &LinkThread::lineRestored);
+    using Kind = LinkEvent::Kind;
+    const auto cannotOpen = LinkEvent::PortFailure::CannotOpen,
+               whileOpen = LinkEvent::PortFailure::FailedWhileOpen;
+    const auto restored = [&] {
+        qsizetype n = 0;
+        for (const LinkEvent& e : heard.of(Kind::PortOpened))
+            n += e.restored;
+        return n;
+    };
     // Several tries at 50 ms, none of them said.
     const auto triesPass = [&] {
         const int target = opens + 3;
@@ -229,16 +270,18 @@ TEST_F(NetworkCallTest, APortThatFailsIsSaidOnceAndOpensAgainByItself) {
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &scarce), 0);
     QTcpSocket caller;
     caller.connectToHost(QHostAddress::LocalHost, port());
-    const bool failed = failedWhileOpen.count() == 1 || failedWhileOpen.wait(5000);
+    const bool failed = heard.waitFor(1, Kind::PortClosed, whileOpen);
     ::setrlimit(RLIMIT_NOFILE, &saved);
     ASSERT_TRUE(failed);
-    EXPECT_TRUE(failedWhileOpen.at(0).at(0).toString().contains("cannot accept calls"));
-    ASSERT_TRUE(restored.count() == 1 || restored.wait(5000));
-    EXPECT_TRUE(restored.at(0).at(0).toString().contains("COM1"));
+    EXPECT_EQ(heard.count(Kind::PortClosed, whileOpen), 1);
+    EXPECT_TRUE(heard.of(Kind::PortClosed, whileOpen)[0].text.contains("cannot accept calls"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restored() == 1; }, 5000));
+    EXPECT_TRUE(heard.of(Kind::PortOpened).back().text.contains("COM1"));
 #endif
 
     // Not even opened: the same, once, then back by itself.
-    const qsizetype restoredEarlier = restored.count(), failedEarlier = failedWhileOpen.count();
+    const qsizetype restoredEarlier = restored(),
+                    failedEarlier = heard.count(Kind::PortClosed, whileOpen);
     link.close();
     link.waitIdle();
     QTcpServer squatter;
@@ -248,13 +291,13 @@ TEST_F(NetworkCallTest, APortThatFailsIsSaidOnceAndOpensAgainByItself) {
     request.device = address;
     request.reopenInterval = Millis(50);
     link.reopen(request);
-    ASSERT_TRUE(failedToOpen.count() == 1 || failedToOpen.wait(5000));
-    EXPECT_TRUE(failedToOpen.at(0).at(0).toString().contains("COM5"));
+    ASSERT_TRUE(heard.waitFor(1, Kind::PortClosed, cannotOpen));
+    EXPECT_TRUE(heard.of(Kind::PortClosed, cannotOpen)[0].text.contains("COM5"));
     ASSERT_TRUE(triesPass());
-    EXPECT_EQ(failedToOpen.count(), 1);
+    EXPECT_EQ(heard.count(Kind::PortClosed, cannotOpen), 1);
     squatter.close();
-    ASSERT_TRUE(restored.count() == restoredEarlier + 1 || restored.wait(5000));
-    EXPECT_EQ(failedWhileOpen.count(), failedEarlier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restored() == restoredEarlier + 1; }, 5000));
+    EXPECT_EQ(heard.count(Kind::PortClosed, whileOpen), failedEarlier);
 }
 
 // A supervisor's watchdog is fed from the link thread itself, with the port open or closed: a

@@ -94,11 +94,11 @@ TEST_F(CallSummaryTest, EachOutcomeCountsWhatCrossedTheLine) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        observer.summaries.clear();
-        const QDateTime began = config().localTime();
+        events.summaries.clear();
+        const QDateTime began = clock.localTime();
         call(c.script);
-        ASSERT_EQ(observer.summaries.size(), 1u);
-        const CallSummary& s = observer.summaries[0];
+        ASSERT_EQ(events.summaries.size(), 1u);
+        const CallSummary& s = events.summaries[0];
         EXPECT_EQ(s.outcome, c.outcome);
         EXPECT_EQ(s.direction(), c.direction);
         EXPECT_EQ(s.files, c.files);
@@ -120,7 +120,7 @@ TEST_F(CallSummaryTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
     LinkConfig traced = config();
     traced.trace = true;
     link->setConfig(traced);
-    const QString name = traceFileName(config().localTime(), 1);
+    const QString name = traceFileName(clock.localTime(), 1);
     one.records = {"a\x1b"};
     call(one);
     ASSERT_EQ(logFiles(), QStringList{name});
@@ -184,18 +184,18 @@ TEST_F(CallSummaryTest, NobodyHoldsTheLine) {
             script.records.push_back(QByteArray::number(i));
         script.answerDelay = c.answerDelay;
         script.hangUpAfter = 30s; // lingers well past the station's wait
-        observer.summaries.clear();
+        events.summaries.clear();
         const Millis began = line.now();
         call(script);
-        ASSERT_EQ(observer.summaries.size(), 1u);
-        EXPECT_EQ(observer.summaries[0].outcome, c.outcome);
+        ASSERT_EQ(events.summaries.size(), 1u);
+        EXPECT_EQ(events.summaries[0].outcome, c.outcome);
         const std::vector<Millis> acks = sentAt(ack());
         ASSERT_FALSE(acks.empty());
         if (c.hangUpAfterLastAnswer > 0ms) {
             EXPECT_EQ(hungUpAt(line, acks.back()), acks.back() + c.hangUpAfterLastAnswer);
         } else {
             EXPECT_EQ(hungUpAt(line, began), began + 1min);
-            EXPECT_EQ(observer.summaries[0].reason, "call limit of 1 minutes reached");
+            EXPECT_EQ(events.summaries[0].reason, "call limit of 1 minutes reached");
         }
     }
 }

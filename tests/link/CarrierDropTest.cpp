@@ -38,13 +38,13 @@ TEST_F(CarrierDropTest, ReceivingLeavesTheOldFileOrTheNewOneAndNoTemporary) {
         ASSERT_TRUE(installed == previous || installed == complete) << installed.toStdString();
         ASSERT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
         ASSERT_EQ(link->state().RestoNum + link->state().Transaction, "       ");
-        ASSERT_FALSE(observer.visible);
+        ASSERT_FALSE(events.visible);
         ASSERT_TRUE(line.dtr());
 
         ASSERT_TRUE(callAfterPause({.records = {"next"}}).completed());
         ASSERT_EQ(readAll(resto("itrfinv1")), padded("next") + char(ETX) + "\r\n");
     }
-    EXPECT_TRUE(observer.failures.empty());
+    EXPECT_TRUE(events.failures.empty());
 }
 
 TEST_F(CarrierDropTest, SendingLogsOnlyAnsweredBlocksAndStopsAtTheDrop) {

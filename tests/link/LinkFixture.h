@@ -2,7 +2,6 @@
 // A station on a simulated line with a temporary Backroom and log folder.
 
 #include "link/Block.h"
-#include "link/LinkObserver.h"
 #include "link/TextItems.h"
 #include "link/TransferLink.h"
 #include "link/TransferLog.h"
@@ -26,38 +25,59 @@ using site::Action;
 using site::Site;
 using site::SiteScript;
 
-struct RecordingObserver : LinkObserver {
-    std::vector<std::pair<StatusLabel, QByteArray>> captions;
-    std::vector<QString> failures;
+// Every event of the engine, and the few things tests ask of them.
+struct RecordingEvents : LinkEventSink {
+    std::vector<LinkEvent> events;
+    std::vector<QString> failures; // reasons of calls that ended failed or busy
     std::vector<QString> notices;
     std::vector<CallSummary> summaries;
-    int shows = 0;
-    int hides = 0;
+    int shows = 0; // calls started
+    int hides = 0; // carriers lost
     bool visible = false;
 
-    void setCaption(StatusLabel label, const QByteArray& text) override {
-        captions.emplace_back(label, text);
+    void handle(const LinkEvent& event) override {
+        events.push_back(event);
+        switch (event.kind) {
+        case LinkEvent::Kind::CallStarted:
+            ++shows;
+            visible = true;
+            break;
+        case LinkEvent::Kind::CarrierLost:
+            ++hides;
+            visible = false;
+            break;
+        case LinkEvent::Kind::LineNotice:
+            notices.push_back(event.text);
+            break;
+        case LinkEvent::Kind::CallEnded:
+            summaries.push_back(event.summary);
+            if (event.summary.outcome == CallOutcome::Failed ||
+                event.summary.outcome == CallOutcome::Busy)
+                failures.push_back(event.summary.reason);
+            break;
+        default:
+            break;
+        }
     }
-    void showStatus() override {
-        ++shows;
-        visible = true;
-    }
-    void hideStatus() override {
-        ++hides;
-        visible = false;
-    }
-    void callFailed(const QString& reason) override { failures.push_back(reason); }
-    void lineNotice(const QString& text) override { notices.push_back(text); }
-    void callSummary(const CallSummary& summary) override { summaries.push_back(summary); }
 
-    // The longest text a label showed.
-    QByteArray longest(StatusLabel label) const {
+    // The longest block that crossed the line.
+    QByteArray longestBlock() const {
         QByteArray found;
-        for (const auto& [l, text] : captions)
-            if (l == label && text.size() > found.size())
-                found = text;
+        for (const LinkEvent& e : events)
+            if (e.kind == LinkEvent::Kind::BlockMoved && e.bytes.size() > found.size())
+                found = e.bytes;
         return found;
     }
+};
+
+// Local time that moves with the simulated line: 14:05:09 at virtual time 0.
+struct LineClock : Clock {
+    explicit LineClock(const SimLine& line) : line(line) {}
+    std::chrono::milliseconds monotonic() const override { return line.now(); }
+    QDateTime localTime() const override {
+        return QDateTime(QDate(2026, 12, 5), QTime(14, 5, 9)).addMSecs(line.now().count());
+    }
+    const SimLine& line;
 };
 
 class LinkTest : public ::testing::Test {
@@ -68,7 +88,7 @@ protected:
         logs = dir.path() + "/Logs/";
         QDir().mkpath(backroom + "000123");
         QDir().mkpath(logs);
-        link = std::make_unique<TransferLink>(line, observer, config());
+        link = std::make_unique<TransferLink>(line, events, config());
         link->OpenPort("D", 9600, 1);
     }
 
@@ -77,10 +97,7 @@ protected:
         c.BackroomFolder = backroom;
         c.LogFolder = logs;
         c.SendDelay = sendDelay;
-        // Logs are named after the local time: 14:05:09 at virtual time 0.
-        c.localTime = [this] {
-            return QDateTime(QDate(2026, 12, 5), QTime(14, 5, 9)).addMSecs(line.now().count());
-        };
+        c.clock = &clock;
         return c;
     }
 
@@ -117,7 +134,8 @@ protected:
     QString backroom;
     QString logs;
     SimLine line;
-    RecordingObserver observer;
+    LineClock clock{line};
+    RecordingEvents events;
     std::unique_ptr<TransferLink> link;
     std::vector<std::unique_ptr<Site>> sites;
 };

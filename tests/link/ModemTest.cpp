@@ -40,7 +40,7 @@ protected:
         return std::count(modem.commands().begin(), modem.commands().end(), command);
     }
     qsizetype noticesWith(const QString& text) const {
-        return std::count_if(observer.notices.begin(), observer.notices.end(),
+        return std::count_if(events.notices.begin(), events.notices.end(),
                              [&](const QString& n) { return n.contains(text); });
     }
 
@@ -112,7 +112,7 @@ TEST_F(ModemTest, ResultTextsBetweenCallsAreToldAndNeverTakenForACall) {
     EXPECT_EQ(noticesWith("COM1 modem: RING"), SimModem::kRingsBeforeTheSiteGivesUp);
     EXPECT_EQ(noticesWith("COM1 modem: CONNECT 9600?"), 1) << "control bytes never shown";
     EXPECT_EQ(noticesWith("noise"), 0);
-    EXPECT_EQ(observer.shows, 0);
+    EXPECT_EQ(events.shows, 0);
     EXPECT_EQ(line.sentBytes().size(), sentBefore);
 }
 

@@ -41,20 +41,26 @@ TEST(AllowList, AddressesAndRangesOfBothFamilies) {
     EXPECT_FALSE(typo.allows(QHostAddress("10.1.0.1"))); // a typo never opens the line
 }
 
-// Stands in for the call pool: keeps what it is handed.
-struct TakenCalls final : CallTaker {
-    ~TakenCalls() override {
+// What the stand-ins for the call pool of two lines were handed.
+struct Taken {
+    ~Taken() {
         for (qintptr descriptor : descriptors)
             ::close(static_cast<int>(descriptor));
     }
-    int callsInProgress() override { return static_cast<int>(descriptors.size()); }
-    bool take(qintptr descriptor, const QString& peer) override {
-        descriptors.push_back(descriptor);
-        peers << peer;
-        return true;
-    }
     std::vector<qintptr> descriptors;
     QStringList peers;
+};
+
+struct TakenCalls final : CallTaker {
+    explicit TakenCalls(Taken& taken) : taken(taken) {}
+    int callsInProgress() override { return static_cast<int>(taken.descriptors.size()); }
+    void stopAll() override {}
+    bool take(qintptr descriptor, const QString& peer, std::uint64_t) override {
+        taken.descriptors.push_back(descriptor);
+        taken.peers << peer;
+        return true;
+    }
+    Taken& taken;
 };
 
 int socketOption(qintptr descriptor, int level, int name) {
@@ -69,14 +75,13 @@ int socketOption(qintptr descriptor, int level, int name) {
 // and one beyond MaxCalls is closed and journaled as busy.
 TEST(NetworkLine, TurnsAwayStrangersAndCallersBeyondMaxCalls) {
     const AllowList allowed = AllowList::parse("127.0.0.2, ::1");
-    TakenCalls taken;
-    NetworkLine v4(1, "tcp:127.0.0.1:0", allowed, 2), v6(1, "tcp:[::1]:0", allowed, 2);
-    RecordingObserver observer;
-    TransferLink link(v4, observer, LinkConfig{});
+    Taken taken;
+    NetworkLine v4(1, "tcp:127.0.0.1:0", allowed, 2, std::make_unique<TakenCalls>(taken));
+    NetworkLine v6(1, "tcp:[::1]:0", allowed, 2, std::make_unique<TakenCalls>(taken));
+    RecordingEvents events;
+    TransferLink link(v4, events, LinkConfig{});
     link.OpenPort("D", 9600, 1);
     v6.open({});
-    v4.setTaker(&taken);
-    v6.setTaker(&taken);
     std::vector<std::unique_ptr<QTcpSocket>> callers;
     const auto call = [&](NetworkLine& line, const char* from, const char* to) {
         callers.push_back(std::make_unique<QTcpSocket>());
@@ -84,8 +89,8 @@ TEST(NetworkLine, TurnsAwayStrangersAndCallersBeyondMaxCalls) {
         EXPECT_TRUE(caller.bind(QHostAddress(from)));
         caller.connectToHost(QHostAddress(to), line.listeningPort());
         EXPECT_TRUE(caller.waitForConnected(5000));
-        const std::size_t before = taken.descriptors.size() + observer.summaries.size();
-        for (int i = 0; i < 100 && taken.descriptors.size() + observer.summaries.size() == before;
+        const std::size_t before = taken.descriptors.size() + events.summaries.size();
+        for (int i = 0; i < 100 && taken.descriptors.size() + events.summaries.size() == before;
              ++i) {
             link.Serve(v4.now() + 50ms);
             v6.waitUntil(v6.now() + 50ms);
@@ -104,13 +109,13 @@ TEST(NetworkLine, TurnsAwayStrangersAndCallersBeyondMaxCalls) {
         EXPECT_EQ(socketOption(descriptor, IPPROTO_TCP, TCP_KEEPIDLE), 30);
         EXPECT_EQ(socketOption(descriptor, IPPROTO_TCP, TCP_KEEPCNT), 3);
     }
-    ASSERT_EQ(observer.summaries.size(), 2u);
-    EXPECT_EQ(observer.summaries[0].outcome, CallOutcome::Refused);
-    EXPECT_EQ(observer.summaries[0].peer, stranger);
-    EXPECT_EQ(observer.summaries[0].reason, stranger + " is not in AllowFrom");
-    EXPECT_EQ(observer.summaries[1].outcome, CallOutcome::Busy);
-    EXPECT_EQ(observer.summaries[1].peer, extra);
-    EXPECT_EQ(observer.summaries[1].reason, "2 calls in progress on COM1 (MaxCalls)");
+    ASSERT_EQ(events.summaries.size(), 2u);
+    EXPECT_EQ(events.summaries[0].outcome, CallOutcome::Refused);
+    EXPECT_EQ(events.summaries[0].peer, stranger);
+    EXPECT_EQ(events.summaries[0].reason, stranger + " is not in AllowFrom");
+    EXPECT_EQ(events.summaries[1].outcome, CallOutcome::Busy);
+    EXPECT_EQ(events.summaries[1].peer, extra);
+    EXPECT_EQ(events.summaries[1].reason, "2 calls in progress on COM1 (MaxCalls)");
     for (int turnedAway : {0, 3}) { // closed: the caller reads the end at once
         QTcpSocket& caller = *callers[turnedAway];
         EXPECT_TRUE(caller.state() == QAbstractSocket::UnconnectedState ||

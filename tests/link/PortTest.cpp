@@ -6,16 +6,11 @@ namespace {
 
 class PortTest : public LinkTest {};
 
-TEST_F(PortTest, OnlyACarrierChangeDoesAnything) {
-    for (CommEvent e : {CommEvent::Send, CommEvent::Receive, CommEvent::Ring, CommEvent::Frame,
-                        CommEvent::RxOver, CommEvent::Break})
-        link->OnCommHandler(e);
-    EXPECT_EQ(observer.shows + observer.hides, 0);
+TEST_F(PortTest, ADropWhileNoCallRunsBlanksTheCallState) {
+    link->OnCommHandler();
+    EXPECT_EQ(events.hides, 1);
+    EXPECT_EQ(events.shows, 0);
     EXPECT_TRUE(line.sentBytes().isEmpty());
-
-    // A drop while no call runs blanks the fields and hides the window.
-    link->OnCommHandler(CommEvent::CD);
-    EXPECT_EQ(observer.hides, 1);
     EXPECT_EQ(link->state().RestoNum, "      ");
 }
 
@@ -27,11 +22,12 @@ TEST_F(PortTest, BytesBetweenCallsAreDroppedAndTheNextCallStartsClean) {
 }
 
 TEST_F(PortTest, ACarrierEventInsideARunningCallIsIgnored) {
-    struct Reentering : RecordingObserver {
+    struct Reentering : RecordingEvents {
         TransferLink* link = nullptr;
-        void showStatus() override {
-            RecordingObserver::showStatus();
-            link->OnCommHandler(CommEvent::CD); // the carrier is up: a call within the call
+        void handle(const LinkEvent& event) override {
+            RecordingEvents::handle(event);
+            if (event.kind == LinkEvent::Kind::CallStarted)
+                link->OnCommHandler(); // the carrier is up: a call within the call
         }
     } reentering;
     TransferLink station(line, reentering, config());

@@ -73,7 +73,7 @@ TEST_F(ReceiveTest, ZeroBlankOrUnsafeRestaurantNumbersOrTypesEndTheCallWithNothi
     const QStringList entries = QDir(backroom).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     EXPECT_EQ(entries, QStringList{"000123"});
     EXPECT_TRUE(QDir(backroom + "000123").isEmpty());
-    EXPECT_TRUE(observer.failures.empty());
+    EXPECT_TRUE(events.failures.empty());
 }
 
 TEST_F(ReceiveTest, NineBadHeadersGiveEightNaksThenTheStationHangsUp) {
@@ -114,7 +114,7 @@ TEST_F(ReceiveTest, BytesThatAreNotOneBlockAreOneNak) {
         const qsizetype before = line.sentBytes().size();
         link->Serve(start + 20000ms);
         EXPECT_EQ(line.sentBytes().mid(before), nak());
-        EXPECT_EQ(observer.longest(StatusLabel::Data), c.shown);
+        EXPECT_EQ(events.longestBlock(), c.shown);
     }
 }
 
@@ -134,8 +134,8 @@ TEST_F(ReceiveTest, EachArrivalRestartsTheSilenceCount) {
 TEST_F(ReceiveTest, AMissingRestaurantFolderEndsTheCallWithAReasonAndHangsUp) {
     const Site& site = call({.restoNum = "000999", .records = {"x"}});
     EXPECT_EQ(site.outcome(), Site::Outcome::HungUpByStation);
-    ASSERT_EQ(observer.failures.size(), 1u);
-    EXPECT_TRUE(observer.failures[0].contains("000999")) << observer.failures[0].toStdString();
+    ASSERT_EQ(events.failures.size(), 1u);
+    EXPECT_TRUE(events.failures[0].contains("000999")) << events.failures[0].toStdString();
     // The next call is answered normally.
     EXPECT_TRUE(call({.records = {"y"}, .callAt = line.now() + 1s}).completed());
 }

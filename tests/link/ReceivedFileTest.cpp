@@ -59,7 +59,7 @@ TEST_F(ReceivedFileTest, TheEndBlockIsAnsweredOnlyOnceTheFileIsInstalled) {
         SCOPED_TRACE(static_cast<int>(c.failing));
         steps->failing = c.failing;
         writeFile(resto("itrfinv1"), previous);
-        observer.failures.clear();
+        events.failures.clear();
         const qsizetype before = line.sentBytes().size();
 
         const Site& site = send();
@@ -71,14 +71,14 @@ TEST_F(ReceivedFileTest, TheEndBlockIsAnsweredOnlyOnceTheFileIsInstalled) {
         EXPECT_EQ(site.completed(), c.reason == nullptr);
         if (c.reason == nullptr) {
             EXPECT_EQ(answered, QByteArray(5, ACK));
-            EXPECT_TRUE(observer.failures.empty());
+            EXPECT_TRUE(events.failures.empty());
             continue;
         }
         // Header and the blocks written; never the end block.
         EXPECT_EQ(answered, QByteArray(c.failing == Step::Write ? 1 : 4, ACK));
         EXPECT_EQ(site.outcome(), Site::Outcome::HungUpByStation);
-        ASSERT_EQ(observer.failures.size(), 1u);
-        EXPECT_TRUE(observer.failures[0].contains(c.reason)) << observer.failures[0].toStdString();
+        ASSERT_EQ(events.failures.size(), 1u);
+        EXPECT_TRUE(events.failures[0].contains(c.reason)) << events.failures[0].toStdString();
     }
 }
 
@@ -105,15 +105,15 @@ TEST_F(ReceivedFileTest, ALeftoverTemporaryFileNeverBlocksTheRestaurant) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         writeFile(resto("itrfinv1"), previous);
-        observer.failures.clear();
+        events.failures.clear();
         c.leave();
         const Site& site = send();
         EXPECT_EQ(site.completed(), c.completes);
         EXPECT_EQ(readAll(resto("itrfinv1")), c.completes ? complete : previous);
         EXPECT_EQ(readAll(outside), "not ours\r\n");
         if (!c.completes) {
-            ASSERT_EQ(observer.failures.size(), 1u);
-            EXPECT_TRUE(observer.failures[0].startsWith("Cannot remove"));
+            ASSERT_EQ(events.failures.size(), 1u);
+            EXPECT_TRUE(events.failures[0].startsWith("Cannot remove"));
             QDir(resto("itrfinv1.tmp")).removeRecursively();
         }
     }
@@ -127,15 +127,15 @@ TEST_F(ReceivedFileTest, ARestaurantInAnotherCallIsBusyInBothDirections) {
         writeFile(resto("itrfinv1"), previous);
         RestaurantLock otherCall;
         ASSERT_EQ(otherCall.tryLock(backroom + "000123/"), RestaurantLock::Outcome::Taken);
-        observer.failures.clear();
+        events.failures.clear();
         const qsizetype before = line.sentBytes().size();
 
         const Site& site = send(transaction);
         // The header is left unanswered and the line hung up; nothing written or logged.
         EXPECT_EQ(line.sentBytes().mid(before), QByteArray());
         EXPECT_EQ(site.outcome(), Site::Outcome::HungUpByStation);
-        ASSERT_EQ(observer.failures.size(), 1u);
-        EXPECT_EQ(observer.failures[0], "restaurant 000123 is busy on another call");
+        ASSERT_EQ(events.failures.size(), 1u);
+        EXPECT_EQ(events.failures[0], "restaurant 000123 is busy on another call");
         EXPECT_EQ(readAll(resto("itrfinv1")), previous);
         EXPECT_TRUE(logFiles().isEmpty());
 

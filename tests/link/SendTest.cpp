@@ -113,8 +113,8 @@ TEST_F(SendTest, AMissingDataFileLeavesTheFileLineAndEndsTheCall) {
     ASSERT_EQ(names.size(), 2);
     EXPECT_EQ(readAll(logs + names[1]), "FileName:" + resto("trfbru1").toLatin1() + "\r\n");
     EXPECT_TRUE(sentAt(BuildBlock("inv")).empty()) << "the third file is not sent in its place";
-    ASSERT_EQ(observer.failures.size(), 1u);
-    EXPECT_TRUE(observer.failures[0].contains("trfbru1"));
+    ASSERT_EQ(events.failures.size(), 1u);
+    EXPECT_TRUE(events.failures[0].contains("trfbru1"));
 }
 
 TEST_F(SendTest, AnUnwritableLogFolderEndsTheCallBeforeAnythingIsSent) {
@@ -122,8 +122,8 @@ TEST_F(SendTest, AnUnwritableLogFolderEndsTheCallBeforeAnythingIsSent) {
     const Site& site = call(fetch);
     EXPECT_EQ(site.outcome(), Site::Outcome::HungUpByStation);
     EXPECT_EQ(line.sentBytes(), ack()) << "only the header was answered";
-    ASSERT_EQ(observer.failures.size(), 1u);
-    EXPECT_TRUE(observer.failures[0].contains("Logs"));
+    ASSERT_EQ(events.failures.size(), 1u);
+    EXPECT_TRUE(events.failures[0].contains("Logs"));
 }
 
 TEST(TextItems, RecordsFollowCommasQuotesAndLineEnds) {

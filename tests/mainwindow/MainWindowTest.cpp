@@ -4,10 +4,10 @@
 // line on an address already taken, so it fails as a real one does.
 #include "journal/Journal.h"
 #include "link/LinkThread.h"
-#include "link/ui/frmcom.h"
 #include "mainwindow/TextBox.h"
 #include "mainwindow/frmmain.h"
 #include "settings/INIFunctions.h"
+#include "statuswindow/frmcom.h"
 #include "support/MemoryRegistry.h"
 #include "support/TestFiles.h"
 #include "textentry/MainModule.h"
@@ -85,14 +85,15 @@ protected:
     // Creates the window, which runs the start-up, then lets the link report.
     frmmain& start(const std::function<void(MainWindowContext&)>& adjust = {}) {
         opened.clear();
-        link = std::make_unique<LinkThread>([this](const PortRequest& request) {
-            QMutexLocker lock(&mutex);
-            opened.push_back(request);
-            PortRequest local = request;
-            if (!request.device.startsWith("tcp:"))
-                local.device = "tcp:127.0.0.1:0"; // no real serial port in tests
-            return makeRealLine(local);
-        });
+        link =
+            std::make_unique<LinkThread>([this](const PortRequest& request, LinkEventSink& events) {
+                QMutexLocker lock(&mutex);
+                opened.push_back(request);
+                PortRequest local = request;
+                if (!request.device.startsWith("tcp:"))
+                    local.device = "tcp:127.0.0.1:0"; // no real serial port in tests
+                return makeRealLine(local, events);
+            });
         MainWindowContext context;
         context.programFolder = program;
         context.link = link.get();
@@ -462,7 +463,9 @@ TEST_F(PanelTest, ClosingEndsWithoutSavingUnloadsTheStatusWindowAndClosesThePort
         w.show();
         unlock();
         w.cboComPort->setCurrentText("5");
-        w.statusWindow().showStatus();
+        LinkEvent started(LinkEvent::Kind::CallStarted);
+        started.call = 1;
+        w.statusWindow().apply(started);
         QSignalSpy unloaded(&w, &frmmain::unloaded);
         byButton ? w.cmdClose->click() : void(w.close());
         EXPECT_EQ(unloaded.count(), 1);
@@ -512,16 +515,31 @@ TEST_F(CallHistoryView, TheListAndTheLastCallLineFollowTheJournal) {
     dropped.transaction = "S";
     dropped.type = "1";
     dropped.outcome = CallOutcome::Dropped;
-    emit link->callFinished(dropped);
+    LinkEvent ended(LinkEvent::Kind::CallEnded);
+    ended.call = 100;
+    ended.summary = dropped;
+    link->handle(ended);
+    QCoreApplication::processEvents();
     EXPECT_EQ(row("000100")->text(3), "send dropped");
     EXPECT_EQ(w.lblLastCall->text(), "11:00 000100 send dropped  ·  2 failed today");
-    emit link->callsInProgress(3); // a network line answers several at once
+    for (std::uint64_t number : {101, 102, 103}) { // a network line answers several at once
+        LinkEvent started(LinkEvent::Kind::CallStarted);
+        started.call = number;
+        link->handle(started);
+    }
+    QCoreApplication::processEvents();
     EXPECT_TRUE(w.lblLastCall->text().startsWith("3 calls in progress / en cours  ·  11:00"));
-    emit link->callsInProgress(0);
+    for (std::uint64_t number : {101, 102, 103}) {
+        LinkEvent gone(LinkEvent::Kind::CallEnded);
+        gone.call = number;
+        gone.summary = dropped;
+        link->handle(gone);
+    }
+    QCoreApplication::processEvents();
     EXPECT_TRUE(w.lblLastCall->text().startsWith("11:00"));
     int rows = 0;
     journal::readJournals(logs, QDate(), [&](const journal::Row&) { ++rows; });
-    EXPECT_EQ(rows, 3);
+    EXPECT_EQ(rows, 6);
 }
 
 TEST_F(CallHistoryView, SaveAsksBeforeStoringAFolderThatCannotTakeFiles) {

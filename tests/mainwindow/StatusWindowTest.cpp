@@ -1,11 +1,11 @@
-// The status window: loading, showing, hiding and unloading as the link reports, what its
-// labels show, and a real call over a network line driving it.
+// The status window: the presenter's captions for each event, the window's plain text, and a
+// real call over a network line driving it.
 #include "common/EightBitText.h"
 #include "link/Block.h"
 #include "link/LinkThread.h"
-#include "link/ui/StatusWindowHost.h"
-#include "link/ui/frmcom.h"
 #include "site/Site.h"
+#include "statuswindow/StatusWindowHost.h"
+#include "statuswindow/frmcom.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -19,27 +19,115 @@
 namespace dialvane::test {
 namespace {
 
-TEST(StatusWindow, FollowsTheLinkAndShowsTheBytesAsReceived) {
-    StatusWindowHost host;
-    host.setCaption(StatusLabel::Resto, "000123");
-    ASSERT_NE(host.window(), nullptr); // loaded by a label, not shown
-    EXPECT_FALSE(host.window()->isVisible());
-    EXPECT_EQ(host.window()->LBLResto->text(), "000123");
-    host.unload();
-    EXPECT_EQ(host.window(), nullptr);
-    // A call after an unload: shown again, blank until a header arrives.
-    host.showStatus();
-    EXPECT_TRUE(host.window()->isVisible());
-    EXPECT_TRUE(host.window()->LBLResto->text().isEmpty());
+LinkEvent event(LinkEvent::Kind kind, std::uint64_t call = 0) {
+    LinkEvent e(kind);
+    e.call = call;
+    return e;
+}
+LinkEvent header(std::uint64_t call, const char* resto, const char* transaction) {
+    LinkEvent e = event(LinkEvent::Kind::HeaderReceived, call);
+    e.restoNum = resto;
+    e.transaction = transaction;
+    e.type = "1";
+    return e;
+}
+LinkEvent block(std::uint64_t call, CallDirection direction, const QByteArray& bytes, int records) {
+    LinkEvent e = event(LinkEvent::Kind::BlockMoved, call);
+    e.direction = direction;
+    e.bytes = bytes;
+    e.summary.records = records;
+    e.summary.naksSent = 1;
+    e.summary.duration = Millis(14500);
+    return e;
+}
+LinkEvent ended(std::uint64_t call, CallOutcome outcome, const char* reason = "") {
+    LinkEvent e = event(LinkEvent::Kind::CallEnded, call);
+    e.summary.outcome = outcome;
+    e.summary.reason = QString::fromLatin1(reason);
+    return e;
+}
 
-    // Whatever a site sends is shown as text, never interpreted.
-    const QByteArray block =
+// What the status window shows, event by event: the captions of the call followed, the data
+// field (the direction until a block moved, then the last block, or why the call failed), the
+// progress once the file's blocks move, and which call is followed when several run.
+TEST(StatusPresenter, EventsBecomeTheCaptionsOfTheCallFollowed) {
+    using W = StatusPresenter::Window;
+    const QByteArray h1 = site::headerBlock("000123", 'N', '1');
+    const QByteArray h2 = site::headerBlock("000123", 'S', '1');
+    const QByteArray data = BuildBlock("first record");
+    const QString in = "Entree des donnees - Data in";
+    const struct {
+        LinkEvent event;
+        W window;
+        const char* resto;
+        const char* transaction;
+        QString data;
+        const char* progress;
+    } steps[] = {
+        {event(LinkEvent::Kind::CallStarted, 7), W::Show, "      ", " ", in, ""},
+        {block(7, CallDirection::Receive, h1, 0), W::Show, "      ", " ", fromEightBit(h1), ""},
+        {header(7, "000123", "N"), W::Show, "000123", "N", fromEightBit(h1), ""},
+        {block(7, CallDirection::Receive, h2, 0), W::Show, "000123", "N", fromEightBit(h2), ""},
+        {header(7, "000123", "S"), W::Show, "000123", "S", fromEightBit(h2), ""},
+        {block(7, CallDirection::Receive, data, 1), W::Show, "000123", "S", fromEightBit(data),
+         "Data in: 1 blocks, 1 NAKs, 0 re-sent, 14 s"},
+        // A second call: followed from its start; the first one's events change nothing shown.
+        {event(LinkEvent::Kind::CallStarted, 9), W::Show, "      ", " ", in, ""},
+        {block(7, CallDirection::Receive, data, 2), W::Keep, "      ", " ", in, ""},
+        {header(9, "000201", "T"), W::Show, "000201", "T", in, ""},
+        {block(9, CallDirection::Send, data, 3), W::Show, "000201", "T", fromEightBit(data),
+         "Data out: 3 blocks, 1 NAKs, 0 re-sent, 14 s"},
+        {ended(9, CallOutcome::Failed, "Cannot open trfloc"), W::Show, "000201", "T",
+         "Cannot open trfloc", "Data out: 3 blocks, 1 NAKs, 0 re-sent, 14 s"},
+        // Its carrier gone, the window turns to the call still running, as it stands.
+        {event(LinkEvent::Kind::CarrierLost, 9), W::Show, "000123", "S", fromEightBit(data),
+         "Data in: 2 blocks, 1 NAKs, 0 re-sent, 14 s"},
+        {ended(7, CallOutcome::Completed), W::Show, "000123", "S", fromEightBit(data),
+         "Data in: 2 blocks, 1 NAKs, 0 re-sent, 14 s"},
+        {event(LinkEvent::Kind::CarrierLost, 7), W::Hide, "000123", "S", fromEightBit(data),
+         "Data in: 2 blocks, 1 NAKs, 0 re-sent, 14 s"},
+        {event(LinkEvent::Kind::PortClosed), W::Unload, "", "", "", ""},
+    };
+    StatusPresenter presenter;
+    int n = 0;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(n++);
+        EXPECT_EQ(presenter.apply(step.event), step.window);
+        const StatusView& view = presenter.view();
+        EXPECT_EQ(view.visible, step.window == W::Show || step.window == W::Keep);
+        EXPECT_EQ(view.resto, step.resto);
+        EXPECT_EQ(view.transaction, step.transaction);
+        EXPECT_EQ(view.data, step.data);
+        EXPECT_EQ(view.progress, step.progress);
+    }
+}
+
+TEST(StatusPresenter, TheTitleShowsTheOpenedPortOrClosed) {
+    LinkEvent opening(LinkEvent::Kind::PortOpening);
+    opening.portNumber = 3;
+    opening.settings.speed = 2400;
+    EXPECT_EQ(windowTitleFor(opening), "2400,n,8,1 COM3");
+    LinkEvent closed(LinkEvent::Kind::PortClosed);
+    EXPECT_EQ(windowTitleFor(closed), "FERME/CLOSED");
+    closed.failure = LinkEvent::PortFailure::CannotOpen; // the opening's title stays
+    EXPECT_EQ(windowTitleFor(closed), "");
+}
+
+// Whatever a site sends is shown as text, never interpreted; the window is loaded on first use
+// and gone with the port.
+TEST(StatusWindow, ShowsTheBytesAsReceivedAndGoesWithThePort) {
+    StatusWindowHost host;
+    EXPECT_EQ(host.window(), nullptr);
+    host.apply(event(LinkEvent::Kind::CallStarted, 1));
+    ASSERT_NE(host.window(), nullptr);
+    EXPECT_TRUE(host.window()->isVisible());
+    const QByteArray bytes =
         "\x02" + QByteArray("<b>12</b> caf\xe9 &co").leftJustified(126) + "\x03";
-    host.setCaption(StatusLabel::Data, block);
-    EXPECT_EQ(host.window()->LBLData->text(), fromEightBit(block));
+    host.apply(block(1, CallDirection::Receive, bytes, 0));
+    EXPECT_EQ(host.window()->LBLData->text(), fromEightBit(bytes));
     EXPECT_EQ(host.window()->LBLData->textFormat(), Qt::PlainText);
-    host.showFailure("Cannot create /x/000123/itrfinv1.tmp");
-    EXPECT_EQ(host.window()->LBLData->text(), "Cannot create /x/000123/itrfinv1.tmp");
+    host.apply(event(LinkEvent::Kind::PortClosed));
+    EXPECT_EQ(host.window(), nullptr);
 }
 
 // A site calling over TCP: the header reaches the window, shown during the call and hidden
@@ -50,7 +138,9 @@ TEST(StatusWindow, ARealCallDrivesTheWindow) {
     LinkThread link;
     StatusWindowHost host;
     host.attach(link);
-    QSignalSpy opened(&link, &LinkThread::portOpened);
+    int opened = 0;
+    QObject::connect(&link, &LinkThread::event, &host,
+                     [&](const LinkEvent& e) { opened += e.kind == LinkEvent::Kind::PortOpened; });
     QTcpServer probe;
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
     const quint16 port = probe.serverPort();
@@ -60,7 +150,7 @@ TEST(StatusWindow, ARealCallDrivesTheWindow) {
     request.config.BackroomFolder = tmp.path() + '/';
     request.config.SendDelay = "0";
     link.reopen(request);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return opened.size() == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return opened == 1; }, 5000));
 
     QTcpSocket site;
     site.connectToHost(QHostAddress::LocalHost, port);
