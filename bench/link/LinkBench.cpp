@@ -1,6 +1,6 @@
 // Engine cost per block in virtual time: the line costs nothing here, so what is measured is
 // the engine itself, file writing and reading included.
-#include "link/LinkObserver.h"
+#include "link/LinkEvents.h"
 #include "link/TransferLink.h"
 #include "site/Site.h"
 #include "support/SimLine.h"
@@ -36,8 +36,8 @@ struct Station {
 // A fresh station on a fresh simulated line answers one call of `script`.
 bool answerOneCall(const Station& station, const site::SiteScript& script) {
     sim::SimLine line;
-    LinkObserver observer;
-    TransferLink link(line, observer, station.config());
+    NoEvents events;
+    TransferLink link(line, events, station.config());
     link.OpenPort("D", 9600, 1);
     site::Site site(script);
     site.start();

@@ -47,7 +47,9 @@ struct Station {
 
     void open(const QString& sendDelay) {
         PortRequest request;
-        request.config = {backroom, logs, sendDelay};
+        request.config.BackroomFolder = backroom;
+        request.config.LogFolder = logs;
+        request.config.SendDelay = sendDelay;
         request.config.trace = trace;
         port = openLoopbackLine(link, request);
     }

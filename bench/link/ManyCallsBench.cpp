@@ -8,6 +8,7 @@
 //   bench_many_calls [--sites 1,10,100] [--silent 1000] [--wait-seconds 10]
 #include "LoopbackSupport.h"
 #include "link/Block.h"
+#include "link/CallFollower.h"
 #include "link/LinkThread.h"
 
 #include <QCoreApplication>
@@ -31,6 +32,7 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 using namespace dialvane;
@@ -101,15 +103,27 @@ struct Station {
     QString backroom = dir.path() + "/Backroom/";
     quint16 port = 0;
     LinkThread link;
-    std::atomic<int> calls{0};
+    std::atomic<int> calls{0}; // in progress
+    std::mutex mutex;
+    CallFollower running; // heard on the calls' own threads
 
     explicit Station(int maxCalls) {
         QDir().mkpath(dir.path() + "/Logs");
         QObject::connect(
-            &link, &LinkThread::callsInProgress, &link, [this](int count) { calls = count; },
+            &link, &LinkThread::event, &link,
+            [this](const LinkEvent& event) {
+                std::lock_guard lock(mutex);
+                if (event.kind == LinkEvent::Kind::CallStarted)
+                    running.started(event.call);
+                else if (event.kind == LinkEvent::Kind::CallEnded)
+                    running.ended(event.call);
+                calls = running.running();
+            },
             Qt::DirectConnection);
         PortRequest request;
-        request.config = {backroom, dir.path() + "/Logs/", QStringLiteral("0")};
+        request.config.BackroomFolder = backroom;
+        request.config.LogFolder = dir.path() + "/Logs/";
+        request.config.SendDelay = QStringLiteral("0");
         request.maxCalls = maxCalls;
         port = openLoopbackLine(link, request);
     }

@@ -1,7 +1,7 @@
 // Arbitrary bytes and carrier changes from the far end of the line, in virtual time.
 // Whatever arrives, the station must not crash, hang or touch a file outside the
 // restaurant folders and the log folder.
-#include "link/LinkObserver.h"
+#include "link/LinkEvents.h"
 #include "link/TransferLink.h"
 #include "support/SimLine.h"
 
@@ -52,12 +52,12 @@ void checkNothingOutside(const Root& root) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Root root;
     sim::SimLine line;
-    LinkObserver observer;
+    NoEvents events;
     LinkConfig config;
     config.BackroomFolder = root.backroom;
     config.LogFolder = root.logs;
     config.SendDelay = "0";
-    TransferLink link(line, observer, config);
+    TransferLink link(line, events, config);
     link.OpenPort("D", 9600, 1);
 
     // The input is a script: an operation byte, then its operands.
