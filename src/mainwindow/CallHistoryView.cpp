@@ -22,7 +22,7 @@ constexpr int kLastCallColumn = 2;
 constexpr int kResultColumn = 3;
 
 QDate today(const MainWindowContext& context) {
-    return context.today ? context.today() : QDate::currentDate();
+    return context.clock->localTime().date();
 }
 
 } // namespace
@@ -70,8 +70,9 @@ void frmmain::showLastCall() {
                              : QStringLiteral("No call yet / Aucun appel");
     if (callsInProgress_.running() > 0)
         text = QStringLiteral("%1 in progress / en cours  ·  ")
-                   .arg(callsInProgress_.running() == 1 ? QStringLiteral("1 call")
-                                              : QStringLiteral("%1 calls").arg(callsInProgress_.running())) +
+                   .arg(callsInProgress_.running() == 1
+                            ? QStringLiteral("1 call")
+                            : QStringLiteral("%1 calls").arg(callsInProgress_.running())) +
                text;
     if (failuresDate_ == today(context_) && failuresToday_ > 0)
         text += QStringLiteral("  ·  %1 failed today").arg(failuresToday_);

@@ -40,7 +40,9 @@ void frmmain::cmdUnlock_Click() {
         accepted = context_.askPassword();
     } else {
         // Built afresh for every try; shown modally without an owner.
-        frmPassword dialog;
+        PasswordContext password;
+        password.clock = context_.clock;
+        frmPassword dialog(password);
         dialog.exec();
         accepted = dialog.PasswordAccepted();
     }
@@ -98,10 +100,13 @@ void frmmain::Save() {
         wanted.ConnectionType = GetSelectedConnection();
     if (cboSpeed->currentIndex() >= 0 && cboSpeed->currentText().toInt() != stored.LineSpeed)
         wanted.LineSpeed = GetSelectedSpeed();
-    station_.store(wanted);
+    station_.apply(wanted);
+    showSaved();
+}
 
+// Once saved, the panel locks again until the next password.
+void frmmain::showSaved() {
     cmdSave->setEnabled(false);
-    ReopenPort();
     cmdUnlock->show();
     SetPanelLocked(true);
 }

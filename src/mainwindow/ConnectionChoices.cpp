@@ -1,5 +1,5 @@
-// The three connection lists of the main window and the re-opening of the port with what they
-// show. The stored configuration plays no part in the re-opening: the lists do.
+// The three connection lists of the main window: what they show of the configuration, and
+// what a Save takes from them.
 #include "common/Numbers.h"
 #include "link/LinkThread.h"
 #include "mainwindow/frmmain.h"
@@ -50,32 +50,6 @@ void frmmain::cboSpeed_Click() {
 
 void frmmain::cboConnection_Click() {
     CheckForChanges();
-}
-
-void frmmain::ReopenPort() {
-    const QString connection = cboConnection->currentText();
-    const QString speedText = cboSpeed->currentText();
-    const QString portText = cboComPort->currentText();
-
-    PortRequest request;
-    try {
-        request.connectionLetter = connection.left(1);
-        request.portNumber = toInt16(portText, context_.locale);
-        bool ok = false;
-        request.speed = context_.locale.toDouble(speedText.trimmed(), &ok);
-        if (!ok)
-            throw ConversionError(
-                QStringLiteral("The speed \"%1\" is not a number.").arg(speedText));
-    } catch (const ConversionError& failure) {
-        // The port is closed first in any case; it stays closed.
-        context_.link->close();
-        report(failure.description());
-        return;
-    }
-    request.device = portDevice(station_.settings(), request.portNumber);
-    applyToRequest(station_.configuration(), request);
-    // A failure comes back as openFailed and is reported then.
-    station_.openPort(request);
 }
 
 } // namespace dialvane

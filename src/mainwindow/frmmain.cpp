@@ -44,8 +44,7 @@ StationContext stationContext(const MainWindowContext& context) {
     station.link = context.link;
     station.registry = context.registry;
     station.locale = context.locale;
-    if (context.today)
-        station.now = [today = context.today] { return QDateTime(today(), QTime(12, 0)); };
+    station.clock = context.clock;
     return station;
 }
 
@@ -228,33 +227,26 @@ void frmmain::heard(const LinkEvent& event) {
 
 // ---- Start-up ----------------------------------------------------------------------------
 
+// The station's own start-up, with the window's steps between its steps. A value that cannot
+// be read is reported and replaced by its default; the start-up goes on, so that the station
+// answers calls whatever the file holds.
 void frmmain::Form_Load() {
     SetPanelLocked(true);
-    // A value that cannot be read is reported and replaced by its default; the start-up goes
-    // on, so that the station answers calls whatever the file holds.
     connect(&station_, &Station::problem, this, &frmmain::report);
-    try {
-        station_.load();
-        showConfiguration();
-        ReopenPort();
-        // Built-in folders are saved as a click on Save would: nothing differs, so nothing
-        // is written, but the port is opened again and the panel locked.
-        if (station_.defaultsUsed())
-            Save();
-        else
-            cmdSave->setEnabled(false);
-
+    StartupView view;
+    view.loaded = [this] { showConfiguration(); };
+    // Built-in folders are saved as a click on Save would: nothing differs, so nothing is
+    // written, but the port is opened again and the panel locked.
+    view.save = [this] { Save(); };
+    view.listRestaurants = [this] {
         ListTravelPathDates();
         QStringList restaurants;
         for (int i = 0; i < LVWFileDetails->topLevelItemCount(); ++i)
             restaurants << LVWFileDetails->topLevelItem(i)->text(0);
         showCallHistory(restaurants);
-        station_.purgeOldLogs();
-        station_.startDailyPurge();
-    } catch (const std::exception& failure) {
-        // A folder list that cannot be read skips the purge, as the rest of the start-up.
-        report(describeFailure(failure));
-    }
+    };
+    cmdSave->setEnabled(false);
+    station_.start(view);
 }
 
 void frmmain::showConfiguration() {

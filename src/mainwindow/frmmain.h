@@ -6,9 +6,9 @@
 
 #include "link/CallFollower.h"
 #include "link/LinkEvents.h"
-#include "statuswindow/StatusWindowHost.h"
 #include "settings/SettingsManager.h"
 #include "station/Station.h"
+#include "statuswindow/StatusWindowHost.h"
 #include "textentry/BrowseFolders.h"
 
 #include <QDate>
@@ -36,11 +36,11 @@ class TextBox;
 // What the window takes from its surroundings. Left empty, each part is the real one;
 // tests replace those that would wait for a person or read the real clock.
 struct MainWindowContext {
-    QString programFolder;              // where Dialvane.ini lives
-    LinkThread* link = nullptr;         // the link worker; must outlive the window
-    RegistryArea* registry = nullptr;   // the per-user settings area
-    QLocale locale = QLocale::system(); // how stored numbers are read and dates shown
-    std::function<QDate()> today;       // the local date, for the log purge
+    QString programFolder;               // where Dialvane.ini lives
+    LinkThread* link = nullptr;          // the link worker; must outlive the window
+    RegistryArea* registry = nullptr;    // the per-user settings area
+    QLocale locale = QLocale::system();  // how stored numbers are read and dates shown
+    const Clock* clock = &systemClock(); // the local date: purge, call history, password
     // A message box titled "Dialvane" with an OK button only.
     std::function<void(const QString& description)> report;
     // A Yes / No question titled "Dialvane": true for Yes.
@@ -69,7 +69,8 @@ public:
     // Configuration panel.
     void SetPanelLocked(bool Locked);
     void CheckForChanges();
-    // The Save action: stores what changed, reopens the port, locks the panel.
+    // The Save action: stores what changed, reopens the port with what the lists show (a
+    // failure is reported when the link says so), locks the panel.
     void Save();
 
     // Connection choices.
@@ -79,9 +80,6 @@ public:
     std::int16_t GetSelectedSpeed() const;
     void SelectConnection(const QString& connection);
     QString GetSelectedConnection() const;
-    // Closes the port and opens it with what the three lists show; a failure is reported in a
-    // message box when the link says so.
-    void ReopenPort();
 
     // The widgets, by the names the rest of the program knows them by.
     QGroupBox* FramePath;
@@ -128,6 +126,7 @@ private:
 
     void heard(const LinkEvent& event);
     void showCallHistory(const QStringList& restaurants);
+    void showSaved();
     void callRecorded(const journal::Entry& call);
     void showLastCall();
     bool foldersConfirmed();

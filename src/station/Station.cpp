@@ -55,16 +55,29 @@ QString Station::iniFile() const {
 }
 
 QDateTime Station::now() const {
-    return context_.now ? context_.now() : QDateTime::currentDateTime();
+    return context_.clock->localTime();
 }
 
-void Station::start() {
+void Station::start(const StartupView& view) {
     load();
+    if (view.loaded)
+        view.loaded();
     openPort();
     // Built-in folders are saved as a Save would: nothing differs, so nothing is written, but
     // the port is opened again.
-    if (defaultsUsed())
-        apply(config_);
+    if (defaultsUsed()) {
+        if (view.save)
+            view.save();
+        else
+            apply(config_);
+    }
+    if (view.listRestaurants) {
+        try {
+            view.listRestaurants();
+        } catch (const Failure& failure) {
+            emit problem(failure.description()); // the purge below runs all the same
+        }
+    }
     purgeOldLogs();
     startDailyPurge();
 }
@@ -78,10 +91,16 @@ void Station::load() {
 }
 
 void Station::openPort() {
-    openPort(portRequestFor(config_, portDevice(settings_, config_.effectivePort())));
+    openPort(config_);
 }
 
-void Station::openPort(const PortRequest& request) {
+void Station::openPort(const Configuration& config) {
+    Configuration line = config_;
+    line.PortNumber = config.PortNumber;
+    line.ConnectionType = config.ConnectionType;
+    line.LineSpeed = config.LineSpeed;
+    PortRequest request = portRequestFor(line, portDevice(settings_, line.effectivePort()));
+    request.config.clock = context_.clock;
     lastRequest_ = request;
     // The link closes the port, ending any call as a carrier drop would, then opens it; the
     // outcome comes back as its portOpened or openFailed.

@@ -8,6 +8,7 @@
 // Nothing here stops the station: what cannot be read or done is said through problem() (a
 // message box in the window, an error line in the service) and the station goes on.
 
+#include "common/Clock.h"
 #include "journal/Journal.h"
 #include "link/CallSummary.h"
 #include "settings/SettingsManager.h"
@@ -31,8 +32,18 @@ struct StationContext {
     LinkThread* link = nullptr;         // must outlive the station
     RegistryArea* registry = nullptr;   // the per-user settings area (empty: the real one)
     QLocale locale = QLocale::system(); // how stored numbers are read
-    // The local date and time, for the purge cutoff and the daily purge (empty: the clock).
-    std::function<QDateTime()> now;
+    // The local date and time, for the purge cutoff, the daily purge and the calls' logs.
+    const Clock* clock = &systemClock();
+};
+
+// What a window does between the steps of start-up; each may be left empty.
+struct StartupView {
+    std::function<void()> loaded; // the configuration is read: show it
+    // Built-in folders are stored as a Save stores them: the window's Save, which takes what
+    // its lists show and applies it. Without one, the configuration as read is applied.
+    std::function<void()> save;
+    // Lists the restaurant folders; a Failure it throws is said and start-up goes on.
+    std::function<void()> listRestaurants;
 };
 
 // How long after `now` the next daily purge is due: a few minutes after the next local
@@ -44,21 +55,16 @@ class Station : public QObject {
 public:
     explicit Station(StationContext context, QObject* parent = nullptr);
 
-    // The whole start-up of a station without windows: load, open, the save of built-in
-    // folders, the purge, the daily purge.
-    void start();
+    // The one start-up, of the window and of the service alike: read the configuration, open
+    // the port, store built-in folders as a Save would (which opens the port again), list the
+    // restaurants, purge old transfer logs and journals, and purge again each day.
+    void start(const StartupView& view = {});
 
-    // The steps of start-up, for a window that puts its own between them.
-    void load();
-    void openPort(const PortRequest& request);
-    void openPort(); // with the configuration as loaded
-    void purgeOldLogs();
-    void startDailyPurge();
-
-    // Stores what `wanted` changes and makes it the configuration in use.
-    void store(const Configuration& wanted);
-    // store(), then re-opens the port with the new configuration.
+    // Stores what `wanted` changes, makes it the configuration in use and re-opens the port
+    // with it (the Save of the window).
     void apply(const Configuration& wanted);
+    // Opens the port with `config`'s line as it stands, the folders in use unchanged.
+    void openPort(const Configuration& config);
     // Reads Dialvane.ini again and re-opens the port with it (SIGHUP).
     void reload();
 
@@ -83,6 +89,11 @@ signals:
     void journalFailed(const QString& text);
 
 private:
+    void load();
+    void openPort();
+    void store(const Configuration& wanted);
+    void purgeOldLogs();
+    void startDailyPurge();
     QDateTime now() const;
     void recordCall(const CallSummary& call);
 

@@ -96,7 +96,7 @@ bool frmPassword::event(QEvent* event) {
 void frmPassword::Form_Activate() {
     if (context_.environment("COMPUTERNAME") != kPrefilledWorkstation)
         return;
-    const QString password = QString::number(ExpectedPasswordNumber(context_.now()));
+    const QString password = QString::number(ExpectedPasswordNumber(context_.clock->localTime()));
     txtPassword->setText(password);
     txtPassword->setCursorPosition(static_cast<int>(password.size()));
 }
@@ -119,7 +119,7 @@ void frmPassword::txtPassword_KeyPress(int& KeyAscii) {
         const QString text = txtPassword->text();
         if (!isRegionalNumber(text, context_.locale))
             return;
-        const double expected = ExpectedPasswordNumber(context_.now());
+        const double expected = ExpectedPasswordNumber(context_.clock->localTime());
         const double entered = context_.locale.toDouble(text.trimmed());
         if (entered == expected) {
             passwordAccepted_ = true;

@@ -3,7 +3,9 @@
 // the day of the month plus a fixed offset, so it changes every day and is stored nowhere; on
 // the one workstation named "QZR8" the dialog fills it in by itself.
 
+#include "common/Clock.h"
 #include <QDateTime>
+
 #include <QDialog>
 #include <QLocale>
 
@@ -18,7 +20,7 @@ namespace dialvane {
 // Where the dialog takes the date, the workstation name and the number format from; tests
 // set each of them.
 struct PasswordContext {
-    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+    const Clock* clock = &systemClock();
     std::function<QString(const char*)> environment = [](const char* name) {
         return qEnvironmentVariable(name);
     };

@@ -11,11 +11,18 @@
 namespace dialvane::test {
 namespace {
 
+// A clock at whatever the test says the time is.
+struct SetClock final : Clock {
+    std::chrono::milliseconds monotonic() const override { return {}; }
+    QDateTime localTime() const override { return at; }
+    QDateTime at = QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59));
+};
+
 class PasswordTest : public ::testing::Test {
 protected:
     std::unique_ptr<frmPassword> open() {
         PasswordContext context;
-        context.now = [this] { return now; };
+        context.clock = &clock;
         context.environment = [this](const char* name) {
             return QByteArray(name) == "COMPUTERNAME" ? computerName : QString();
         };
@@ -37,7 +44,8 @@ protected:
         return d.PasswordAccepted() && !d.isVisible() && d.result() == QDialog::Accepted;
     }
 
-    QDateTime now = QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59));
+    SetClock clock;
+    QDateTime& now = clock.at;
     QString computerName = "STATION1";
     QLocale locale = QLocale::c();
 };
