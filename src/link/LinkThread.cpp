@@ -12,23 +12,6 @@
 
 namespace dialvane {
 
-QString deviceForPort(int portNumber, const QString& mapped) {
-    if (!mapped.trimmed().isEmpty())
-        return mapped.trimmed();
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(portNumber);
-#else
-    return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
-#endif
-}
-
-std::unique_ptr<Line> makeRealLine(const PortRequest& request) {
-    if (request.device.startsWith(QStringLiteral("tcp:")))
-        return std::make_unique<NetworkLine>(request.portNumber, request.device,
-                                             AllowList::parse(request.allowFrom), request.maxCalls);
-    return std::make_unique<SerialLine>(request.portNumber, request.device);
-}
-
 namespace {
 
 // The reports of every call of the line become the LinkThread's signals. All calls count and
@@ -346,7 +329,7 @@ private:
                 network->setTaker(calls_.get());
             }
             engine_.setConfig(port.config);
-            engine_.OpenPort(port.connectionLetter, port.speed, port.portNumber);
+            engine_.OpenPort(port.connection, port.speed, port.portNumber);
         } catch (const std::exception& error) {
             failure = describeFailure(error);
         }

@@ -6,6 +6,7 @@
 // time, in one order.
 
 #include "link/LinkObserver.h"
+#include "link/PortRequest.h"
 #include "link/TransferLink.h"
 
 #include <QMutex>
@@ -19,28 +20,6 @@
 #include <memory>
 
 namespace dialvane {
-
-// Everything an open needs, as the main window knows it.
-struct PortRequest {
-    QString connectionLetter = QStringLiteral("D"); // "M" modem, anything else direct
-    double speed = 9600;
-    int portNumber = 1;
-    QString device;    // what the port number names: a device, COMn, or tcp:HOST:PORT
-    QString allowFrom; // a network line's callers (see AllowList.h); empty: anyone
-    int maxCalls = 32; // calls a network line answers at once
-    LinkConfig config; // BackroomFolder, LogFolder, SendDelay for the calls to come
-    // A port that cannot be opened, or fails while open, is tried again this often until it
-    // opens (an adapter plugged back in, an address free again).
-    Millis reopenInterval{30000};
-};
-
-// Makes the line for a device text; the default makes serial and network lines.
-using LineFactory = std::function<std::unique_ptr<Line>(const PortRequest&)>;
-std::unique_ptr<Line> makeRealLine(const PortRequest& request);
-
-// The device port number n names when section "Ports" gives nothing (`mapped` empty):
-// COMn on Windows, /dev/ttyS<n-1> elsewhere.
-QString deviceForPort(int portNumber, const QString& mapped);
 
 class LinkThread : public QObject {
     Q_OBJECT

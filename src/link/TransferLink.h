@@ -54,7 +54,8 @@ struct CallEnded {};
 struct LinkConfig {
     QString BackroomFolder; // ends with the path separator
     QString LogFolder;      // ends with the path separator
-    QString SendDelay = QStringLiteral("200");
+    // The pause before each answer and block the station sends ("GDelay").
+    Millis sendDelay{200};
     // Local date and time, for the names of the transfer logs.
     std::function<QDateTime()> localTime = [] { return QDateTime::currentDateTime(); };
     // A modem line asks an idle modem this often whether it still answers; zero never.
@@ -93,11 +94,6 @@ enum class CommEvent {
 extern const QByteArray kDataIn;
 extern const QByteArray kDataOut;
 
-// "GDelay" as milliseconds: a whole number from 0 to 60000, anything else counts as 200.
-int sendDelayMillis(const QString& setting);
-// The settings for a speed (rounded to a whole number): 8 data bits, no parity, 1 stop bit.
-LineSettings lineSettingsFor(double speed);
-
 class TransferLink {
 public:
     static constexpr Millis kSilence{2000};     // a silence of the line
@@ -114,9 +110,10 @@ public:
 
     TransferLink(Line& line, LinkObserver& observer, LinkConfig config);
 
-    // Opens the port and, on a modem line with the letter "M", sets the modem to answer on the
-    // first ring. Throws LineError naming the port.
-    void OpenPort(const QString& connection, double speed, int portNumber);
+    // Opens the port at `speed` (8 data bits, no parity, 1 stop bit) and, on a modem line with
+    // a Modem connection, sets the modem to answer on the first ring. Throws LineError naming
+    // the port.
+    void OpenPort(Connection connection, int speed, int portNumber);
     void ClosePort();
 
     // Answers calls until the line asks to stop or its clock reaches `until`. On a modem line
@@ -172,7 +169,6 @@ private:
     Line& line_;
     LinkObserver& observer_;
     LinkConfig config_;
-    int sendDelay_ = 200;
     CallState state_;
     bool carrier_ = false; // the carrier level last handled
     bool inCall_ = false;

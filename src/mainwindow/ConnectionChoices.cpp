@@ -1,6 +1,5 @@
 // The three connection lists of the main window and the re-opening of the port with what they
-// show. The stored configuration plays no part in the re-opening: the lists do.
-#include "common/Numbers.h"
+// show. The stored port, speed and connection play no part in the re-opening: the lists do.
 #include "link/LinkThread.h"
 #include "mainwindow/frmmain.h"
 
@@ -32,12 +31,12 @@ std::int16_t frmmain::GetSelectedSpeed() const {
     }
 }
 
-void frmmain::SelectConnection(const QString& connection) {
-    cboConnection->setCurrentIndex(connection == QStringLiteral("Modem") ? 0 : 1);
+void frmmain::SelectConnection(Connection connection) {
+    cboConnection->setCurrentIndex(connection == Connection::Modem ? 0 : 1);
 }
 
-QString frmmain::GetSelectedConnection() const {
-    return cboConnection->currentIndex() == 0 ? QStringLiteral("Modem") : QStringLiteral("Direct");
+Connection frmmain::GetSelectedConnection() const {
+    return cboConnection->currentIndex() == 0 ? Connection::Modem : Connection::Direct;
 }
 
 void frmmain::cboComPort_Click() {
@@ -53,29 +52,21 @@ void frmmain::cboConnection_Click() {
 }
 
 void frmmain::ReopenPort() {
-    const QString connection = cboConnection->currentText();
-    const QString speedText = cboSpeed->currentText();
-    const QString portText = cboComPort->currentText();
-
-    PortRequest request;
-    try {
-        request.connectionLetter = connection.left(1);
-        request.portNumber = toInt16(portText, context_.locale);
-        bool ok = false;
-        request.speed = context_.locale.toDouble(speedText.trimmed(), &ok);
-        if (!ok)
-            throw ConversionError(
-                QStringLiteral("The speed \"%1\" is not a number.").arg(speedText));
-    } catch (const ConversionError& failure) {
-        // The port is closed first in any case; it stays closed.
+    // A list left without a choice (only a caller can leave one so) names no port: the port is
+    // closed first in any case, and stays closed.
+    if (cboComPort->currentIndex() < 0 || cboSpeed->currentIndex() < 0) {
         context_.link->close();
-        report(failure.description());
+        report(cboComPort->currentIndex() < 0 ? QStringLiteral("No port is chosen.")
+                                              : QStringLiteral("No speed is chosen."));
         return;
     }
-    request.device = portDevice(station_.settings(), request.portNumber);
-    applyToRequest(station_.configuration(), request);
-    // A failure comes back as openFailed and is reported then.
-    station_.openPort(request);
+    // The configuration in use with what the lists show: the station builds the request from it
+    // as it does at start-up. A failure comes back as openFailed and is reported then.
+    Configuration shown = station_.configuration();
+    shown.PortNumber = GetSelectedComPort();
+    shown.LineSpeed = GetSelectedSpeed();
+    shown.setConnection(GetSelectedConnection());
+    station_.openPort(shown);
 }
 
 } // namespace dialvane

@@ -75,8 +75,8 @@ public:
     std::int16_t GetSelectedComPort() const;
     void SelectSpeed(std::int16_t speed);
     std::int16_t GetSelectedSpeed() const;
-    void SelectConnection(const QString& connection);
-    QString GetSelectedConnection() const;
+    void SelectConnection(Connection connection);
+    Connection GetSelectedConnection() const;
     // Closes the port and opens it with what the three lists show; a failure is reported in a
     // message box when the link says so.
     void ReopenPort();

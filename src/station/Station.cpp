@@ -75,7 +75,11 @@ void Station::load() {
 }
 
 void Station::openPort() {
-    openPort(portRequestFor(config_, portDevice(settings_, config_.effectivePort())));
+    openPort(config_);
+}
+
+void Station::openPort(const Configuration& config) {
+    openPort(portRequestFor(config, portDevice(settings_, config.effectivePort())));
 }
 
 void Station::openPort(const PortRequest& request) {

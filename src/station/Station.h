@@ -51,7 +51,9 @@ public:
     // The steps of start-up, for a window that puts its own between them.
     void load();
     void openPort(const PortRequest& request);
-    void openPort(); // with the configuration as loaded
+    void openPort(); // with the configuration in use
+    // With `config`'s port, connection, speed, folders and timings (the window's lists).
+    void openPort(const Configuration& config);
     void purgeOldLogs();
     void startDailyPurge();
 

@@ -69,14 +69,14 @@ protected:
         QDir().mkpath(backroom + "000123");
         QDir().mkpath(logs);
         link = std::make_unique<TransferLink>(line, observer, config());
-        link->OpenPort("D", 9600, 1);
+        link->OpenPort(Connection::Direct, 9600, 1);
     }
 
-    LinkConfig config(QString sendDelay = "200") {
+    LinkConfig config(Millis sendDelay = Millis(200)) {
         LinkConfig c;
         c.BackroomFolder = backroom;
         c.LogFolder = logs;
-        c.SendDelay = sendDelay;
+        c.sendDelay = sendDelay;
         // Logs are named after the local time: 14:05:09 at virtual time 0.
         c.localTime = [this] {
             return QDateTime(QDate(2026, 12, 5), QTime(14, 5, 9)).addMSecs(line.now().count());

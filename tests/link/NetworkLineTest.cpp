@@ -4,6 +4,7 @@
 
 #include "link/AllowList.h"
 #include "link/NetworkLine.h"
+#include "support/LoopbackPort.h"
 
 #include <QTcpSocket>
 
@@ -70,10 +71,10 @@ int socketOption(qintptr descriptor, int level, int name) {
 TEST(NetworkLine, TurnsAwayStrangersAndCallersBeyondMaxCalls) {
     const AllowList allowed = AllowList::parse("127.0.0.2, ::1");
     TakenCalls taken;
-    NetworkLine v4(1, "tcp:127.0.0.1:0", allowed, 2), v6(1, "tcp:[::1]:0", allowed, 2);
+    NetworkLine v4(1, loopbackAnyPort(), allowed, 2), v6(1, loopbackAnyPort("::1"), allowed, 2);
     RecordingObserver observer;
     TransferLink link(v4, observer, LinkConfig{});
-    link.OpenPort("D", 9600, 1);
+    link.OpenPort(Connection::Direct, 9600, 1);
     v6.open({});
     v4.setTaker(&taken);
     v6.setTaker(&taken);

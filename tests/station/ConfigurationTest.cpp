@@ -1,15 +1,19 @@
 // The station core without a window: what a Dialvane.ini and the companion product's settings
 // yield, what is said about them, and the small texts and times the service relies on.
 #include "station/Configuration.h"
+#include "link/Line.h"
 #include "settings/INIFunctions.h"
 #include "settings/SettingsManager.h"
+#include "station/Check.h"
 #include "station/ServiceLog.h"
 #include "station/Station.h"
 #include "support/MemoryRegistry.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTextStream>
 
 #include <gtest/gtest.h>
 
@@ -49,7 +53,6 @@ TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
         {"[Global]\nDaysToKeep=", nullptr},
         {"[Global]\nDaysToKeep=abc", "DaysToKeep=\"abc\""},
         {"[Global]\nDaysToKeep=40000", "DaysToKeep=\"40000\""},
-        {"[Global]\nGDelay=fast", "GDelay=\"fast\""},
         {"[Communication]\nComPort=1junk", "ComPort=\"1junk\""},
         {"[Communication]\r\nComPort=3\r\n", nullptr, 60, 3},
         {"[Communication]\nComPort=12", nullptr, 60, 12}, // a number: kept, opened as 1
@@ -73,6 +76,89 @@ TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
     }
 }
 
+// GDelay is a whole number of milliseconds up to a minute; anything else is said and 200 used,
+// except an empty value, which is 200 without a word.
+TEST_F(ConfigurationTest, SendDelayIsAWholeNumberOfMillisecondsUpTo60000) {
+    const struct {
+        const char* text;
+        int ms;
+        bool said;
+    } cases[] = {
+        {"0", 0, false},      {" 60000 ", 60000, false}, {"0350", 350, false}, {"", 200, false},
+        {"60001", 200, true}, {"-5", 200, true},         {"+5", 200, true},    {"2.5", 200, true},
+        {"fast", 200, true},  {"4294967646", 200, true}, // 350 once it wraps round 32 bits
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const LoadedConfiguration loaded = load(QByteArray("[Global]\nGDelay=") + c.text);
+        EXPECT_EQ(loaded.config.sendDelay, Millis(c.ms));
+        EXPECT_EQ(portRequestFor(loaded.config, "/dev/ttyS0").config.sendDelay, Millis(c.ms));
+        EXPECT_EQ(loaded.problems.size(), c.said ? 1 : 0)
+            << loaded.problems.join('\n').toStdString();
+    }
+}
+
+// Every Ports value --check passes opens, and every one it fails the open refuses with the same
+// words, naming the value. A serial device's words are the system's: only the verdict is held.
+TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryPortValue) {
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
+    quint16 port = 0;
+    {
+        QTcpServer probe; // free on every address, for the rows that listen on all of them
+        ASSERT_TRUE(probe.listen(QHostAddress::Any, 0));
+        port = probe.serverPort();
+    }
+    const QString P = QString::number(port), T = QString::number(taken.serverPort());
+    const struct {
+        QString value;
+        const char* refusal; // nullptr: opens
+    } cases[] = {
+        {"tcp:127.0.0.1:" + P, nullptr},
+        {"tcp:[::1]:" + P, nullptr},
+        {"tcp:::1:" + P, nullptr}, // the port follows the last colon
+        {"tcp:*:" + P, nullptr},
+        {"tcp:0.0.0.0:" + P, nullptr},
+        {"tcp:localhost:" + P, nullptr},
+        {"tcp:127.0.0.1:0", "from 1 to 65535"},
+        {"tcp:127.0.0.1:65536", "from 1 to 65535"},
+        {"tcp:127.0.0.1:+5001", "from 1 to 65535"},
+        {"tcp:127.0.0.1", "not of the form tcp:HOST:PORT"},
+        {"tcp::" + P, "no host"},
+        {"tcp:[::1:" + P, "not an IPv6 address"},
+        {"tcp:fe80::zz:" + P, "in brackets"},
+        {"tcp:192.0.2.1:" + P, "cannot be listened on"}, // not an address of this machine
+        {"tcp:127.0.0.1:" + T, "cannot be listened on"},
+        {"tls:127.0.0.1:" + P, "not supported yet"},
+        {"tls:127.0.0.1:0", "from 1 to 65535"},
+        {"/dev/ttyS99-none", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value.toStdString());
+        load("[Ports]\nCOM1=" + c.value.toUtf8() + "\n");
+        QString report;
+        QTextStream out(&report);
+        runCheck(dir.path(), out, &registry);
+        const qsizetype at = report.indexOf("port COM1");
+        ASSERT_GE(at, 5) << report.toStdString();
+        const bool checked = report.mid(at - 5, 5) == "OK   ";
+        const QString said = report.mid(at).section('\n', 0, 0).section(": ", 1, -1);
+
+        QString failure;
+        try {
+            makeRealLine(portRequestFor(Configuration{}, c.value))->open(LineSettings{});
+        } catch (const LineError& error) {
+            failure = error.description();
+        }
+        EXPECT_EQ(checked, c.refusal == nullptr) << said.toStdString();
+        EXPECT_EQ(failure.isEmpty(), c.refusal == nullptr) << failure.toStdString();
+        if (c.refusal && *c.refusal) {
+            EXPECT_EQ(failure, "COM1: " + said);
+            EXPECT_TRUE(said.startsWith(c.value) && said.contains(c.refusal)) << said.toStdString();
+        }
+    }
+}
+
 // The hand-edited network settings reach the line; a MaxCalls below 1 would refuse every call.
 TEST_F(ConfigurationTest, NetworkSettingsReachThePortRequest) {
     const LoadedConfiguration loaded =
@@ -88,7 +174,8 @@ TEST_F(ConfigurationTest, NetworkSettingsReachThePortRequest) {
 }
 
 TEST_F(ConfigurationTest, SourcesSaySettingsFileOrBuiltInAndSaveStoresOnlyChanges) {
-    LoadedConfiguration loaded = load("[Path]\nBackroomPath=/data/\n[Communication]\nSpeed=2400\n");
+    LoadedConfiguration loaded =
+        load("[Path]\nBackroomPath=/data/\n[Communication]\nSpeed=2400\nConnection=modem\n");
     EXPECT_EQ(loaded.sources["BackroomPath"], ValueSource::Ini);
     EXPECT_EQ(loaded.sources["Speed"], ValueSource::Ini);
     EXPECT_EQ(loaded.sources["ComPort"], ValueSource::BuiltIn);
@@ -105,6 +192,16 @@ TEST_F(ConfigurationTest, SourcesSaySettingsFileOrBuiltInAndSaveStoresOnlyChange
     saveChanges(settings, loaded.config, wanted);
     EXPECT_EQ(GetPrivateProfileString("Communication", "ComPort", "", ini()), "4");
     EXPECT_EQ(GetPrivateProfileString("Path", "LogPath", "<absent>", ini()), "<absent>");
+    // "modem" opens as Direct; choosing Direct writes it, as choosing Modem writes that.
+    EXPECT_EQ(GetPrivateProfileString("Communication", "Connection", "", ini()), "modem");
+    EXPECT_EQ(loaded.config.connection, Connection::Direct);
+    for (const Connection chosen : {Connection::Direct, Connection::Modem}) {
+        Configuration changed = loaded.config;
+        changed.setConnection(chosen);
+        saveChanges(settings, loaded.config, changed);
+        EXPECT_EQ(GetPrivateProfileString("Communication", "Connection", "", ini()),
+                  connectionName(chosen));
+    }
 }
 
 TEST_F(ConfigurationTest, FoldersFallBackToTheCompanionProduct) {

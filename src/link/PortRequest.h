@@ -1,0 +1,38 @@
+#pragma once
+// Everything the link needs to open a port, as one value, and the line it makes of it. The
+// station builds it from its configuration (see station/Configuration.h); the link only reads it.
+
+#include "link/LineSettings.h"
+#include "link/TransferLink.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace dialvane {
+
+struct PortRequest {
+    Connection connection = Connection::Direct;
+    int speed = 9600;
+    int portNumber = 1;
+    QString device;    // what the port number names: a device, COMn, or a value of PortAddress.h
+    QString allowFrom; // a network line's callers (see AllowList.h); empty: anyone
+    int maxCalls = 32; // calls a network line answers at once
+    LinkConfig config; // folders, send delay and timings for the calls to come
+    // A port that cannot be opened, or fails while open, is tried again this often until it
+    // opens (an adapter plugged back in, an address free again).
+    Millis reopenInterval{30000};
+};
+
+// Makes the line for a device text; the default makes serial and network lines.
+using LineFactory = std::function<std::unique_ptr<Line>(const PortRequest&)>;
+// A network line for a tcp: or tls: value (one that cannot be used fails at its open, with
+// the words --check uses), a serial line for anything else. Never throws.
+std::unique_ptr<Line> makeRealLine(const PortRequest& request);
+
+// The device port number n names when section "Ports" gives nothing (`mapped` empty):
+// COMn on Windows, /dev/ttyS<n-1> elsewhere.
+QString deviceForPort(int portNumber, const QString& mapped);
+
+} // namespace dialvane
