@@ -109,7 +109,7 @@ struct Station {
             &link, &LinkThread::callsInProgress, &link, [this](int count) { calls = count; },
             Qt::DirectConnection);
         PortRequest request;
-        request.config = {backroom, dir.path() + "/Logs/", QStringLiteral("0")};
+        request.config = {backroom, dir.path() + "/Logs/", Millis(0)};
         request.maxCalls = maxCalls;
         port = openLoopbackLine(link, request);
     }

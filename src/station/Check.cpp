@@ -104,7 +104,13 @@ void checkSerialPort(Checks& checks, const QString& what, const QString& device)
         checks.report(false, what, reason);
         return;
     }
+    // The line sets a speed on it, which only a terminal device takes (not /dev/null, a file).
+    const bool terminal = ::isatty(fd) == 1;
     ::close(fd);
+    if (!terminal) {
+        checks.report(false, what, QStringLiteral("%1 is not a serial device").arg(device));
+        return;
+    }
 #endif
     checks.report(true, what, QStringLiteral("%1 opens read-write").arg(device));
 }

@@ -10,6 +10,7 @@
 #include "support/MemoryRegistry.h"
 #include "support/TestFiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -101,6 +102,11 @@ TEST_F(ConfigurationTest, SendDelayIsAWholeNumberOfMillisecondsUpTo60000) {
 // Every Ports value --check passes opens, and every one it fails the open refuses with the same
 // words, naming the value. A serial device's words are the system's: only the verdict is held.
 TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryPortValue) {
+    // Names are resolved under an application object, as in the program.
+    int argc = 1;
+    char name[] = "station_tests";
+    char* argv[] = {name, nullptr};
+    const QCoreApplication app(argc, argv);
     QTcpServer taken;
     ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
     quint16 port = 0;
@@ -132,6 +138,7 @@ TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryPortValue) {
         {"tls:127.0.0.1:" + P, "not supported yet"},
         {"tls:127.0.0.1:0", "from 1 to 65535"},
         {"/dev/ttyS99-none", ""},
+        {"/dev/null", ""}, // opens, but takes no line settings
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value.toStdString());
