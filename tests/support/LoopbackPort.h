@@ -1,7 +1,6 @@
 #pragma once
-// A loopback address whose port the system picks when the line opens: tests read it back with
-// NetworkLine::listeningPort(), so no two runs race for a port. No Ports value can say this
-// (parsePortValue refuses port 0), hence the address is made here, not parsed.
+// A loopback address on a port the system picks at the open (see NetworkLine::listeningPort), so
+// no two runs race for a port. No Ports value says this: parsePortValue refuses port 0.
 
 #include "link/PortAddress.h"
 
