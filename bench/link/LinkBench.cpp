@@ -28,7 +28,7 @@ struct Station {
         LinkConfig c;
         c.BackroomFolder = backroom;
         c.LogFolder = logs;
-        c.SendDelay = "0";
+        c.sendDelay = Millis(0);
         return c;
     }
 };
@@ -38,7 +38,7 @@ bool answerOneCall(const Station& station, const site::SiteScript& script) {
     sim::SimLine line;
     NoEvents events;
     TransferLink link(line, events, station.config());
-    link.OpenPort("D", 9600, 1);
+    link.OpenPort(Connection::Direct, 9600, 1);
     site::Site site(script);
     site.start();
     line.attach(site);

@@ -45,11 +45,11 @@ struct Station {
     bool trace = false; // --trace: every call's bytes to a trace log
     LinkThread link;
 
-    void open(const QString& sendDelay) {
+    void open(Millis sendDelay) {
         PortRequest request;
         request.config.BackroomFolder = backroom;
         request.config.LogFolder = logs;
-        request.config.SendDelay = sendDelay;
+        request.config.sendDelay = sendDelay;
         request.config.trace = trace;
         port = openLoopbackLine(link, request);
     }
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         f.open(QIODevice::WriteOnly);
         f.write(QByteArray(name) == "trfloc" ? file : QByteArray("one\r\n"));
     }
-    station.open("0");
+    station.open(Millis(0));
 
     // Site -> station: the site sends 5,000 blocks, each after the ACK of the one before.
     {
@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
 
     // "GDelay" 200: the measured delay before each answer.
     {
-        station.open("200");
+        station.open(Millis(200));
         QTcpSocket site;
         connectSite(site, station.port);
         QThread::msleep(100);

@@ -123,7 +123,7 @@ struct Station {
         PortRequest request;
         request.config.BackroomFolder = backroom;
         request.config.LogFolder = dir.path() + "/Logs/";
-        request.config.SendDelay = QStringLiteral("0");
+        request.config.sendDelay = Millis(0);
         request.maxCalls = maxCalls;
         port = openLoopbackLine(link, request);
     }

@@ -6,6 +6,10 @@
 
 namespace dialvane {
 
+// Whether a modem answers the calls of a serial line (reset and set to answer at each open), or
+// the line is wired straight to the site. A network line never has a modem.
+enum class Connection { Direct, Modem };
+
 struct LineSettings {
     int speed = 9600;
     char parity = 'n';

@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QHostAddress>
-#include <QHostInfo>
 
 #ifdef Q_OS_WIN
 #include <winsock2.h>
@@ -17,24 +16,6 @@
 #endif
 
 namespace dialvane {
-
-bool parseNetworkAddress(const QString& address, QString* host, quint16* port) {
-    if (!address.startsWith(QStringLiteral("tcp:")))
-        return false;
-    const QString rest = address.mid(4);
-    const qsizetype colon = rest.lastIndexOf(QLatin1Char(':'));
-    if (colon <= 0)
-        return false;
-    bool ok = false;
-    const uint number = rest.mid(colon + 1).toUInt(&ok);
-    if (!ok || number > 65535)
-        return false;
-    *host = rest.left(colon);
-    if (host->startsWith(QLatin1Char('[')) && host->endsWith(QLatin1Char(']')))
-        *host = host->mid(1, host->size() - 2);
-    *port = static_cast<quint16>(number);
-    return true;
-}
 
 namespace {
 
@@ -67,10 +48,10 @@ void closeDescriptor(qintptr descriptor) {
 
 // ---- The listening line ----------------------------------------------------------------------
 
-NetworkLine::NetworkLine(int portNumber, const QString& address, AllowList allowed, int maxCalls,
+NetworkLine::NetworkLine(int portNumber, PortAddress address, AllowList allowed, int maxCalls,
                          std::unique_ptr<CallTaker> taker)
-    : portNumber_(portNumber), address_(address), allowed_(std::move(allowed)), maxCalls_(maxCalls),
-      taker_(std::move(taker)) {
+    : portNumber_(portNumber), address_(std::move(address)), allowed_(std::move(allowed)),
+      maxCalls_(maxCalls), taker_(std::move(taker)) {
     clock_.start();
     // An accept that fails for want of resources (no descriptor left) leaves QTcpServer paused
     // and its socket readable for ever: a deaf line that spins. It is a failure of the line.
@@ -83,24 +64,13 @@ NetworkLine::~NetworkLine() {
 }
 
 QString NetworkLine::describe(const QString& what) const {
-    return QStringLiteral("COM%1 (%2): %3").arg(portNumber_).arg(address_, what);
+    return QStringLiteral("COM%1 (%2): %3").arg(portNumber_).arg(address_.value, what);
 }
 
 void NetworkLine::open(const LineSettings& /*settings: speeds mean nothing here*/) {
-    QString host;
-    quint16 port = 0;
-    if (!parseNetworkAddress(address_, &host, &port))
-        throw LineError(
-            describe(QStringLiteral("not a network address of the form tcp:HOST:PORT")));
-    QHostAddress address(host);
-    if (address.isNull()) {
-        const QHostInfo info = QHostInfo::fromName(host);
-        if (info.addresses().isEmpty())
-            throw LineError(describe(QStringLiteral("unknown host %1").arg(host)));
-        address = info.addresses().constFirst();
-    }
-    if (!server_.listen(address, port))
-        throw LineError(describe(QStringLiteral("cannot listen: ") + server_.errorString()));
+    // The reason already names the value, in the words --check uses for it.
+    if (const QString failure = listenOn(server_, address_); !failure.isEmpty())
+        throw LineError(QStringLiteral("COM%1: %2").arg(portNumber_).arg(failure));
 }
 
 void NetworkLine::close() {
@@ -144,8 +114,8 @@ void NetworkLine::answer(qintptr descriptor) {
     const QString peer = peerOf(descriptor, &address);
     if (!allowed_.allows(address)) {
         closeDescriptor(descriptor);
-        turnedAway_.push_back({call, peer, CallOutcome::Refused,
-                               QStringLiteral("%1 is not in AllowFrom").arg(peer)});
+        turnedAway_.push_back(
+            {call, peer, CallOutcome::Refused, QStringLiteral("%1 is not in AllowFrom").arg(peer)});
         return;
     }
     if (!taker_ || taker_->callsInProgress() >= maxCalls_) {

@@ -1,13 +1,14 @@
 #pragma once
-// A network line for tcp:HOST:PORT. The station listens there, and every accepted connection is
-// a call of its own: a call taker (see CallPool.h) answers it on a thread of its own with a
-// ConnectionLine, so that one call's silences, re-sends or send delay never slow another. The
-// listening line itself never has a carrier. It is the one place that decides who may call:
-// a caller outside the allow list, or beyond the calls taken at once, is closed before a byte
+// A network line for tcp:HOST:PORT (see PortAddress.h). The station listens there, and every
+// accepted connection is a call of its own: a call taker (see CallPool.h) answers it on a thread of
+// its own with a ConnectionLine, so that one call's silences, re-sends or send delay never slow
+// another. The listening line itself never has a carrier. It is the one place that decides who may
+// call: a caller outside the allow list, or beyond the calls taken at once, is closed before a byte
 // is read, and its engine journals it.
 
 #include "link/AllowList.h"
 #include "link/Line.h"
+#include "link/PortAddress.h"
 
 #include <QElapsedTimer>
 #include <QMutex>
@@ -34,10 +35,11 @@ public:
 
 class NetworkLine final : public Line {
 public:
-    // `address` is "tcp:HOST:PORT"; `portNumber` is for messages. At most `maxCalls` calls run
-    // at once, answered by `taker`; without a taker every caller is busy. Closing the line ends
-    // the taker's calls (as a hang-up would) before the port closes.
-    NetworkLine(int portNumber, const QString& address, AllowList allowed = {}, int maxCalls = 1,
+    // `address` is where to listen, as parsePortValue read it: one it refused fails at open()
+    // with its error. `portNumber` is for messages. At most `maxCalls` calls run at once,
+    // answered by `taker`; without a taker every caller is busy. Closing the line ends the
+    // taker's calls (as a hang-up would) before the port closes.
+    NetworkLine(int portNumber, PortAddress address, AllowList allowed = {}, int maxCalls = 1,
                 std::unique_ptr<CallTaker> taker = nullptr);
     ~NetworkLine() override;
 
@@ -78,7 +80,7 @@ private:
     QString describe(const QString& what) const;
 
     int portNumber_;
-    QString address_;
+    PortAddress address_;
     AllowList allowed_;
     int maxCalls_;
     std::unique_ptr<CallTaker> taker_;
@@ -136,8 +138,5 @@ private:
 // TCP keepalive on an accepted connection, tuned so that a vanished peer is noticed within
 // about a minute.
 void enableKeepAlive(qintptr descriptor);
-
-// Splits "tcp:HOST:PORT"; false when the text is not of that form.
-bool parseNetworkAddress(const QString& address, QString* host, quint16* port);
 
 } // namespace dialvane

@@ -2,6 +2,7 @@
 
 #include "link/CallPool.h"
 #include "link/NetworkLine.h"
+#include "link/PortAddress.h"
 #include "link/SerialLine.h"
 
 namespace dialvane {
@@ -17,19 +18,22 @@ QString deviceForPort(int portNumber, const QString& mapped) {
 }
 
 std::unique_ptr<Line> makeRealLine(const PortRequest& request, LinkEventSink& events) {
-    if (request.device.startsWith(QStringLiteral("tcp:")))
+    PortAddress address = parsePortValue(request.device);
+    if (address.isNetwork())
         return std::make_unique<NetworkLine>(
-            request.portNumber, request.device, AllowList::parse(request.allowFrom),
-            request.maxCalls, std::make_unique<CallPool>(request.config, request.portNumber, events));
+            request.portNumber, std::move(address), AllowList::parse(request.allowFrom),
+            request.maxCalls,
+            std::make_unique<CallPool>(request.config, request.portNumber, events));
     auto serial = std::make_unique<SerialLine>(request.portNumber, request.device);
-    serial->onWarning([&events, port = request.portNumber, device = request.device](const QString& text) {
-        LinkEvent warning{LinkEvent::Kind::LineNotice};
-        warning.portNumber = port;
-        warning.device = device;
-        warning.level = LinkEvent::Level::Warning;
-        warning.text = text;
-        events.handle(warning);
-    });
+    serial->onWarning(
+        [&events, port = request.portNumber, device = request.device](const QString& text) {
+            LinkEvent warning(LinkEvent::Kind::LineNotice);
+            warning.portNumber = port;
+            warning.device = device;
+            warning.level = LinkEvent::Level::Warning;
+            warning.text = text;
+            events.handle(warning);
+        });
     return serial;
 }
 

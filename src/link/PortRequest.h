@@ -1,7 +1,9 @@
 #pragma once
-// Everything an open of the port needs, as a value, and the lines it can make.
+// Everything the link needs to open a port, as one value, and the line it makes of it. The
+// station builds it from its configuration (see station/Configuration.h); the link only reads it.
 
 #include "link/Line.h"
+#include "link/LineSettings.h"
 #include "link/TransferLink.h"
 
 #include <QString>
@@ -14,13 +16,13 @@ namespace dialvane {
 class LinkEventSink;
 
 struct PortRequest {
-    QString connectionLetter = QStringLiteral("D"); // "M" modem, anything else direct
-    double speed = 9600;
+    Connection connection = Connection::Direct;
+    int speed = 9600;
     int portNumber = 1;
-    QString device;    // what the port number names: a device, COMn, or tcp:HOST:PORT
+    QString device;    // what the port number names: a device, COMn, or a value of PortAddress.h
     QString allowFrom; // a network line's callers (see AllowList.h); empty: anyone
     int maxCalls = 32; // calls a network line answers at once
-    LinkConfig config; // BackroomFolder, LogFolder, SendDelay for the calls to come
+    LinkConfig config; // folders, send delay and timings for the calls to come
     // A port that cannot be opened, or fails while open, is tried again this often until it
     // opens (an adapter plugged back in, an address free again).
     Millis reopenInterval{30000};
@@ -29,7 +31,8 @@ struct PortRequest {
 // Makes the line for a request; the calls of a network line tell their events to `events`.
 using LineFactory =
     std::function<std::unique_ptr<Line>(const PortRequest& request, LinkEventSink& events)>;
-// Serial lines for devices, network lines (with a pool of calls) for tcp:HOST:PORT.
+// A network line with a pool of calls for a tcp: or tls: value (one that cannot be used fails
+// at its open, with the words --check uses), a serial line for anything else. Never throws.
 std::unique_ptr<Line> makeRealLine(const PortRequest& request, LinkEventSink& events);
 
 // The device port number n names when section "Ports" gives nothing (`mapped` empty):

@@ -86,8 +86,8 @@ void PortSupervisor::serve() {
     } catch (const std::exception& failure) {
         engine_.ClosePort();
         line_.detach();
-        portFailed(lastRequest_, LinkEvent::PortFailure::FailedWhileOpen,
-                   describeFailure(failure), true);
+        portFailed(lastRequest_, LinkEvent::PortFailure::FailedWhileOpen, describeFailure(failure),
+                   true);
     }
 }
 
@@ -104,7 +104,7 @@ void PortSupervisor::handle(const Request& request, bool retry) {
     try {
         line_.attach(factory_(port, events_));
         engine_.setConfig(port.config);
-        engine_.OpenPort(port.connectionLetter, port.speed, port.portNumber);
+        engine_.OpenPort(port.connection, port.speed, port.portNumber);
     } catch (const std::exception& failure) {
         line_.detach();
         // Said once: the tries that follow fail quietly until one works.
@@ -116,7 +116,8 @@ void PortSupervisor::handle(const Request& request, bool retry) {
     opened.device = port.device;
     opened.restored = retry;
     if (retry)
-        opened.text = QStringLiteral("COM%1 (%2) opened again").arg(port.portNumber).arg(port.device);
+        opened.text =
+            QStringLiteral("COM%1 (%2) opened again").arg(port.portNumber).arg(port.device);
     events_.handle(opened);
 }
 

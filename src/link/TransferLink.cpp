@@ -41,21 +41,6 @@ RestaurantBusy::RestaurantBusy(const QByteArray& restoNum)
     : CallFailed(
           QStringLiteral("restaurant %1 is busy on another call").arg(fromEightBit(restoNum))) {}
 
-int sendDelayMillis(const QString& setting) {
-    bool ok = false;
-    const QString text = setting.trimmed();
-    const bool digitsOnly = !text.isEmpty() && std::all_of(text.begin(), text.end(),
-                                                           [](QChar c) { return c.isDigit(); });
-    const int value = digitsOnly ? text.toInt(&ok) : 0;
-    return ok && value >= 0 && value <= 60000 ? value : 200;
-}
-
-LineSettings lineSettingsFor(double speed) {
-    LineSettings settings;
-    settings.speed = static_cast<int>(roundHalfEven(speed));
-    return settings;
-}
-
 TransferLink::TransferLink(Line& line, LinkEventSink& events, LinkConfig config)
     : line_(line), events_(events) {
     setConfig(std::move(config));
@@ -63,14 +48,14 @@ TransferLink::TransferLink(Line& line, LinkEventSink& events, LinkConfig config)
 
 void TransferLink::setConfig(LinkConfig config) {
     config_ = std::move(config);
-    sendDelay_ = sendDelayMillis(config_.SendDelay);
 }
 
 // ---- Port control ----------------------------------------------------------------------
 
-void TransferLink::OpenPort(const QString& connection, double speed, int portNumber) {
-    const LineSettings settings = lineSettingsFor(speed);
-    LinkEvent opening{LinkEvent::Kind::PortOpening};
+void TransferLink::OpenPort(Connection connection, int speed, int portNumber) {
+    LineSettings settings;
+    settings.speed = speed;
+    LinkEvent opening(LinkEvent::Kind::PortOpening);
     opening.portNumber = portNumber;
     opening.settings = settings;
     opening.network = !line_.hasModem();
@@ -78,7 +63,7 @@ void TransferLink::OpenPort(const QString& connection, double speed, int portNum
     line_.open(settings);
     carrier_ = false;
     portNumber_ = portNumber;
-    modem_ = connection == QStringLiteral("M") && line_.hasModem();
+    modem_ = connection == Connection::Modem && line_.hasModem();
     modemPending_.clear();
     idleSince_ = line_.now();
     if (!modem_)
@@ -581,7 +566,7 @@ void TransferLink::SendFile(const QString& path, int width) {
 }
 
 QByteArray TransferLink::SendBlock(const QByteArray& block) {
-    Delay(sendDelay_);
+    Delay(static_cast<double>(config_.sendDelay.count()));
 
     QByteArray answer;
     for (int sends = kSendsPerBlock; sends > 0; --sends) {
@@ -602,7 +587,7 @@ QByteArray TransferLink::SendBlock(const QByteArray& block) {
 // ---- Primitives --------------------------------------------------------------------------
 
 void TransferLink::SendChar(char c) {
-    Delay(sendDelay_);
+    Delay(static_cast<double>(config_.sendDelay.count()));
     output(QByteArray(1, c));
 }
 

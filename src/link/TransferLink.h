@@ -62,7 +62,8 @@ struct LinkConfig {
     QString device;         // what the port names, for the events: /dev/ttyS0, tcp:0.0.0.0:5001
     QString BackroomFolder; // ends with the path separator
     QString LogFolder;      // ends with the path separator
-    QString SendDelay = QStringLiteral("200");
+    // The pause before each answer and block the station sends ("GDelay").
+    Millis sendDelay{200};
     // Local date and time, for the names of the transfer logs and the journal.
     const Clock* clock = &systemClock();
     // A modem line asks an idle modem this often whether it still answers; zero never.
@@ -75,11 +76,6 @@ struct LinkConfig {
     // however the caller behaves; zero never.
     Millis maxCall{0};
 };
-
-// "GDelay" as milliseconds: a whole number from 0 to 60000, anything else counts as 200.
-int sendDelayMillis(const QString& setting);
-// The settings for a speed (rounded to a whole number): 8 data bits, no parity, 1 stop bit.
-LineSettings lineSettingsFor(double speed);
 
 class TransferLink {
 public:
@@ -97,9 +93,10 @@ public:
 
     TransferLink(Line& line, LinkEventSink& events, LinkConfig config);
 
-    // Opens the port and, on a modem line with the letter "M", sets the modem to answer on the
-    // first ring. Throws LineError naming the port.
-    void OpenPort(const QString& connection, double speed, int portNumber);
+    // Opens the port at `speed` (8 data bits, no parity, 1 stop bit) and, on a modem line with
+    // a Modem connection, sets the modem to answer on the first ring. Throws LineError naming
+    // the port.
+    void OpenPort(Connection connection, int speed, int portNumber);
     void ClosePort();
 
     // Answers calls until the line asks to stop or its clock reaches `until`. On a modem line
@@ -161,11 +158,10 @@ private:
     Line& line_;
     LinkEventSink& events_;
     LinkConfig config_;
-    int sendDelay_ = 200;
     CallState state_;
     bool carrier_ = false; // the carrier level last handled
     bool inCall_ = false;
-    bool hungUp_ = false; // the engine dropped DTR after its NAK limit
+    bool hungUp_ = false;    // the engine dropped DTR after its NAK limit
     std::uint64_t call_ = 0; // the number of the call in progress
     CallSummary summary_;
     Millis callStarted_{0};

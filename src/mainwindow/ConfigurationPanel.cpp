@@ -28,7 +28,7 @@ void frmmain::CheckForChanges() {
                          TXTLogPath->text().toUpper() != config_.LogFolder.toUpper() ||
                          TXTDaysToKeep->text() != QString::number(config_.KeepDays) ||
                          GetSelectedComPort() != config_.PortNumber ||
-                         GetSelectedConnection() != config_.ConnectionType ||
+                         connectionName(GetSelectedConnection()) != config_.connectionText() ||
                          GetSelectedSpeed() != config_.LineSpeed;
     if (changed)
         cmdSave->setEnabled(true);
@@ -96,8 +96,9 @@ void frmmain::Save() {
     // A list without a choice keeps its value.
     if (cboComPort->currentIndex() >= 0 && cboComPort->currentText().toInt() != stored.PortNumber)
         wanted.PortNumber = GetSelectedComPort();
-    if (cboConnection->currentIndex() >= 0 && cboConnection->currentText() != stored.ConnectionType)
-        wanted.ConnectionType = GetSelectedConnection();
+    if (cboConnection->currentIndex() >= 0 &&
+        cboConnection->currentText() != stored.connectionText())
+        wanted.setConnection(GetSelectedConnection());
     if (cboSpeed->currentIndex() >= 0 && cboSpeed->currentText().toInt() != stored.LineSpeed)
         wanted.LineSpeed = GetSelectedSpeed();
     station_.apply(wanted);

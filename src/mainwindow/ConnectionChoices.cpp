@@ -1,6 +1,5 @@
 // The three connection lists of the main window: what they show of the configuration, and
 // what a Save takes from them.
-#include "common/Numbers.h"
 #include "link/LinkThread.h"
 #include "mainwindow/frmmain.h"
 
@@ -32,12 +31,12 @@ std::int16_t frmmain::GetSelectedSpeed() const {
     }
 }
 
-void frmmain::SelectConnection(const QString& connection) {
-    cboConnection->setCurrentIndex(connection == QStringLiteral("Modem") ? 0 : 1);
+void frmmain::SelectConnection(Connection connection) {
+    cboConnection->setCurrentIndex(connection == Connection::Modem ? 0 : 1);
 }
 
-QString frmmain::GetSelectedConnection() const {
-    return cboConnection->currentIndex() == 0 ? QStringLiteral("Modem") : QStringLiteral("Direct");
+Connection frmmain::GetSelectedConnection() const {
+    return cboConnection->currentIndex() == 0 ? Connection::Modem : Connection::Direct;
 }
 
 void frmmain::cboComPort_Click() {

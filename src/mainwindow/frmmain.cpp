@@ -255,7 +255,7 @@ void frmmain::showConfiguration() {
     TXTLogPath->setText(config.LogFolder);
     TXTDaysToKeep->setText(QString::number(config.KeepDays));
     SelectComPort(config.PortNumber);
-    SelectConnection(config.ConnectionType);
+    SelectConnection(config.connection);
     SelectSpeed(config.LineSpeed);
 }
 

@@ -78,8 +78,8 @@ public:
     std::int16_t GetSelectedComPort() const;
     void SelectSpeed(std::int16_t speed);
     std::int16_t GetSelectedSpeed() const;
-    void SelectConnection(const QString& connection);
-    QString GetSelectedConnection() const;
+    void SelectConnection(Connection connection);
+    Connection GetSelectedConnection() const;
 
     // The widgets, by the names the rest of the program knows them by.
     QGroupBox* FramePath;

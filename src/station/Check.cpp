@@ -1,7 +1,7 @@
 #include "station/Check.h"
 
 #include "common/Paths.h"
-#include "link/NetworkLine.h"
+#include "link/PortAddress.h"
 #include "settings/RegistryArea.h"
 #include "settings/SettingsManager.h"
 #include "station/Configuration.h"
@@ -104,32 +104,25 @@ void checkSerialPort(Checks& checks, const QString& what, const QString& device)
         checks.report(false, what, reason);
         return;
     }
+    // The line sets a speed on it, which only a terminal device takes (not /dev/null, a file).
+    const bool terminal = ::isatty(fd) == 1;
     ::close(fd);
+    if (!terminal) {
+        checks.report(false, what, QStringLiteral("%1 is not a serial device").arg(device));
+        return;
+    }
 #endif
     checks.report(true, what, QStringLiteral("%1 opens read-write").arg(device));
 }
 
-void checkNetworkLine(Checks& checks, const QString& what, const QString& address) {
-    QString host;
-    quint16 port = 0;
-    if (!parseNetworkAddress(address, &host, &port)) {
-        checks.report(false, what,
-                      QStringLiteral("%1 is not of the form tcp:HOST:PORT").arg(address));
-        return;
-    }
+// Listens as the line's open does, through the same parser and the same listen, so that the
+// verdict and its words are the ones the station would meet.
+void checkNetworkLine(Checks& checks, const QString& what, const PortAddress& address) {
     QTcpServer server;
-    const QHostAddress bind = host == QStringLiteral("*") || host.isEmpty()
-                                  ? QHostAddress(QHostAddress::Any)
-                                  : QHostAddress(host);
-    if (bind.isNull()) {
-        checks.report(false, what,
-                      QStringLiteral("%1 is not an address of this machine").arg(host));
-        return;
-    }
-    const bool listening = server.listen(bind, port);
-    checks.report(listening, what,
-                  listening ? QStringLiteral("%1 can be listened on").arg(address)
-                            : QStringLiteral("%1: %2").arg(address, server.errorString()));
+    const QString failure = listenOn(server, address);
+    checks.report(failure.isEmpty(), what,
+                  failure.isEmpty() ? QStringLiteral("%1 can be listened on").arg(address.value)
+                                    : failure);
 }
 
 } // namespace
@@ -154,9 +147,9 @@ int runCheck(const QString& programFolder, QTextStream& out, RegistryArea* regis
         {"BackroomPath", c.BackroomFolder},
         {"LogPath", c.LogFolder},
         {"DaysToKeep", QString::number(c.KeepDays)},
-        {"GDelay", QStringLiteral("%1 ms").arg(sendDelayMillis(c.SendDelay))},
+        {"GDelay", QStringLiteral("%1 ms").arg(c.sendDelay.count())},
         {"ComPort", QStringLiteral("COM%1 = %2").arg(c.effectivePort()).arg(device)},
-        {"Connection", c.effectiveConnection()},
+        {"Connection", connectionName(c.connection)},
         {"Speed", c.lineSettings().text()},
         {"JournalMonths", QString::number(c.JournalMonths)},
         {"Trace", c.Trace ? QStringLiteral("on") : QStringLiteral("off")},
@@ -175,8 +168,8 @@ int runCheck(const QString& programFolder, QTextStream& out, RegistryArea* regis
     checkFolder(checks, QStringLiteral("Backroom"), c.BackroomFolder);
     checkFolder(checks, QStringLiteral("log"), c.LogFolder);
     const QString what = QStringLiteral("port COM%1").arg(c.effectivePort());
-    if (device.startsWith(QStringLiteral("tcp:")))
-        checkNetworkLine(checks, what, device);
+    if (const PortAddress address = parsePortValue(device); address.isNetwork())
+        checkNetworkLine(checks, what, address);
     else
         checkSerialPort(checks, what, device);
     out.flush();

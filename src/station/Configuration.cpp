@@ -8,6 +8,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace dialvane {
 
 namespace {
@@ -92,6 +94,30 @@ private:
     LoadedConfiguration& out_;
 };
 
+// Only the exact text the list stores means a modem; "modem" has always opened as Direct.
+Connection connectionFrom(const QString& text) {
+    return text == QStringLiteral("Modem") ? Connection::Modem : Connection::Direct;
+}
+
+// GDelay: a whole number of milliseconds from 0 to 60000, blanks around it allowed. Anything
+// else is 200, and said, unless it is empty.
+Millis readSendDelay(Loader& load) {
+    const QString global = QStringLiteral("Global"), key = QStringLiteral("GDelay");
+    const QString text = load.own(global, key, QStringLiteral("200"));
+    const QString trimmed = text.trimmed();
+    // Digits only: toInt would also take a sign.
+    bool ok = !trimmed.isEmpty() && std::all_of(trimmed.begin(), trimmed.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+    const int value = ok ? trimmed.toInt(&ok) : 0;
+    if (ok && value <= 60000)
+        return Millis(value);
+    if (!trimmed.isEmpty())
+        load.problem(global, key, text, QStringLiteral("not a whole number from 0 to 60000"),
+                     QStringLiteral("200"));
+    return Millis(200);
+}
+
 void loadFolders(Loader& load, LoadedConfiguration& out) {
     Configuration& c = out.config;
     const QString path = QStringLiteral("Path");
@@ -150,8 +176,18 @@ std::int16_t Configuration::effectiveSpeed() const {
     return LineSpeed == 1200 || LineSpeed == 2400 ? LineSpeed : std::int16_t{9600};
 }
 
-QString Configuration::effectiveConnection() const {
-    return ConnectionType == QStringLiteral("Modem") ? ConnectionType : QStringLiteral("Direct");
+QString connectionName(Connection connection) {
+    return connection == Connection::Modem ? QStringLiteral("Modem") : QStringLiteral("Direct");
+}
+
+QString Configuration::connectionText() const {
+    return connectionFrom(connectionRead) == connection ? connectionRead
+                                                        : connectionName(connection);
+}
+
+void Configuration::setConnection(Connection chosen) {
+    connection = chosen;
+    connectionRead = connectionName(chosen);
 }
 
 LineSettings Configuration::lineSettings() const {
@@ -172,11 +208,7 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
 
     loadFolders(load, out);
 
-    c.SendDelay = load.own(global, QStringLiteral("GDelay"), QStringLiteral("200"));
-    if (!c.SendDelay.trimmed().isEmpty() &&
-        QString::number(sendDelayMillis(c.SendDelay)) != c.SendDelay.trimmed())
-        load.problem(global, QStringLiteral("GDelay"), c.SendDelay,
-                     QStringLiteral("not a whole number from 0 to 60000"), QStringLiteral("200"));
+    c.sendDelay = readSendDelay(load);
 
     // An empty days value, or one that is no number, means the default.
     QString days = load.own(global, QStringLiteral("DaysToKeep"), QStringLiteral("60"));
@@ -198,8 +230,9 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
     }
 
     c.PortNumber = load.number(communication, QStringLiteral("ComPort"), QStringLiteral("1"));
-    c.ConnectionType =
+    c.connectionRead =
         load.own(communication, QStringLiteral("Connection"), QStringLiteral("Direct"));
+    c.connection = connectionFrom(c.connectionRead);
     c.LineSpeed = load.number(communication, QStringLiteral("Speed"), QStringLiteral("9600"));
     c.ModemCheckMinutes =
         load.number(communication, QStringLiteral("ModemCheckMinutes"), QStringLiteral("10"));
@@ -259,8 +292,9 @@ void saveChanges(SettingsManager& settings, const Configuration& stored,
     if (wanted.PortNumber != stored.PortNumber)
         settings.Save(communication, QStringLiteral("ComPort"), QString::number(wanted.PortNumber),
                       kOwnFile);
-    if (wanted.ConnectionType != stored.ConnectionType)
-        settings.Save(communication, QStringLiteral("Connection"), wanted.ConnectionType, kOwnFile);
+    if (wanted.connectionText() != stored.connectionText())
+        settings.Save(communication, QStringLiteral("Connection"), wanted.connectionText(),
+                      kOwnFile);
     if (wanted.LineSpeed != stored.LineSpeed)
         settings.Save(communication, QStringLiteral("Speed"), QString::number(wanted.LineSpeed),
                       kOwnFile);
@@ -274,24 +308,20 @@ QString portDevice(SettingsManager& settings, int number) {
 
 PortRequest portRequestFor(const Configuration& config, const QString& device) {
     PortRequest request;
-    request.connectionLetter = config.effectiveConnection().left(1);
+    request.connection = config.connection;
     request.speed = config.effectiveSpeed();
     request.portNumber = config.effectivePort();
     request.device = device;
-    applyToRequest(config, request);
-    return request;
-}
-
-void applyToRequest(const Configuration& config, PortRequest& request) {
     request.config.BackroomFolder = config.BackroomFolder;
     request.config.LogFolder = config.LogFolder;
-    request.config.SendDelay = config.SendDelay;
+    request.config.sendDelay = config.sendDelay;
     request.config.modemCheckInterval = std::chrono::minutes(config.ModemCheckMinutes);
     request.config.trace = config.Trace;
     request.config.maxCall = std::chrono::minutes(config.MaxCallMinutes);
     request.allowFrom = config.AllowFrom;
     request.maxCalls = config.MaxCalls;
     request.reopenInterval = std::chrono::seconds(config.ReopenSeconds);
+    return request;
 }
 
 } // namespace dialvane

@@ -8,7 +8,7 @@
 // because of one typo is worse than one that answers with a default and says so.
 
 #include "link/LineSettings.h"
-#include "link/LinkThread.h"
+#include "link/PortRequest.h"
 
 #include <QLocale>
 #include <QString>
@@ -29,11 +29,17 @@ struct Configuration {
     QString BackroomFolder; // ends with the path separator
     QString LogFolder;      // ends with the path separator
     QString GeneralFolder;
-    QString SendDelay = QStringLiteral("200");
+    Millis sendDelay{200}; // GDelay: 0 to 60000 ms
     std::int16_t KeepDays = 60;
+    // The port, speed and connection as stored: a number the lists cannot show is kept, so the
+    // window can tell it from what they show, and opened as the lists would show it.
     std::int16_t PortNumber = 1;
-    QString ConnectionType = QStringLiteral("Direct");
     std::int16_t LineSpeed = 9600;
+    Connection connection = Connection::Direct; // "Modem" exactly; anything else is Direct
+    // The Connection text as read ("modem", say, which opens as Direct): the window compares its
+    // list with it, so that Save writes over a value the list cannot show, as it does for the
+    // numbers. Changed together with `connection` through setConnection.
+    QString connectionRead = QStringLiteral("Direct");
     // Hand-edited only (section Communication): the idle modem check, zero for never, and how
     // often a failed port is tried again.
     std::int16_t ModemCheckMinutes = 10;
@@ -46,12 +52,15 @@ struct Configuration {
     std::int16_t MaxCalls = 32; // calls a network line answers at once
     QString AllowFrom; // addresses and CIDR ranges that may call a network line; empty: anyone
 
-    // What the connection lists can show: port 1 to 9, speed 1200, 2400 or 9600, "Modem" or
-    // "Direct". Anything else stored is opened as the lists would show it.
+    // What the connection lists can show: port 1 to 9, speed 1200, 2400 or 9600. Anything else
+    // stored is opened as the lists would show it.
     std::int16_t effectivePort() const;
     std::int16_t effectiveSpeed() const;
-    QString effectiveConnection() const;
     LineSettings lineSettings() const;
+    // The Connection text Dialvane.ini holds for this configuration: the one read while it still
+    // means `connection`, else the connection's name.
+    QString connectionText() const;
+    void setConnection(Connection chosen);
 };
 
 struct LoadedConfiguration {
@@ -60,6 +69,9 @@ struct LoadedConfiguration {
     QStringList problems;      // values (or the file) that could not be read, for the operator
     std::map<QString, ValueSource> sources; // by key name
 };
+
+// "Modem" or "Direct", as the list shows it and Save stores it.
+QString connectionName(Connection connection);
 
 // The settings manager must have been Init'ed on the folder of `iniFile` (Dialvane.ini).
 LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& iniFile,
@@ -72,9 +84,9 @@ void saveChanges(SettingsManager& settings, const Configuration& stored,
 // The device port `number` names: key "COMn" of section "Ports", else the platform's name.
 QString portDevice(SettingsManager& settings, int number);
 
-// The request that opens the configured port with the configured folders.
+// The request that opens the port of `config` (port, speed and connection as the lists would
+// show them) on `device`, with its folders and timings. The one builder: the start-up, the
+// service, a reload and the window's reopen all go through it.
 PortRequest portRequestFor(const Configuration& config, const QString& device);
-// The folders and timings of `config` in `request`.
-void applyToRequest(const Configuration& config, PortRequest& request);
 
 } // namespace dialvane

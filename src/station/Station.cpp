@@ -91,15 +91,7 @@ void Station::load() {
 }
 
 void Station::openPort() {
-    openPort(config_);
-}
-
-void Station::openPort(const Configuration& config) {
-    Configuration line = config_;
-    line.PortNumber = config.PortNumber;
-    line.ConnectionType = config.ConnectionType;
-    line.LineSpeed = config.LineSpeed;
-    PortRequest request = portRequestFor(line, portDevice(settings_, line.effectivePort()));
+    PortRequest request = portRequestFor(config_, portDevice(settings_, config_.effectivePort()));
     request.config.clock = context_.clock;
     lastRequest_ = request;
     // The link closes the port, ending any call as a carrier drop would, then opens it; the

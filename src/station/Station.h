@@ -63,8 +63,6 @@ public:
     // Stores what `wanted` changes, makes it the configuration in use and re-opens the port
     // with it (the Save of the window).
     void apply(const Configuration& wanted);
-    // Opens the port with `config`'s line as it stands, the folders in use unchanged.
-    void openPort(const Configuration& config);
     // Reads Dialvane.ini again and re-opens the port with it (SIGHUP).
     void reload();
 

@@ -57,11 +57,11 @@ protected:
     void SetUp() override {
         BackroomTest::SetUp();
         PortRequest request;
-        request.connectionLetter = "M"; // a network line has no modem: nothing is sent
+        request.connection = Connection::Modem; // a network line has no modem: nothing is sent
         request.device = address;
         request.config.BackroomFolder = backroom;
         request.config.LogFolder = logs;
-        request.config.SendDelay = "0";
+        request.config.sendDelay = Millis(0);
         request.reopenInterval = Millis(50);
         link.reopen(request);
         link.waitIdle();

@@ -89,14 +89,14 @@ protected:
         QDir().mkpath(backroom + "000123");
         QDir().mkpath(logs);
         link = std::make_unique<TransferLink>(line, events, config());
-        link->OpenPort("D", 9600, 1);
+        link->OpenPort(Connection::Direct, 9600, 1);
     }
 
-    LinkConfig config(QString sendDelay = "200") {
+    LinkConfig config(Millis sendDelay = Millis(200)) {
         LinkConfig c;
         c.BackroomFolder = backroom;
         c.LogFolder = logs;
-        c.SendDelay = sendDelay;
+        c.sendDelay = sendDelay;
         c.clock = &clock;
         return c;
     }

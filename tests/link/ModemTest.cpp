@@ -15,7 +15,7 @@ protected:
         LinkTest::SetUp();
         link->ClosePort();
         line.attach(modem);
-        link->OpenPort("M", 9600, 1);
+        link->OpenPort(Connection::Modem, 9600, 1);
         ASSERT_TRUE(modem.autoAnswer());
         // Set to answer only once the reset has been answered.
         ASSERT_EQ(sentAt("AT s0=1\r").front(), sentAt("ATZ\r").front() + SimModem::kAnswerDelay);
@@ -52,12 +52,13 @@ TEST_F(ModemTest, ASilentModemFailsTheOpenAfterFiveSecondsAndANetworkLineHasNone
     link->ClosePort();
     modem.vanish();
     const Millis start = line.now();
-    EXPECT_THAT(failureOf<LineError>([&] { link->OpenPort("M", 9600, 4); }), HasSubstr("COM4"));
+    EXPECT_THAT(failureOf<LineError>([&] { link->OpenPort(Connection::Modem, 9600, 4); }),
+                HasSubstr("COM4"));
     EXPECT_EQ(line.now() - start, 5000ms);
     // A network line has no modem: nothing is sent to set one up.
     line.setHasModem(false);
     const QByteArray before = line.sentBytes();
-    link->OpenPort("M", 9600, 2);
+    link->OpenPort(Connection::Modem, 9600, 2);
     EXPECT_EQ(line.sentBytes(), before);
 }
 

@@ -4,6 +4,7 @@
 
 #include "link/AllowList.h"
 #include "link/NetworkLine.h"
+#include "support/LoopbackPort.h"
 
 #include <QTcpSocket>
 
@@ -76,11 +77,11 @@ int socketOption(qintptr descriptor, int level, int name) {
 TEST(NetworkLine, TurnsAwayStrangersAndCallersBeyondMaxCalls) {
     const AllowList allowed = AllowList::parse("127.0.0.2, ::1");
     Taken taken;
-    NetworkLine v4(1, "tcp:127.0.0.1:0", allowed, 2, std::make_unique<TakenCalls>(taken));
-    NetworkLine v6(1, "tcp:[::1]:0", allowed, 2, std::make_unique<TakenCalls>(taken));
+    NetworkLine v4(1, loopbackAnyPort(), allowed, 2, std::make_unique<TakenCalls>(taken));
+    NetworkLine v6(1, loopbackAnyPort("::1"), allowed, 2, std::make_unique<TakenCalls>(taken));
     RecordingEvents events;
     TransferLink link(v4, events, LinkConfig{});
-    link.OpenPort("D", 9600, 1);
+    link.OpenPort(Connection::Direct, 9600, 1);
     v6.open({});
     std::vector<std::unique_ptr<QTcpSocket>> callers;
     const auto call = [&](NetworkLine& line, const char* from, const char* to) {

@@ -32,7 +32,7 @@ TEST_F(PortTest, ACarrierEventInsideARunningCallIsIgnored) {
     } reentering;
     TransferLink station(line, reentering, config());
     reentering.link = &station;
-    station.OpenPort("D", 9600, 1);
+    station.OpenPort(Connection::Direct, 9600, 1);
     Site site({.records = {"x"}});
     site.start();
     line.attach(site);

@@ -4,10 +4,13 @@
 // line on an address already taken, so it fails as a real one does.
 #include "journal/Journal.h"
 #include "link/LinkThread.h"
+#include "link/NetworkLine.h"
+#include "link/PortAddress.h"
 #include "mainwindow/TextBox.h"
 #include "mainwindow/frmmain.h"
 #include "settings/INIFunctions.h"
 #include "statuswindow/frmcom.h"
+#include "support/LoopbackPort.h"
 #include "support/ManualClock.h"
 #include "support/MemoryRegistry.h"
 #include "support/TestFiles.h"
@@ -92,10 +95,11 @@ protected:
             std::make_unique<LinkThread>([this](const PortRequest& request, LinkEventSink& events) {
                 QMutexLocker lock(&mutex);
                 opened.push_back(request);
-                PortRequest local = request;
-                if (!request.device.startsWith("tcp:"))
-                    local.device = "tcp:127.0.0.1:0"; // no real serial port in tests
-                return makeRealLine(local, events);
+                if (parsePortValue(request.device).isNetwork())
+                    return makeRealLine(request, events);
+                // No real serial port in tests: a loopback line stands in.
+                return std::unique_ptr<Line>(
+                    std::make_unique<NetworkLine>(request.portNumber, loopbackAnyPort()));
             });
         MainWindowContext context;
         context.programFolder = program;
@@ -140,7 +144,8 @@ protected:
     // The last open as connection letter, speed and port number: "D96001".
     std::string lastOpenedAs() {
         const PortRequest r = lastOpen();
-        return (r.connectionLetter + QString::number(r.speed) + QString::number(r.portNumber))
+        return (QString(r.connection == Connection::Modem ? "M" : "D") + QString::number(r.speed) +
+                QString::number(r.portNumber))
             .toStdString();
     }
 
@@ -201,15 +206,16 @@ TEST_F(StartupTest, StoredSettingsReachTheFieldsAndTheLink) {
                                        {"Communication", "ComPort", QString("3")},
                                        {"Communication", "Connection", QString("Modem")},
                                        {"Communication", "Speed", QString("2400")},
-                                       {"Ports", "COM3", QString("tcp:127.0.0.1:0")}})
+                                       {"Ports", "COM3", QString("/dev/ttyUSB3")}})
         ini(section, key, value);
     start();
     EXPECT_EQ(fields(), data + "/|" + logs + "/|30");
     ASSERT_EQ(opens(), 1u); // no built-in folder, no Save at start
     EXPECT_EQ(lastOpenedAs(), "M24003");
     const PortRequest r = lastOpen();
-    EXPECT_EQ(r.device, "tcp:127.0.0.1:0");
-    EXPECT_EQ(r.config.BackroomFolder + '|' + r.config.LogFolder + '|' + r.config.SendDelay,
+    EXPECT_EQ(r.device, "/dev/ttyUSB3");
+    EXPECT_EQ(r.config.BackroomFolder + '|' + r.config.LogFolder + '|' +
+                  QString::number(r.config.sendDelay.count()),
               data + "/|" + logs + "/|350");
     EXPECT_EQ(title(), "2400,n,8,1 COM3");
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();

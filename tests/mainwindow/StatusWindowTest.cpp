@@ -148,7 +148,7 @@ TEST(StatusWindow, ARealCallDrivesTheWindow) {
     PortRequest request;
     request.device = QString("tcp:127.0.0.1:%1").arg(port);
     request.config.BackroomFolder = tmp.path() + '/';
-    request.config.SendDelay = "0";
+    request.config.sendDelay = Millis(0);
     link.reopen(request);
     ASSERT_TRUE(QTest::qWaitFor([&] { return opened == 1; }, 5000));
 

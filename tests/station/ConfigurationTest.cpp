@@ -1,15 +1,20 @@
 // The station core without a window: what a Dialvane.ini and the companion product's settings
 // yield, what is said about them, and the small texts and times the service relies on.
 #include "station/Configuration.h"
+#include "link/Line.h"
 #include "settings/INIFunctions.h"
 #include "settings/SettingsManager.h"
+#include "station/Check.h"
 #include "station/ServiceLog.h"
 #include "station/Station.h"
 #include "support/MemoryRegistry.h"
 #include "support/TestFiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTextStream>
 
 #include <gtest/gtest.h>
 
@@ -39,7 +44,7 @@ TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
     const struct {
         QByteArray bytes; // null: no file
         const char* said; // nullptr: read without a word
-        int days = 60, port = 1, speed = 9600;
+        int days = 60, port = 1, speed = 9600, delay = 200;
     } cases[] = {
         {{}, "does not exist"},
         {" \r\n", "is empty"},
@@ -49,13 +54,19 @@ TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
         {"[Global]\nDaysToKeep=", nullptr},
         {"[Global]\nDaysToKeep=abc", "DaysToKeep=\"abc\""},
         {"[Global]\nDaysToKeep=40000", "DaysToKeep=\"40000\""},
-        {"[Global]\nGDelay=fast", "GDelay=\"fast\""},
         {"[Communication]\nComPort=1junk", "ComPort=\"1junk\""},
         {"[Communication]\r\nComPort=3\r\n", nullptr, 60, 3},
         {"[Communication]\nComPort=12", nullptr, 60, 12}, // a number: kept, opened as 1
         {"[Communication]\nComPort=9", nullptr, 60, 9},
         {"[Communication]\nSpeed=abc", "Speed=\"abc\""},
         {"[Communication]\nSpeed=2400", nullptr, 60, 1, 2400},
+        // GDelay: whole milliseconds up to a minute; anything else but nothing at all is said.
+        {"[Global]\nGDelay=0", nullptr, 60, 1, 9600, 0},
+        {"[Global]\nGDelay= 60000 ", nullptr, 60, 1, 9600, 60000},
+        {"[Global]\nGDelay=0350", nullptr, 60, 1, 9600, 350},
+        {"[Global]\nGDelay=", nullptr},
+        {"[Global]\nGDelay=60001", "GDelay=\"60001\""},
+        {"[Global]\nGDelay=+5", "GDelay=\"+5\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.toStdString());
@@ -64,11 +75,67 @@ TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
         EXPECT_EQ(loaded.config.PortNumber, c.port);
         EXPECT_EQ(loaded.config.LineSpeed, c.speed);
         EXPECT_EQ(loaded.config.effectivePort(), c.port <= 9 ? c.port : 1);
+        EXPECT_EQ(loaded.config.sendDelay, Millis(c.delay));
         if (c.said == nullptr) {
             EXPECT_TRUE(loaded.problems.isEmpty()) << loaded.problems.join('\n').toStdString();
         } else {
             ASSERT_EQ(loaded.problems.size(), 1);
             EXPECT_TRUE(loaded.problems[0].contains(c.said)) << loaded.problems[0].toStdString();
+        }
+    }
+}
+
+// Every Ports value --check passes opens, and every one it fails the open refuses with the same
+// words, naming the value. A serial device's words are the system's: only the verdict is held.
+TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryPortValue) {
+    int argc = 1;
+    char name[] = "station_tests", *argv[] = {name, nullptr};
+    const QCoreApplication app(argc, argv); // names are resolved under one, as in the program
+    QTcpServer taken, probe; // the probe finds a port free on every address, then lets it go
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0) && probe.listen(QHostAddress::Any, 0));
+    const QString P = QString::number(probe.serverPort()), T = QString::number(taken.serverPort());
+    probe.close();
+    const struct {
+        QString value;
+        const char* refusal; // nullptr: opens
+    } cases[] = {
+        {"tcp:127.0.0.1:" + P, nullptr},
+        {"tcp:[::1]:" + P, nullptr},
+        {"tcp:::1:" + P, nullptr}, // the port follows the last colon
+        {"tcp:*:" + P, nullptr},
+        {"tcp:0.0.0.0:" + P, nullptr},
+        {"tcp:localhost:" + P, nullptr},
+        {"tcp:127.0.0.1:0", "from 1 to 65535"},
+        {"tcp:127.0.0.1:65536", "from 1 to 65535"},
+        {"tcp:127.0.0.1:+5001", "from 1 to 65535"},
+        {"tcp:127.0.0.1", "not of the form tcp:HOST:PORT"},
+        {"tcp::" + P, "no host"},
+        {"tcp:[::1:" + P, "not an IPv6 address"},
+        {"tcp:fe80::zz:" + P, "in brackets"},
+        {"tcp:192.0.2.1:" + P, "cannot be listened on"}, // not an address of this machine
+        {"tcp:127.0.0.1:" + T, "cannot be listened on"},
+        {"tls:127.0.0.1:" + P, "not supported yet"},
+        {"/dev/ttyS99-none", ""},
+        {"/dev/null", ""}, // opens, but takes no line settings
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value.toStdString());
+        load("[Ports]\nCOM1=" + c.value.toUtf8() + "\n");
+        QString report;
+        QTextStream out(&report);
+        runCheck(dir.path(), out, &registry);
+        const bool checked = report.contains("OK   port COM1");
+        const QString said = report.section("port COM1: ", 1).section('\n', 0, 0);
+
+        const std::string failure = failureOf<LineError>([&] {
+            NoEvents events;
+            makeRealLine(portRequestFor(Configuration{}, c.value), events)->open(LineSettings{});
+        });
+        EXPECT_EQ(checked, c.refusal == nullptr) << said.toStdString();
+        EXPECT_EQ(failure == "<no failure>", c.refusal == nullptr) << failure;
+        if (c.refusal && *c.refusal) {
+            EXPECT_EQ(failure, ("COM1: " + said).toStdString());
+            EXPECT_TRUE(said.startsWith(c.value) && said.contains(c.refusal)) << said.toStdString();
         }
     }
 }
@@ -88,7 +155,8 @@ TEST_F(ConfigurationTest, NetworkSettingsReachThePortRequest) {
 }
 
 TEST_F(ConfigurationTest, SourcesSaySettingsFileOrBuiltInAndSaveStoresOnlyChanges) {
-    LoadedConfiguration loaded = load("[Path]\nBackroomPath=/data/\n[Communication]\nSpeed=2400\n");
+    LoadedConfiguration loaded =
+        load("[Path]\nBackroomPath=/data/\n[Communication]\nSpeed=2400\nConnection=modem\n");
     EXPECT_EQ(loaded.sources["BackroomPath"], ValueSource::Ini);
     EXPECT_EQ(loaded.sources["Speed"], ValueSource::Ini);
     EXPECT_EQ(loaded.sources["ComPort"], ValueSource::BuiltIn);
@@ -105,6 +173,7 @@ TEST_F(ConfigurationTest, SourcesSaySettingsFileOrBuiltInAndSaveStoresOnlyChange
     saveChanges(settings, loaded.config, wanted);
     EXPECT_EQ(GetPrivateProfileString("Communication", "ComPort", "", ini()), "4");
     EXPECT_EQ(GetPrivateProfileString("Path", "LogPath", "<absent>", ini()), "<absent>");
+    EXPECT_EQ(GetPrivateProfileString("Communication", "Connection", "", ini()), "modem");
 }
 
 TEST_F(ConfigurationTest, FoldersFallBackToTheCompanionProduct) {

@@ -1,6 +1,6 @@
 #include "SiteLine.h"
 
-#include "link/NetworkLine.h"
+#include "link/PortAddress.h"
 
 #include <QThread>
 
@@ -113,12 +113,13 @@ private:
 } // namespace
 
 std::unique_ptr<SiteLine> openSiteLine(const QString& line, int speed, const QString& dial) {
-    if (line.startsWith("tcp:")) {
-        QString host;
-        quint16 port = 0;
-        if (!parseNetworkAddress(line, &host, &port))
-            throw SiteLineError(QStringLiteral("not of the form tcp:HOST:PORT: %1").arg(line));
-        return std::make_unique<TcpSiteLine>(host, port);
+    const PortAddress address = parsePortValue(line);
+    if (address.kind == PortAddress::Kind::Tls)
+        throw SiteLineError(QStringLiteral("%1: encrypted lines are not supported yet").arg(line));
+    if (address.isNetwork()) {
+        if (!address.error.isEmpty())
+            throw SiteLineError(address.error);
+        return std::make_unique<TcpSiteLine>(address.host, address.port);
     }
     return std::make_unique<SerialSiteLine>(line, speed, dial);
 }

@@ -56,9 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     LinkConfig config;
     config.BackroomFolder = root.backroom;
     config.LogFolder = root.logs;
-    config.SendDelay = "0";
+    config.sendDelay = Millis(0);
     TransferLink link(line, events, config);
-    link.OpenPort("D", 9600, 1);
+    link.OpenPort(Connection::Direct, 9600, 1);
 
     // The input is a script: an operation byte, then its operands.
     Millis at{0};
