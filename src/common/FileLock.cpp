@@ -22,10 +22,11 @@ FileLockOutcome tryLock(QFileDevice& file) {
         return FileLockOutcome::Unsupported;
     // Windows locks are mandatory: a byte far beyond any file's end, which every station locks
     // and nobody reads or writes, serves as the lock without keeping readers off the rows.
-    OVERLAPPED far{};
-    far.Offset = 0xFFFFFFFE;
-    far.OffsetHigh = 0x7FFFFFFF;
-    if (::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &far))
+    OVERLAPPED lockByte{};
+    lockByte.Offset = 0xFFFFFFFE;
+    lockByte.OffsetHigh = 0x7FFFFFFF;
+    if (::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                     &lockByte))
         return FileLockOutcome::Taken;
     return ::GetLastError() == ERROR_LOCK_VIOLATION ? FileLockOutcome::Busy
                                                     : FileLockOutcome::Unsupported;
@@ -56,8 +57,9 @@ FileLockOutcome lockForWriting(QFileDevice& file, std::chrono::milliseconds wait
             return outcome;
         // A holder keeps the lock for one write: most waits end at the first retry, the rest
         // back off so that a stuck holder costs no CPU.
-        std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
-        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+        // (std::min) in parentheses: windows.h defines a min macro.
+        std::this_thread::sleep_for((std::min<Clock::duration>)(pause, deadline - now));
+        pause = (std::min)(pause * 2, std::chrono::milliseconds(50));
     }
 }
 
