@@ -68,9 +68,9 @@ void removeFiles(const QString& folder, const std::function<bool(std::string_vie
             fail("Cannot read the attributes of", entryPath(folder, name), error);
         if (!regular)
             return;
-        if (!fs::remove(entry.path(), error))
-            fail("Cannot delete the file", entryPath(folder, name),
-                 error ? error : std::make_error_code(std::errc::no_such_file_or_directory));
+        // false without an error: gone already, purged by a station sharing the folder.
+        if (!fs::remove(entry.path(), error) && error)
+            fail("Cannot delete the file", entryPath(folder, name), error);
     };
     while (it != fs::directory_iterator()) {
         visit(*it);

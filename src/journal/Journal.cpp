@@ -1,6 +1,7 @@
 #include "journal/Journal.h"
 
 #include "common/EightBitText.h"
+#include "common/FileLock.h"
 #include "common/Paths.h"
 
 #include <QDir>
@@ -126,16 +127,41 @@ QByteArray rowLine(const Entry& entry) {
     return line + "\r\n";
 }
 
-void append(const QString& logFolder, const Entry& entry) {
+void append(const QString& logFolder, const Entry& entry, std::chrono::milliseconds lockWait) {
     QFile file(withTrailingSeparator(logFolder) + journalFileName(entry.start.date()));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         throw JournalError(QStringLiteral("Cannot write the call journal %1: %2")
                                .arg(file.fileName(), file.errorString()));
+    // Stations on other machines may append to this file through a file server, where an
+    // append alone keeps no row whole (a client writes at the end as it last saw it) and two
+    // stations could each find the file new and each write the header. The lock is taken
+    // before the size is read; taking it also makes an NFS client refresh its idea of the file,
+    // and letting it go (the close) sends the row to the server first.
+    //
+    // When the lock cannot be had in time the row is written all the same: a lost row is worse
+    // than the small chance of one torn by a writer at that very moment, and a lock held for
+    // seconds belongs to a stuck holder (a station hung on a lost server, a lock the server has
+    // not expired yet) that is not writing. The station must not hang on it either.
+    const FileLockOutcome lock = lockForWriting(file, lockWait);
     // Header and row in one write: a file is never left with a header only, or a row without.
     const QByteArray bytes = (file.size() == 0 ? headerLine() : QByteArray()) + rowLine(entry);
+    QString problem;
     if (file.write(bytes) != bytes.size() || !file.flush())
-        throw JournalError(QStringLiteral("Cannot write the call journal %1: %2")
-                               .arg(file.fileName(), file.errorString()));
+        problem = file.errorString();
+    file.close(); // on a file server the row may fail only here
+    if (problem.isEmpty() && file.error() != QFileDevice::NoError)
+        problem = file.errorString();
+    if (!problem.isEmpty())
+        throw JournalError(
+            QStringLiteral("Cannot write the call journal %1: %2").arg(file.fileName(), problem));
+    if (lock != FileLockOutcome::Taken)
+        throw JournalError(
+            QStringLiteral("The call journal %1 %2; the row was written without the lock")
+                .arg(file.fileName(),
+                     lock == FileLockOutcome::Busy
+                         ? QStringLiteral("stayed locked by another station for %1 s")
+                               .arg(QString::number(lockWait.count() / 1000.0))
+                         : QStringLiteral("cannot be locked on its file system")));
 }
 
 QStringList purge(const QString& logFolder, int keepMonths, const QDate& today) {
@@ -147,7 +173,8 @@ QStringList purge(const QString& logFolder, int keepMonths, const QDate& today) 
         if (month >= firstKept)
             break;
         QFile file(path);
-        if (!file.remove())
+        // Gone already: purged by a station sharing the log folder.
+        if (!file.remove() && file.exists())
             problems << QStringLiteral("Cannot remove the call journal %1: %2")
                             .arg(path, file.errorString());
     }

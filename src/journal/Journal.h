@@ -2,8 +2,8 @@
 // The call journal: one CSV row per call, however it ended, in
 // "<log folder>/Dialvane-calls-<yyyyMM>.csv" (the month the call began). RFC 4180, UTF-8, a
 // header row when the file is new. A row is appended and flushed as the call ends, in one
-// write, so rows of calls ending together (or of two stations sharing a log folder) never
-// interleave.
+// write under a lock on the file (common/FileLock.h), so rows of calls ending together, or of
+// stations on several machines sharing a log folder, never interleave.
 //
 // Bytes that came from the line (restaurant, transaction, type) are written escaped: printable
 // ASCII stays, anything else is \xNN, so no byte a site sends can end a row, open a quote or
@@ -20,6 +20,7 @@
 #include <QStringList>
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -82,9 +83,14 @@ QByteArray headerLine();
 // One row, CRLF included.
 QByteArray rowLine(const Entry& entry);
 
+// How long an append waits for another station to let go of the journal's lock.
+inline constexpr std::chrono::milliseconds kLockWait{3000};
+
 // Appends the entry to its month's journal in `logFolder`; throws JournalError naming the
-// file and the reason.
-void append(const QString& logFolder, const Entry& entry);
+// file and the reason. A lock that cannot be had within `lockWait` does not keep the row out
+// of the journal: the row is written without it, and the JournalError that follows says so.
+void append(const QString& logFolder, const Entry& entry,
+            std::chrono::milliseconds lockWait = kLockWait);
 
 // Removes the journals of the months before the last `keepMonths` (the month of `today`
 // included); zero or less keeps them all. Returns what it could not remove, one text each.

@@ -1,5 +1,7 @@
 #include "link/Modem.h"
 
+#include <array>
+
 namespace dialvane::modem {
 
 namespace {
@@ -10,16 +12,30 @@ Millis deadlineAfter(const Line& line, Millis span) {
     return line.now() + span;
 }
 
+// The basic numeric result codes (ATV0) and their words. Codes above 8 are the makers' own
+// (mostly connection speeds) and are left unread rather than guessed.
+constexpr std::array<const char*, 9> kNumericResults = {"OK",          "CONNECT", "RING",
+                                                        "NO CARRIER",  "ERROR",   "CONNECT 1200",
+                                                        "NO DIALTONE", "BUSY",    "NO ANSWER"};
+
 } // namespace
 
-bool isResultText(const QByteArray& line) {
+QByteArray resultText(const QByteArray& line) {
     static const QByteArray whole[] = {"OK",   "RING",        "NO CARRIER",   "ERROR",
                                        "BUSY", "NO DIALTONE", "NO DIAL TONE", "NO ANSWER"};
     const QByteArray text = line.trimmed();
     for (const QByteArray& w : whole)
         if (text == w)
-            return true;
-    return text == "CONNECT" || text.startsWith("CONNECT ");
+            return text;
+    if (text == "CONNECT" || text.startsWith("CONNECT "))
+        return text;
+    if (text.size() == 1 && text[0] >= '0' && text[0] - '0' < qsizetype(kNumericResults.size()))
+        return kNumericResults[static_cast<size_t>(text[0] - '0')];
+    return {};
+}
+
+bool isResultText(const QByteArray& line) {
+    return !resultText(line).isEmpty();
 }
 
 QList<QByteArray> takeLines(QByteArray& pending, const QByteArray& arrived) {
@@ -39,18 +55,23 @@ QList<QByteArray> takeLines(QByteArray& pending, const QByteArray& arrived) {
     return lines;
 }
 
-Answer command(Line& line, const QByteArray& command, Millis limit,
-               const std::function<void(const QByteArray&)>& heard) {
+Answer command(Line& line, const QByteArray& command, Millis limit, const Heard& heard) {
     line.Input(); // what came before is no answer to this command
     line.Output(command + '\r');
     QByteArray pending;
     const Millis deadline = deadlineAfter(line, limit);
     for (;;) {
-        for (const QByteArray& text : takeLines(pending, line.Input())) {
-            if (text.trimmed() == "OK")
+        // The echo of the command, if the modem echoes, is no result and passes unread.
+        for (const QByteArray& received : takeLines(pending, line.Input())) {
+            const QByteArray text = resultText(received);
+            if (text == "OK")
                 return Answer::Ok;
-            if (heard && isResultText(text))
-                heard(text.trimmed());
+            if (text.isEmpty())
+                continue;
+            if (heard)
+                heard(text);
+            if (text == "ERROR")
+                return Answer::Error;
         }
         if (line.stopRequested())
             return Answer::Stopped;
@@ -62,21 +83,24 @@ Answer command(Line& line, const QByteArray& command, Millis limit,
     }
 }
 
-Answer setUp(Line& line, const std::function<void(const QByteArray&)>& heard) {
-    const Answer reset = command(line, "ATZ", kSetUpAnswerLimit, heard);
-    if (reset != Answer::Ok)
-        return reset;
-    return command(line, "AT s0=1", kSetUpAnswerLimit, heard);
+Reply setUp(Line& line, const Heard& heard) {
+    Reply reply;
+    for (const QByteArray& step : {QByteArrayLiteral("ATZ"), QByteArrayLiteral("AT s0=1")}) {
+        reply = {command(line, step, kSetUpAnswerLimit, heard), step};
+        if (reply.answer != Answer::Ok && reply.answer != Answer::Error)
+            break;
+    }
+    return reply;
 }
 
-Answer reset(Line& line, const std::function<void(const QByteArray&)>& heard) {
+Reply reset(Line& line, const Heard& heard) {
     line.SetDTR(false);
     const Millis until = deadlineAfter(line, kResetDtrLow);
     while (line.now() < until && !line.stopRequested())
         line.waitUntil(until);
     line.SetDTR(true);
     if (line.stopRequested())
-        return Answer::Stopped;
+        return {Answer::Stopped, {}};
     return setUp(line, heard);
 }
 

@@ -2,8 +2,10 @@
 // One call per restaurant, across threads and processes. Two calls of one restaurant would
 // write the same temporary file (a receive) or the same transfer log (two sends started in the
 // same second), and stations that share a Backroom folder cannot see each other's calls. So a
-// call holds an advisory lock on a hidden file in the restaurant's folder. The operating system
-// releases it when the holder closes it or dies, so a crash never leaves a restaurant locked.
+// call holds an advisory lock on a hidden file in the restaurant's folder: a record lock of the
+// open file (see common/FileLock.h), which a file server sharing the Backroom carries between
+// machines. The operating system releases it when the holder closes it or dies, so a crash
+// never leaves a restaurant locked.
 // The lock file itself stays: removing it would let a third caller lock a new file while the
 // second still waits on the old one.
 

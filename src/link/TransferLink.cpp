@@ -69,17 +69,17 @@ void TransferLink::OpenPort(Connection connection, int speed, int portNumber) {
     if (!modem_)
         return;
 
-    line_.Output(QByteArrayLiteral("ATZ\r"));
-    const Millis limit = deadlineAfter(kModemAnswerLimit);
-    while (line_.InBufferCount() < 10) {
-        if (line_.now() >= limit || line_.stopRequested())
-            throw LineError(QStringLiteral("The modem on COM%1 did not answer ATZ within %2 s.")
-                                .arg(portNumber)
-                                .arg(kModemAnswerLimit.count() / 1000));
-        line_.waitUntil(limit);
-    }
-    line_.Input();
-    line_.Output(QByteArrayLiteral("AT s0=1\r"));
+    // The same set-up as after a call and on a reset. A modem that does not answer fails the
+    // open, so that the port is reported and opened again later; one that refuses a command
+    // has said so (a line notice) and the open goes on. A call that comes meanwhile is served
+    // (Serve sees the carrier) and the set-up after it arms the modem.
+    const modem::Reply reply =
+        modem::setUp(line_, [this](const QByteArray& text) { heardFromModem(text); });
+    if (reply.answer == modem::Answer::Silent || reply.answer == modem::Answer::Stopped)
+        throw LineError(QStringLiteral("The modem on COM%1 did not answer %2 within %3 s.")
+                            .arg(portNumber)
+                            .arg(QLatin1String(reply.command))
+                            .arg(modem::kSetUpAnswerLimit.count() / 1000));
     idleSince_ = line_.now();
 }
 
@@ -157,7 +157,8 @@ void TransferLink::hearBetweenCalls(const QByteArray& bytes) {
 }
 
 void TransferLink::heardFromModem(const QByteArray& text) {
-    QString shown = fromEightBit(text);
+    // A numeric result code is told in words, as every modem's results are.
+    QString shown = fromEightBit(modem::resultText(text));
     for (QChar& c : shown)
         if (c.unicode() < 0x20 || c.unicode() >= 0x7F)
             c = QLatin1Char('?'); // what follows "CONNECT" is the modem's, not ours to trust
@@ -183,7 +184,7 @@ void TransferLink::checkModem() {
 // hang-up) and silently stop answering, so it is set up again and must say so.
 void TransferLink::rearmModem() {
     const auto heard = [this](const QByteArray& text) { heardFromModem(text); };
-    resetModemOrFail(modem::setUp(line_, heard), "its set-up");
+    resetModemOrFail(modem::setUp(line_, heard).answer, "its set-up");
     idleSince_ = line_.now();
 }
 
@@ -194,7 +195,7 @@ void TransferLink::resetModemOrFail(modem::Answer answer, const char* what) {
                .arg(portNumber_)
                .arg(QLatin1String(what)));
     const auto heard = [this](const QByteArray& text) { heardFromModem(text); };
-    if (modem::reset(line_, heard) == modem::Answer::Silent)
+    if (modem::reset(line_, heard).answer == modem::Answer::Silent)
         throw LineError(QStringLiteral("The modem on COM%1 does not answer, even after a reset.")
                             .arg(portNumber_));
 }

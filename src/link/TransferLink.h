@@ -84,7 +84,6 @@ public:
     static constexpr int kSendsPerBlock = 8;
     static constexpr std::int16_t kRetries = 8;
     static constexpr Millis kPauseBeforeFile{1000};
-    static constexpr Millis kModemAnswerLimit{5000};
     // Once the exchange is over the site has this long to hang up; then the station does, so
     // that no caller holds the line. No transaction can follow in the same call.
     static constexpr Millis kHangUpWait{10000};

@@ -3,6 +3,7 @@
 // "did restaurant 000123 send its count, and did it work?": the filters, the totals and the
 // overdue order are what an operator acts on.
 #include "journal/Journal.h"
+#include "common/FileLock.h"
 #include "journal/Reports.h"
 #include "support/TestFiles.h"
 
@@ -11,6 +12,10 @@
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace dialvane::journal {
 namespace {
@@ -94,6 +99,89 @@ TEST(Journal, TheStartKeepsItsOffsetSoRowsAcrossAClockChangeStillOrder) {
     EXPECT_EQ(isoLocalTime(summer), QStringLiteral("2026-07-01T10:00:00+02:00"));
     const QDateTime west(QDate(2026, 1, 1), QTime(9, 30), QTimeZone(-(3 * 3600 + 1800)));
     EXPECT_EQ(isoLocalTime(west), QStringLiteral("2026-01-01T09:30:00-03:30"));
+}
+
+// Stations sharing a log folder append at the same moments, each month's file new to all of
+// them: whatever the order, every row arrives whole and once, and each file has one header.
+TEST(Journal, StationsAppendingAtOnceKeepEveryRowWholeAndEachFileOneHeader) {
+    QTemporaryDir dir;
+    constexpr int kStations = 3;
+    constexpr int kRows = 300;
+    constexpr int kMonths = 100; // so that each file is begun by stations racing for it
+    const auto entryOf = [](int station, int row) {
+        Entry e = entryAt(QStringLiteral("2020-01-01T10:00:00"));
+        e.start = e.start.addMonths(row % kMonths);
+        e.reason = QStringLiteral("station %1 row %2 ").arg(station).arg(row) + QString(200, 'x');
+        return e;
+    };
+    int gate[2];
+    ASSERT_EQ(::pipe(gate), 0);
+    std::vector<pid_t> stations;
+    for (int station = 0; station < kStations; ++station) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(gate[1]);
+            char go;
+            while (::read(gate[0], &go, 1) < 0) { // the end of the pipe: all start together
+            }
+            int failed = 0;
+            for (int row = 0; row < kRows; ++row) {
+                try {
+                    append(dir.path(), entryOf(station, row));
+                } catch (const JournalError&) {
+                    ++failed; // a row written without the lock counts too
+                }
+            }
+            ::_exit(failed == 0 ? 0 : 1);
+        }
+        stations.push_back(pid);
+    }
+    ::close(gate[0]);
+    ::close(gate[1]);
+    for (const pid_t pid : stations) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    std::map<QByteArray, int> expected; // row line -> times still to be seen
+    for (int station = 0; station < kStations; ++station)
+        for (int row = 0; row < kRows; ++row)
+            ++expected[rowLine(entryOf(station, row))];
+    const std::vector<JournalFile> files = journalFiles(dir.path());
+    EXPECT_EQ(files.size(), size_t(kMonths));
+    for (const JournalFile& file : files) {
+        QByteArray bytes = test::readAll(file.path);
+        ASSERT_TRUE(bytes.startsWith(headerLine())) << file.path.toStdString();
+        bytes.remove(0, headerLine().size());
+        for (qsizetype start = 0, end; start < bytes.size(); start = end + 2) {
+            end = bytes.indexOf("\r\n", start);
+            ASSERT_GT(end, start) << file.path.toStdString();
+            const QByteArray line = bytes.mid(start, end + 2 - start);
+            EXPECT_GT(expected[line]--, 0) << "torn, doubled or a second header: " << line.data();
+        }
+    }
+    for (const auto& [line, left] : expected)
+        EXPECT_EQ(left, 0) << "missing: " << line.data();
+}
+
+// A lock that stays held (a station hung on a lost file server) costs no row and no hang: the
+// row is written after the wait and the failure says so. The holder here is another open in
+// this very process, as a second call of one station would be.
+TEST(Journal, ARowIsWrittenPastALockThatStaysHeldAndTheFailureSaysSo) {
+    QTemporaryDir dir;
+    const Entry entry = entryAt(QStringLiteral("2026-12-05T10:00:00"));
+    QFile holder(dir.filePath(journalFileName(entry.start.date())));
+    ASSERT_TRUE(holder.open(QIODevice::WriteOnly | QIODevice::Append));
+    ASSERT_EQ(lockForWriting(holder, std::chrono::milliseconds(0)), FileLockOutcome::Taken);
+    EXPECT_THAT(test::failureOf<JournalError>(
+                    [&] { append(dir.path(), entry, std::chrono::milliseconds(20)); }),
+                testing::HasSubstr("stayed locked by another station for 0.02 s; the row was "
+                                   "written without the lock"));
+    holder.close();
+    append(dir.path(), entry, std::chrono::milliseconds(0)); // let go: locked at once
+    EXPECT_EQ(rowsIn(dir.path()).size(), 2u);
 }
 
 class ReportsTest : public ::testing::Test {

@@ -1,9 +1,11 @@
 #pragma once
 // A Hayes-style modem at the station's end of a SimLine, in virtual time. It answers commands
-// (echo, then OK after a short delay), rings when a site calls, raises the carrier only when
+// (echo, then OK after a short delay; as words or as numeric result codes), rings when a site
+// calls, raises the carrier only when
 // auto-answer is set ("AT s0=1"; "ATZ" clears it, as a stored profile without it would), then
 // carries the site's call until either side hangs up ("NO CARRIER"). Faults: a power blip
-// (settings lost), a hang (commands ignored; a DTR drop may clear it), vanishing (nothing at all).
+// (settings lost), a hang (commands ignored; a DTR drop may clear it), vanishing (nothing at all),
+// ERROR to every command, or commands ignored while calls still ring and connect.
 
 #include "site/Site.h"
 
@@ -35,6 +37,12 @@ public:
     void vanish() { vanished_ = true; }
     // Some modems reset to their stored profile when a call ends: auto-answer is lost.
     bool resetsOnHangUp = false;
+    // How it answers: "ATZ\r" echoed or not, results as words ("\r\nOK\r\n") or numeric codes
+    // ("0\r"), ERROR to every command, no answer to commands at all.
+    bool echo = true;
+    bool numeric = false;
+    bool refuses = false;
+    bool mute = false;
 
     bool autoAnswer() const { return autoAnswer_; }
     const std::vector<QByteArray>& commands() const { return commands_; }
@@ -79,7 +87,7 @@ public:
             else if (!vanished_ && site_) {
                 // Answered: the site's own call begins now.
                 online_ = true;
-                say(now, "\r\nCONNECT 9600\r\n");
+                result(now, 1, "CONNECT 9600");
                 actions_.push_back({now, Action::Kind::CarrierUp, {}});
                 site_->start();
                 takeSiteActions();
@@ -104,11 +112,16 @@ private:
         actions_.push_back({when, Action::Kind::Bytes, text});
     }
 
+    void result(Millis when, int code, const char* words, const QByteArray& echoed = {}) {
+        say(when, echoed + (numeric ? QByteArray::number(code) + "\r"
+                                    : "\r\n" + QByteArray(words) + "\r\n"));
+    }
+
     void ring(Millis now) {
         if (vanished_ || online_ || !site_)
             return;
         ++rings_;
-        say(now, "\r\nRING\r\n");
+        result(now, 2, "RING");
         if (autoAnswer_ && !hung_)
             at(now + Millis(2000), Event::Answer);
         else if (rings_ < kRingsBeforeTheSiteGivesUp)
@@ -119,16 +132,21 @@ private:
 
     void command(Millis now, const QByteArray& line) {
         commands_.push_back(line);
-        if (hung_)
+        if (hung_ || mute)
             return;
         QByteArray compact = line.toUpper();
         compact.replace(' ', "");
+        const bool known = compact == "AT" || compact == "ATZ" || compact.startsWith("ATS0=");
+        const QByteArray echoed = echo ? line + "\r" : QByteArray();
+        if (!known || refuses) {
+            result(now + kAnswerDelay, 4, "ERROR", echoed);
+            return;
+        }
         if (compact == "ATZ" || compact == "ATS0=0")
             autoAnswer_ = false;
         else if (compact == "ATS0=1")
             autoAnswer_ = true;
-        const bool known = compact == "AT" || compact == "ATZ" || compact.startsWith("ATS0=");
-        say(now + kAnswerDelay, line + "\r" + (known ? "\r\nOK\r\n" : "\r\nERROR\r\n"));
+        result(now + kAnswerDelay, 0, "OK", echoed);
     }
 
     void takeSiteActions() {
@@ -138,7 +156,7 @@ private:
                 // The site hung up: the modem says so once back in command mode.
                 online_ = false;
                 autoAnswer_ = autoAnswer_ && !resetsOnHangUp;
-                say(action.at + kAnswerDelay, "\r\nNO CARRIER\r\n");
+                result(action.at + kAnswerDelay, 3, "NO CARRIER");
             }
         }
     }
