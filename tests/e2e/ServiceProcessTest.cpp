@@ -201,7 +201,7 @@ TEST_F(ServiceProcess, CommandsRunWithoutADisplayAndExitWithTheirStatus) {
         env.remove(name);
     env.insert("XDG_CONFIG_HOME", dir.filePath("xdg"));
     for (const auto& c : cases) {
-        SCOPED_TRACE(QFileInfo(c.program).fileName() + ' ' + c.arguments.join(' '));
+        SCOPED_TRACE((QFileInfo(c.program).fileName() + ' ' + c.arguments.join(' ')).toStdString());
         QProcess process;
         process.setProcessEnvironment(env);
         process.start(c.program, c.arguments);
