@@ -1,100 +1,115 @@
-// The station: one main window with the link thread behind it, or the same station as a
-// service without windows, a check of its configuration, or a report from its call journal.
-#include "link/LinkThread.h"
-#include "mainwindow/frmmain.h"
+// `dialvane`, the station's one command: the service, the configuration check and the reports.
+// It runs on QCoreApplication and links no GUI library, so a server without a display (and
+// without the GUI packages) runs every command. The station's window is a program of its own,
+// dialvane-window from the package dialvane-desktop: `dialvane` without a command hands over
+// to it, so the command lines that opened the window still do.
+#include "WindowProgram.h"
 #include "station/Check.h"
+#include "station/ConfigFolder.h"
 #include "station/ReportCommand.h"
 #include "station/Service.h"
-#include "station/Signals.h"
 
-#include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
-
-#include <cstring>
-#include <memory>
+#include <QCoreApplication>
+#include <QTextStream>
 
 namespace {
 
-enum class Mode { Window, Service, Check, Report };
+const char kUsage[] =
+    "Usage: dialvane [--line NAME | --config-dir DIR]            the station's window\n"
+    "       dialvane --service [--line NAME | --config-dir DIR]  the station without windows\n"
+    "       dialvane --check [--line NAME | --config-dir DIR]    check configuration, folders, "
+    "port\n"
+    "       dialvane calls [OPTIONS]                             the calls of the call journal\n"
+    "       dialvane overdue [OPTIONS]                           restaurants without a file "
+    "lately\n"
+    "       dialvane --help | --version\n";
 
-// The mode decides which application object exists, so it is read before any is made: the
-// service and the check must run where there is no display at all.
-Mode modeOf(int argc, char** argv) {
-    if (argc > 1 && (std::strcmp(argv[1], "calls") == 0 || std::strcmp(argv[1], "overdue") == 0))
-        return Mode::Report;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--service") == 0)
-            return Mode::Service;
-        if (std::strcmp(argv[i], "--check") == 0)
-            return Mode::Check;
-    }
-    return Mode::Window;
-}
+const char kHelp[] =
+    "\n"
+    "Dialvane answers the calls of restaurant sites on a modem, a serial cable or a network\n"
+    "line, and files the data they exchange under each restaurant's folder.\n"
+    "\n"
+    "Options:\n"
+    "  --line NAME       the installed line NAME: its Dialvane.ini is "
+    "/etc/dialvane/NAME/Dialvane.ini\n"
+    "  --config-dir DIR  the folder holding Dialvane.ini\n"
+    "  --service         run without windows, logging to standard error (for systemd)\n"
+    "  --check           print the configuration in effect and check the folders and the port\n"
+    "  -h, --help        print this help\n"
+    "  --version         print the version\n"
+    "\n"
+    "Without --line or --config-dir, a station run from its own folder (a build tree) reads the\n"
+    "Dialvane.ini beside the program; an installed station takes the only line under\n"
+    "/etc/dialvane, and the window the user's folder ~/.config/dialvane.\n"
+    "`dialvane calls --help` and `dialvane overdue --help` list the reports' options.\n"
+    "\n"
+    "Exit status: 0 success, 1 a failure or a finding (a check failed, a restaurant overdue),\n"
+    "2 a command line that makes no sense.\n";
 
-// Dialvane.ini lives beside the program, unless another folder is named: one installed
-// program can then run one station per line, each with its own folder.
-QString programFolder(QCoreApplication& app) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Dialvane data-exchange station"));
-    parser.addHelpOption();
-    const QCommandLineOption configDir(
-        QStringLiteral("config-dir"),
-        QStringLiteral("Folder holding Dialvane.ini (default: the program's folder)."),
-        QStringLiteral("DIR"));
-    parser.addOption(configDir);
-    parser.addOption({QStringLiteral("service"),
-                      QStringLiteral("Run without windows, logging to standard error (for a "
-                                     "supervisor such as systemd).")});
-    parser.addOption({QStringLiteral("check"),
-                      QStringLiteral("Print the effective configuration and check folders and "
-                                     "port; exit status 0 when all is well.")});
-    parser.addPositionalArgument(
-        QStringLiteral("report"),
-        QStringLiteral("calls or overdue: a report from the call journal (see calls --help)."),
-        QStringLiteral("[calls|overdue]"));
-    parser.process(app);
-    return parser.isSet(configDir) ? QDir(parser.value(configDir)).absolutePath()
-                                   : QCoreApplication::applicationDirPath();
-}
-
-int runWindow(QApplication& app, const QString& folder) {
-    // Declared before the window so that it outlives it: the window's last requests reach it,
-    // and its destruction ends any call and releases the port.
-    dialvane::LinkThread link;
-    dialvane::MainWindowContext context;
-    context.programFolder = folder;
-    context.link = &link;
-    dialvane::frmmain window(context);
-    QObject::connect(&window, &dialvane::frmmain::unloaded, &app, &QApplication::quit,
-                     Qt::QueuedConnection);
-    // A signal closes the window as its close box does: the call ends, the port is released.
-    dialvane::SignalWatch watch(dialvane::SignalWatch::Reload::Default);
-    QObject::connect(&watch, &dialvane::SignalWatch::stopRequested, &window, &QWidget::close);
-    window.show();
-    return app.exec();
+int usage(const QString& problem) {
+    QTextStream err(stderr);
+    err << "dialvane: " << problem << '\n' << kUsage;
+    return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const Mode mode = modeOf(argc, argv);
-    if (mode == Mode::Window) {
-        QApplication app(argc, argv);
-        QApplication::setApplicationName(QStringLiteral("Dialvane"));
-        return runWindow(app, programFolder(app));
-    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Dialvane"));
-    if (mode == Mode::Report) {
-        QTextStream out(stdout);
+    QCoreApplication::setApplicationVersion(QStringLiteral(DIALVANE_VERSION));
+    QTextStream out(stdout);
+
+    QCommandLineParser parser;
+    // Whatever follows a command is the command's own: its options are parsed by it.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption version(QStringLiteral("version"), QString());
+    const QCommandLineOption service(QStringLiteral("service"), QString());
+    const QCommandLineOption check(QStringLiteral("check"), QString());
+    const dialvane::ConfigFolderOptions folderOptions = dialvane::configFolderOptions();
+    parser.addOptions({help, version, service, check, folderOptions.configDir, folderOptions.line});
+    const QStringList arguments = QCoreApplication::arguments();
+    if (!parser.parse(arguments))
+        return usage(parser.errorText());
+    if (parser.isSet(help)) {
+        out << kUsage << kHelp;
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        out << "dialvane " << QCoreApplication::applicationVersion() << '\n';
+        return 0;
+    }
+
+    const QStringList positional = parser.positionalArguments();
+    if (!positional.isEmpty()) {
+        const QString& command = positional.front();
+        if (command != QStringLiteral("calls") && command != QStringLiteral("overdue"))
+            return usage(QStringLiteral("unknown command \"%1\"").arg(command));
+        if (parser.isSet(service) || parser.isSet(check))
+            return usage(QStringLiteral("%1 is a command of its own, not an option of --service "
+                                        "or --check")
+                             .arg(command));
+        // The report reads the command first, then the options given before and after it.
+        const qsizetype commandAt = arguments.size() - positional.size();
+        QStringList reportArguments{arguments.front(), command};
+        reportArguments += arguments.mid(1, commandAt - 1);
+        reportArguments += positional.mid(1);
         QTextStream err(stderr);
-        return dialvane::runReport(QCoreApplication::arguments(), out, err);
+        return dialvane::runReport(reportArguments, out, err);
     }
-    const QString folder = programFolder(app);
-    if (mode == Mode::Check) {
-        QTextStream out(stdout);
-        return dialvane::runCheck(folder, out);
-    }
-    return dialvane::runService(folder);
+    if (parser.isSet(service) && parser.isSet(check))
+        return usage(QStringLiteral("--service and --check exclude each other"));
+    if (!parser.isSet(service) && !parser.isSet(check))
+        return dialvane::startWindowProgram(arguments);
+
+    const dialvane::ConfigFolder chosen =
+        dialvane::chooseConfigFolder(parser, folderOptions, QCoreApplication::applicationDirPath(),
+                                     dialvane::ConfigUser::Command);
+    if (!chosen.problem.isEmpty())
+        return usage(chosen.problem);
+    if (parser.isSet(check))
+        return dialvane::runCheck(chosen.folder, out);
+    return dialvane::runService(chosen.folder);
 }

@@ -136,8 +136,8 @@ QStringList callsReport(const QString& logFolder, const CallsQuery& query, QText
     return problems;
 }
 
-QStringList overdueReport(const QString& logFolder, const QString& backroomFolder,
-                          const OverdueQuery& query, QTextStream& out) {
+OverdueFindings overdueReport(const QString& logFolder, const QString& backroomFolder,
+                              const OverdueQuery& query, QTextStream& out) {
     struct Seen {
         QByteArray lastReceived; // start of the last completed receive
         QByteArray lastCall;     // start of the last call of any outcome
@@ -189,7 +189,7 @@ QStringList overdueReport(const QString& logFolder, const QString& backroomFolde
         out << QStringLiteral("All %1 restaurants sent a file in the last %2.\n")
                    .arg(restaurants.size())
                    .arg(period);
-        return problems;
+        return {0, problems};
     }
     out << QStringLiteral("%1  %2  %3\n")
                .arg(QStringLiteral("Restaurant"), -10)
@@ -209,7 +209,7 @@ QStringList overdueReport(const QString& logFolder, const QString& backroomFolde
                .arg(overdue.size())
                .arg(restaurants.size())
                .arg(period);
-    return problems;
+    return {static_cast<int>(overdue.size()), problems};
 }
 
 LastCalls lastCalls(const QString& logFolder, const QStringList& restaurants, const QDate& today) {

@@ -34,11 +34,16 @@ struct OverdueQuery {
     QDateTime now; // local time
 };
 
+struct OverdueFindings {
+    int overdue = 0;      // restaurants listed
+    QStringList problems; // journals or folders that could not be read
+};
+
 // The restaurants (six-digit folders of the Backroom) without a completed receive since
 // `days` days before `now`, oldest first (never first), each with its last call of any
-// outcome. Returns the journals or folders that could not be read.
-QStringList overdueReport(const QString& logFolder, const QString& backroomFolder,
-                          const OverdueQuery& query, QTextStream& out);
+// outcome.
+OverdueFindings overdueReport(const QString& logFolder, const QString& backroomFolder,
+                              const OverdueQuery& query, QTextStream& out);
 
 // What the window shows of the journal at start: the last call of each restaurant asked
 // for, the last call of all, and how many calls of `today` did not complete. Journals are

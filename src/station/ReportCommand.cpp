@@ -2,12 +2,15 @@
 
 #include "common/Paths.h"
 #include "journal/Reports.h"
+#include "link/CallSummary.h"
 #include "settings/SettingsManager.h"
+#include "station/ConfigFolder.h"
 #include "station/Configuration.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QRegularExpression>
 
 namespace dialvane {
 
@@ -28,6 +31,20 @@ int finish(const QStringList& problems, QTextStream& out, QTextStream& err) {
     return problems.isEmpty() ? 0 : 1;
 }
 
+int usage(const QString& command, const QString& text, QTextStream& err) {
+    err << "dialvane " << command << ": " << text << "\n(see dialvane " << command << " --help)\n";
+    return 2;
+}
+
+QStringList outcomeNames() {
+    QStringList names;
+    for (CallOutcome outcome :
+         {CallOutcome::Completed, CallOutcome::Dropped, CallOutcome::Refused, CallOutcome::Busy,
+          CallOutcome::HungUp, CallOutcome::Failed, CallOutcome::Stopped})
+        names << outcomeName(outcome);
+    return names;
+}
+
 } // namespace
 
 int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
@@ -40,40 +57,56 @@ int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
             : QStringLiteral("The restaurants that have not sent a file lately."));
     parser.addHelpOption();
     parser.addPositionalArgument(command, QString());
-    const QCommandLineOption configDir(QStringLiteral("config-dir"),
-                                       QStringLiteral("Folder holding Dialvane.ini."),
-                                       QStringLiteral("DIR"));
+    const ConfigFolderOptions folderOptions = configFolderOptions();
     const QCommandLineOption since(QStringLiteral("since"),
                                    QStringLiteral("Calls from N days ago (7d) or a date "
                                                   "(YYYY-MM-DD); default 7d."),
                                    QStringLiteral("WHEN"), QStringLiteral("7d"));
     const QCommandLineOption resto(QStringLiteral("resto"), QStringLiteral("One restaurant."),
                                    QStringLiteral("N"));
+    const QStringList outcomes = outcomeNames();
     const QCommandLineOption outcome(
         QStringLiteral("outcome"),
-        QStringLiteral("One outcome: completed, dropped, refused, busy, hung-up, failed, "
-                       "stopped."),
+        QStringLiteral("One outcome: %1.").arg(outcomes.join(QStringLiteral(", "))),
         QStringLiteral("O"));
     const QCommandLineOption csv(QStringLiteral("csv"),
                                  QStringLiteral("The journal's rows as CSV instead of a table."));
     const QCommandLineOption days(QStringLiteral("days"),
                                   QStringLiteral("Overdue after N days without a file (1)."),
                                   QStringLiteral("N"), QStringLiteral("1"));
-    parser.addOption(configDir);
+    parser.addOptions({folderOptions.configDir, folderOptions.line});
     if (command == QStringLiteral("calls"))
         parser.addOptions({since, resto, outcome, csv});
     else
         parser.addOption(days);
-    if (!parser.parse(arguments)) {
-        err << parser.errorText() << '\n';
-        return 2;
-    }
+    if (!parser.parse(arguments))
+        return usage(command, parser.errorText(), err);
     if (parser.isSet(QStringLiteral("help"))) {
         out << parser.helpText();
         return 0;
     }
-    const QString folder = parser.isSet(configDir) ? QDir(parser.value(configDir)).absolutePath()
-                                                   : QCoreApplication::applicationDirPath();
+    if (parser.positionalArguments().size() > 1)
+        return usage(command,
+                     QStringLiteral("%1 takes no argument \"%2\"")
+                         .arg(command, parser.positionalArguments().at(1)),
+                     err);
+    if (parser.isSet(outcome) && !outcomes.contains(parser.value(outcome)))
+        return usage(command,
+                     QStringLiteral("--outcome takes one of %1, not \"%2\"")
+                         .arg(outcomes.join(QStringLiteral(", ")), parser.value(outcome)),
+                     err);
+    static const QRegularExpression restaurantNumber(QStringLiteral("^\\d{1,6}$"));
+    if (parser.isSet(resto) && !restaurantNumber.match(parser.value(resto)).hasMatch())
+        return usage(command,
+                     QStringLiteral("--resto takes a restaurant number of up to six digits, not "
+                                    "\"%1\"")
+                         .arg(parser.value(resto)),
+                     err);
+    const ConfigFolder chosen = chooseConfigFolder(
+        parser, folderOptions, QCoreApplication::applicationDirPath(), ConfigUser::Command);
+    if (!chosen.problem.isEmpty())
+        return usage(command, chosen.problem, err);
+    const QString& folder = chosen.folder;
     const Configuration config = configurationIn(folder, registry);
     const QDateTime now = QDateTime::currentDateTime();
 
@@ -81,9 +114,10 @@ int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
         journal::CallsQuery query;
         const auto from = journal::parseSince(parser.value(since), now.date());
         if (!from) {
-            err << "--since takes 7d (days back) or YYYY-MM-DD, not " << parser.value(since)
-                << '\n';
-            return 2;
+            return usage(command,
+                         QStringLiteral("--since takes 7d (days back) or YYYY-MM-DD, not \"%1\"")
+                             .arg(parser.value(since)),
+                         err);
         }
         query.since = *from;
         query.restaurant = parser.value(resto);
@@ -95,12 +129,17 @@ int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
     bool ok = false;
     query.days = parser.value(days).toInt(&ok);
     if (!ok || query.days < 0) {
-        err << "--days takes a whole number of days, not " << parser.value(days) << '\n';
-        return 2;
+        return usage(command,
+                     QStringLiteral("--days takes a whole number of days, not \"%1\"")
+                         .arg(parser.value(days)),
+                     err);
     }
     query.now = now;
-    return finish(journal::overdueReport(config.LogFolder, config.BackroomFolder, query, out), out,
-                  err);
+    const journal::OverdueFindings found =
+        journal::overdueReport(config.LogFolder, config.BackroomFolder, query, out);
+    // Monitoring runs this and reads its status: a restaurant overdue is a finding.
+    const int status = finish(found.problems, out, err);
+    return status == 0 && found.overdue > 0 ? 1 : status;
 }
 
 } // namespace dialvane

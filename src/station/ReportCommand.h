@@ -10,9 +10,10 @@ namespace dialvane {
 
 class RegistryArea;
 
-// `arguments` as the program got them (program name first, then "calls" or "overdue").
-// Returns the exit status: 0 when the report ran, 1 when a journal could not be read, 2 for
-// a command line that makes no sense.
+// `arguments` as the program got them, but for the command moved to the front (program name
+// first, then "calls" or "overdue"). Returns the exit status: 2 for a command line that makes
+// no sense (an unknown option or outcome, a bad number or date, no line to report on), 1 when
+// a journal could not be read or, for `overdue`, when a restaurant is overdue, 0 otherwise.
 int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
               RegistryArea* registry = nullptr);
 

@@ -3,6 +3,7 @@
 #include "StationProcess.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 
 namespace dialvane::test {
 namespace {
@@ -151,6 +152,61 @@ TEST_F(ServiceProcess, CheckPassesAGoodConfigurationAndNamesEachFault) {
         EXPECT_TRUE(out.contains(c.failure) && out.contains("BackroomPath")) << out.toStdString();
         EXPECT_EQ(readAll(checked.ini()), before);
         EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden), filesBefore);
+    }
+}
+
+// Every command as an operator types it on a server: no display at all, so a command that
+// made a GUI object would abort; the exit status is what scripts and monitoring read.
+TEST_F(ServiceProcess, CommandsRunWithoutADisplayAndExitWithTheirStatus) {
+    StationProcess station(dir.filePath("station"), backroom, logs); // 000123, no call yet
+    const QString folder = station.folder();
+    // `dialvane` alone in a folder: the window program is not beside it.
+    const QString alone = dir.filePath("alone/dialvane");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("alone")) && QFile::copy(DIALVANE_PROGRAM, alone));
+    const struct {
+        QString program;
+        QStringList arguments;
+        int status;
+        QByteArray output; // in standard output, or standard error for a status other than 0
+    } cases[] = {
+        {DIALVANE_PROGRAM, {"--help"}, 0, "Usage: dialvane"},
+        {DIALVANE_PROGRAM, {"-h"}, 0, "dialvane overdue"},
+        {DIALVANE_PROGRAM, {"--version"}, 0, "dialvane " DIALVANE_VERSION "\n"},
+        {DIALVANE_PROGRAM, {"calls", "--help"}, 0, "--outcome"},
+        {DIALVANE_PROGRAM, {"--bogus"}, 2, "Usage: dialvane"},
+        {DIALVANE_PROGRAM, {"status"}, 2, "unknown command \"status\""},
+        {DIALVANE_PROGRAM, {"--service", "--check", "--config-dir", folder}, 2, "exclude"},
+        {DIALVANE_PROGRAM, {"--service", "--bogus", "--config-dir", folder}, 2, "bogus"},
+        {DIALVANE_PROGRAM, {"--check", "--line", "a", "--config-dir", folder}, 2, "give one"},
+        {DIALVANE_PROGRAM, {"--check", "--line", "../etc"}, 2, "--line takes"},
+        {DIALVANE_PROGRAM, {"calls", "--outcome", "bogus", "--config-dir", folder}, 2, "hung-up"},
+        {DIALVANE_PROGRAM, {"calls", "--resto", "12x", "--config-dir", folder}, 2, "--resto"},
+        {DIALVANE_PROGRAM, {"calls", "extra", "--config-dir", folder}, 2, "extra"},
+        {DIALVANE_PROGRAM, {"overdue", "--days", "x", "--config-dir", folder}, 2, "--days"},
+        {DIALVANE_PROGRAM, {"--config-dir", folder, "calls", "--since", "0d"}, 0, "0 calls"},
+        {DIALVANE_PROGRAM, {"overdue", "--config-dir", folder}, 1, "1 of 1 restaurants"},
+        // The window: handed to dialvane-window, which says that there is no display.
+        {DIALVANE_PROGRAM, {"--config-dir", folder}, 1, "no display"},
+        {alone, {}, 1, "dialvane-desktop"},
+        {DIALVANE_SITE, {"--version"}, 0, "dialvane-site " DIALVANE_VERSION},
+        {DIALVANE_SITE, {"--bogus"}, 2, "bogus"},
+    };
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    env.insert("XDG_CONFIG_HOME", dir.filePath("xdg"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE((QFileInfo(c.program).fileName() + ' ' + c.arguments.join(' ')).toStdString());
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(c.program, c.arguments);
+        ASSERT_TRUE(process.waitForFinished(10000));
+        const QByteArray out = process.readAllStandardOutput();
+        const QByteArray err = process.readAllStandardError();
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), c.status) << out.toStdString() << err.toStdString();
+        EXPECT_TRUE((c.status == 0 ? out : err + out).contains(c.output))
+            << out.toStdString() << err.toStdString();
     }
 }
 

@@ -227,7 +227,7 @@ protected:
         QString text;
         QTextStream out(&text);
         const OverdueQuery query{days, QDateTime(QDate(2026, 12, 6), QTime(12, 0))};
-        EXPECT_TRUE(overdueReport(logs.path(), backroom.path(), query, out).isEmpty());
+        EXPECT_TRUE(overdueReport(logs.path(), backroom.path(), query, out).problems.isEmpty());
         out.flush();
         return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }

@@ -5,6 +5,7 @@
 #include "settings/INIFunctions.h"
 #include "settings/SettingsManager.h"
 #include "station/Check.h"
+#include "station/ConfigFolder.h"
 #include "station/ServiceLog.h"
 #include "station/Station.h"
 #include "support/MemoryRegistry.h"
@@ -232,6 +233,34 @@ TEST(ServiceText, BytesFromTheLineNeverReachALogLineRaw) {
     call.reason = "restaurant 000123 is busy on another call";
     EXPECT_EQ(describeCall(call),
               "call 00\\x0a123 S1: busy (restaurant 000123 is busy on another call), 3.2 s");
+}
+
+// Which Dialvane.ini a command reads. An installed program (bin/ beside share/dialvane) must
+// never take its own folder, and must not guess between several lines.
+TEST(ConfigFolderTest, OptionsThenTheProgramsFolderThenTheOnlyInstalledLine) {
+    QTemporaryDir root;
+    const QString prefix = root.filePath("usr"), lines = root.filePath("etc/dialvane");
+    for (const char* folder : {"/usr/bin", "/usr/share/dialvane", "/etc/dialvane/line1",
+                               "/etc/dialvane/line2", "/etc/dialvane/empty"})
+        QDir().mkpath(root.path() + folder); // "empty" holds no Dialvane.ini: not a line
+    writeFile(prefix + "/share/dialvane/Dialvane.ini", "");
+    const QString bin = prefix + "/bin", build = root.filePath("build");
+    const auto chosen = [&](const QString& dir, const QString& line, const QString& program,
+                            ConfigUser user = ConfigUser::Command) {
+        const ConfigFolder c = chooseConfigFolder(dir, line, program, user, lines);
+        return c.problem.isEmpty() ? c.folder : "problem: " + c.problem.section(' ', 0, 2);
+    };
+    EXPECT_EQ(chosen("/srv/x/", "", bin), "/srv/x");
+    EXPECT_EQ(chosen("", "line1", bin), lines + "/line1");
+    EXPECT_EQ(chosen("/srv/x", "line1", bin), "problem: --config-dir and --line");
+    EXPECT_EQ(chosen("", "../x", bin), "problem: --line takes the");
+    EXPECT_EQ(chosen("", "", build), build);
+    EXPECT_EQ(chosen("", "", bin), "problem: no line is");
+    EXPECT_TRUE(chosen("", "", bin, ConfigUser::Window).endsWith("/dialvane"));
+    writeFile(lines + "/line1/Dialvane.ini", "");
+    EXPECT_EQ(chosen("", "", bin), lines + "/line1");
+    writeFile(lines + "/line2/Dialvane.ini", "");
+    EXPECT_EQ(chosen("", "", bin), "problem: 2 lines are");
 }
 
 } // namespace

@@ -192,9 +192,11 @@ int run(const Options& options) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("dialvane-site");
+    QCoreApplication::setApplicationVersion(DIALVANE_VERSION);
     QCommandLineParser parser;
     parser.setApplicationDescription(kDescription);
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption line(
         "line", "tcp:HOST:PORT of a station's network line, or a serial DEVICE.", "LINE");
     const QCommandLineOption speed("speed", "Serial speed (default 9600).", "BPS", "9600");
@@ -225,7 +227,17 @@ int main(int argc, char** argv) {
                           &nakBlock, &silentBlock, &garbageBlock, &dropAfter, &allowEmpty})
         parser.addOption(*o);
     parser.addPositionalArgument("command", "send FILE (- for standard input) | fetch DIR");
-    parser.process(app);
+    // Not process(): it ends a wrong command line with status 1, which means a failed exchange.
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usage(parser.errorText());
+    if (parser.isSet("help")) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet("version")) {
+        std::printf("dialvane-site %s\n", DIALVANE_VERSION);
+        return 0;
+    }
 
     const QStringList args = parser.positionalArguments();
     if (!parser.isSet(line))
