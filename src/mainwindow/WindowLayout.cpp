@@ -1,19 +1,32 @@
-// The main window's layout: drawn in twips, widened as a whole when this platform's fonts
-// need more room than the drawing gives a caption, and stretched when the operator makes the
-// window larger (the list and the folder fields take the room).
+// The main window's widgets and layout: created and placed in twips, widened as a whole when this
+// platform's fonts need more room than the drawing gives a caption, and stretched when the operator
+// makes the window larger (the list and the folder fields take the room).
 #include "common/Twips.h"
+#include "mainwindow/TextBox.h"
 #include "mainwindow/frmmain.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QResizeEvent>
+#include <QTreeWidget>
 
 #include <algorithm>
 
 namespace dialvane {
 
 namespace {
+
+// The captions' font: the classic dialog font where it exists, else a metric-compatible one.
+QFont dialogFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans")});
+    font.setPointSize(8);
+    return font;
+}
 
 // What a caption needs, in pixels, beyond the text itself: a push button's frame and margins.
 constexpr int kButtonPadding = 12;
@@ -86,6 +99,120 @@ void frmmain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const QSize extra = event->size() - minimumSize();
     layOut(QSize(std::max(0, extra.width()), std::max(0, extra.height())));
+}
+
+void frmmain::createWidgets() {
+    setFont(dialogFont());
+    // Each widget's place in twips, and how it follows a window made larger than its minimum.
+    auto place = [&](QWidget* w, int left, int top, int width, int height, int grow = 0) {
+        placed_.push_back({w, QRect(left, top, width, height), grow});
+    };
+    auto label = [&](const char* name, const QString& caption, QWidget* parent) {
+        auto* l = new QLabel(caption, parent);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setTextFormat(Qt::PlainText);
+        return l;
+    };
+    auto textBox = [&](const char* name, const QString& text, QWidget* parent) {
+        auto* t = new TextBox(text, parent);
+        t->setObjectName(QString::fromLatin1(name));
+        return t;
+    };
+    auto button = [&](const char* name, const QString& caption, QWidget* parent) {
+        auto* b = new QPushButton(caption, parent);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    auto list = [&](const char* name, const QStringList& entries, QWidget* parent) {
+        auto* c = new QComboBox(parent);
+        c->setObjectName(QString::fromLatin1(name));
+        c->addItems(entries);
+        c->setCurrentIndex(-1);
+        return c;
+    };
+
+    FramePath = new QGroupBox(QStringLiteral("Path / Chemin"), this);
+    FramePath->setObjectName(QStringLiteral("FramePath"));
+    place(FramePath, 127, 98, 4020, 3015, Wider | Taller);
+    Label5 = label("Label5", QStringLiteral("Backroom"), FramePath);
+    place(Label5, 90, 375, 690, 195);
+    txtBackroomPath = textBox("txtBackroomPath", QStringLiteral("c:\\Backroom"), FramePath);
+    place(txtBackroomPath, 810, 330, 2670, 285, Wider);
+    cmdBackroomPath = button("cmdBackroomPath", QStringLiteral("<"), FramePath);
+    place(cmdBackroomPath, 3585, 330, 285, 285, Right);
+    Label4 = label("Label4", QStringLiteral("Log"), FramePath);
+    place(Label4, 90, 750, 690, 195);
+    TXTLogPath = textBox("TXTLogPath", QStringLiteral("c:\\Backroom"), FramePath);
+    place(TXTLogPath, 810, 690, 2670, 285, Wider);
+    CMDLogPath = button("CMDLogPath", QStringLiteral("<"), FramePath);
+    place(CMDLogPath, 3585, 690, 285, 285, Right);
+    Label7 = label("Label7", QStringLiteral("Keep (days) / Garde (jours)"), FramePath);
+    place(Label7, 870, 1080, 2070, 195);
+    TXTDaysToKeep = textBox("TXTDaysToKeep", QString(), FramePath);
+    place(TXTDaysToKeep, 3075, 1035, 405, 285);
+    Label6 =
+        label("Label6", QStringLiteral("Current travel path date / Date du chemin d'inventaire"),
+              FramePath);
+    place(Label6, 60, 1410, 3900, 195, Wider);
+
+    LVWFileDetails = new QTreeWidget(FramePath);
+    LVWFileDetails->setObjectName(QStringLiteral("LVWFileDetails"));
+    LVWFileDetails->setColumnCount(4);
+    LVWFileDetails->setHeaderLabels({QStringLiteral("restonum"), QStringLiteral("timestamp"),
+                                     QStringLiteral("Last call / Dernier appel"),
+                                     QStringLiteral("Result / Résultat")});
+    LVWFileDetails->setRootIsDecorated(false);
+    LVWFileDetails->setItemsExpandable(false);
+    LVWFileDetails->setUniformRowHeights(true);
+    LVWFileDetails->setAllColumnsShowFocus(true);
+    LVWFileDetails->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    place(LVWFileDetails, 210, 1680, 3615, 945, Wider | Taller);
+    LVWFileDetails->header()->resizeSection(0, twipsToPixels(1050, logicalDpiX()));
+    LVWFileDetails->header()->setStretchLastSection(true);
+    lblLastCall = label("lblLastCall", QStringLiteral("No call yet / Aucun appel"), FramePath);
+    place(lblLastCall, 210, 2670, 3615, 240, Wider | Down);
+
+    FrameCommunication = new QGroupBox(QStringLiteral("Communication"), this);
+    FrameCommunication->setObjectName(QStringLiteral("FrameCommunication"));
+    place(FrameCommunication, 127, 3195, 4020, 1545, Wider | Down);
+    Label1 = label("Label1", QStringLiteral("COM Port / Port Seris"), FrameCommunication);
+    place(Label1, 495, 315, 1635, 195);
+    cboComPort = list("cboComPort",
+                      {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                       QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"),
+                       QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9")},
+                      FrameCommunication);
+    place(cboComPort, 2220, 270, 1365, 315);
+    Label2 = label("Label2", QStringLiteral("Speed / Vitesse"), FrameCommunication);
+    place(Label2, 495, 720, 1635, 195);
+    cboSpeed =
+        list("cboSpeed", {QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("9600")},
+             FrameCommunication);
+    place(cboSpeed, 2220, 675, 1365, 315);
+    Label3 = label("Label3", QStringLiteral("Connection"), FrameCommunication);
+    place(Label3, 495, 1125, 1635, 195);
+    cboConnection = list("cboConnection", {QStringLiteral("Modem"), QStringLiteral("Direct")},
+                         FrameCommunication);
+    place(cboConnection, 2220, 1080, 1365, 315);
+
+    cmdSave = button("cmdSave", QStringLiteral("&Save / Sauvegarde"), this);
+    place(cmdSave, 135, 4875, 1770, 375, Down);
+    cmdClose = button("cmdClose", QStringLiteral("&Close / Fermer"), this);
+    place(cmdClose, 2010, 4875, 1455, 375, Down);
+    cmdUnlock = button("cmdUnlock", QString(), this);
+    cmdUnlock->setIcon(QIcon(QStringLiteral(":/dialvane/unlock.xpm")));
+    cmdUnlock->setToolTip(QStringLiteral("Unlock / Débarre"));
+    place(cmdUnlock, 3570, 4905, 600, 330, Right | Down);
+
+    // Controls that take the focus, in their tab order; labels and frames never take it.
+    const QList<QWidget*> tabOrder = {cmdSave,    cmdClose,      txtBackroomPath, cmdBackroomPath,
+                                      TXTLogPath, CMDLogPath,    TXTDaysToKeep,   cboComPort,
+                                      cboSpeed,   cboConnection, cmdUnlock,       LVWFileDetails};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    fitLayout(QSize(4275, 5325));
 }
 
 } // namespace dialvane

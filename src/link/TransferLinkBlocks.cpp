@@ -1,0 +1,310 @@
+// The blocks of a call: receiving a header and a file, sending a file, and the primitives every
+// exchange is built from (an answer after the send delay, a wait on the line's clock).
+#include "link/TransferLink.h"
+
+#include "common/DurableFile.h"
+#include "common/EightBitText.h"
+#include "common/FixedText.h"
+#include "common/Numbers.h"
+#include "link/Block.h"
+#include "link/TextItems.h"
+#include "link/TransferLog.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace dialvane {
+
+namespace {
+
+// Deletes a partly received file unless the call got to install it.
+class TemporaryFileGuard {
+public:
+    explicit TemporaryFileGuard(QFile& file) : file_(file) {}
+    ~TemporaryFileGuard() {
+        if (!released_) {
+            file_.close();
+            file_.remove();
+        }
+    }
+    void release() { released_ = true; }
+
+private:
+    QFile& file_;
+    bool released_ = false;
+};
+
+} // namespace
+
+// ---- Receiving ---------------------------------------------------------------------------
+
+void TransferLink::ReceiveHeader() {
+    state_.RetryCount = kRetries;
+    state_.Transaction = "N";
+
+    while (state_.Transaction == "N") {
+        const QByteArray block = ReadBlock();
+        if (IsValidBlock(block)) {
+            const Header header = parseHeader(block);
+            state_.RestoNum = assignFixed(header.restoNum, 6);
+            state_.Transaction = assignFixed(header.transaction, 1);
+            state_.MyType = assignFixed(header.myType, 1);
+            if (state_.Transaction != "N")
+                lockRestaurant();
+            SendChar(ACK);
+            moved(CallDirection::Receive, block);
+            LinkEvent heard{LinkEvent::Kind::HeaderReceived};
+            heard.restoNum = state_.RestoNum;
+            heard.transaction = state_.Transaction;
+            heard.type = state_.MyType;
+            tell(std::move(heard));
+        } else if (state_.RetryCount > 0) {
+            SendChar(NAK);
+            ++summary_.naksSent;
+            --state_.RetryCount;
+            moved(CallDirection::Receive, block);
+        } else {
+            hangUpAfterNakLimit();
+            moved(CallDirection::Receive, block);
+        }
+    }
+}
+
+QByteArray TransferLink::ReadBlock() {
+    QByteArray received;
+    int silences = kSilencesPerBlock;
+    while (!received.endsWith(ETX) && silences > 0) {
+        Millis deadline = deadlineAfter(kSilence);
+        for (;;) {
+            if (line_.InBufferCount() != 0) {
+                const QByteArray chunk = input();
+                if (received.size() + chunk.size() <= kMaxBlockBytes) {
+                    received += chunk;
+                } else if (!chunk.isEmpty()) {
+                    // Too long to be a block: keep the bounded start and the last byte, so
+                    // the read still ends on ETX and the block is answered NAK.
+                    received.truncate(kMaxBlockBytes - 1);
+                    received += chunk.back();
+                }
+                deadline = deadlineAfter(kSilence);
+                if (received.endsWith(ETX))
+                    break;
+            }
+            if (line_.now() >= deadline) {
+                --silences;
+                break;
+            }
+            waitInCall(deadline);
+        }
+    }
+    return received;
+}
+
+void TransferLink::ReceiveFile(const QString& path) {
+    QFile file(path);
+    createFresh(file);
+    TemporaryFileGuard guard(file);
+    FileSteps& steps = *config_.files;
+
+    state_.RetryCount = kRetries;
+    QByteArray lastLine;
+    while (!isEndRecord(lastLine)) {
+        const QByteArray block = ReadBlock();
+        if (IsValidBlock(block)) {
+            // The data field and the ETX: 127 bytes, as sites in the field expect them.
+            lastLine = block.mid(1);
+            if (isEndRecord(lastLine)) {
+                moved(CallDirection::Receive, block); // answered once the file is installed
+                break;
+            }
+            if (!steps.write(file, lastLine + "\r\n"))
+                throw CallFailed(
+                    QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+            ++summary_.records;
+            summary_.bytes += lastLine.size() + 2;
+            SendChar(ACK);
+        } else if (state_.RetryCount > 0) {
+            SendChar(NAK);
+            ++summary_.naksSent;
+            --state_.RetryCount;
+        } else {
+            hangUpAfterNakLimit();
+        }
+        moved(CallDirection::Receive, block);
+    }
+    if (!steps.sync(file))
+        throw CallFailed(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    file.close();
+    guard.release();
+}
+
+// A file left by a crash, or owned by someone else, must not block the restaurant: the
+// temporary file is always made anew. NewOnly also refuses to follow a link planted there.
+void TransferLink::createFresh(QFile& file) {
+    const QFileInfo existing(file.fileName());
+    if ((existing.exists() || existing.isSymLink()) && !file.remove())
+        throw CallFailed(
+            QStringLiteral("Cannot remove %1: %2").arg(file.fileName(), file.errorString()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        throw CallFailed(
+            QStringLiteral("Cannot create %1: %2").arg(file.fileName(), file.errorString()));
+}
+
+void TransferLink::installReceivedFile(const QString& temporary, const QString& final) {
+    FileSteps& steps = *config_.files;
+    // One rename: the previous file stays whole until the new one replaces it.
+    QString reason = steps.rename(temporary, final);
+    if (!reason.isEmpty()) {
+        QFile::remove(temporary);
+        throw CallFailed(QStringLiteral("Cannot install %1: %2").arg(final, reason));
+    }
+    // Until the folder is synced a power cut may bring the old file back: no answer before.
+    reason = steps.syncFolder(QFileInfo(final).absolutePath());
+    if (!reason.isEmpty())
+        throw CallFailed(QStringLiteral("Cannot install %1: %2").arg(final, reason));
+}
+
+// ---- Sending -----------------------------------------------------------------------------
+
+void TransferLink::SendFile(const QString& path, int width) {
+    if (isBlank(state_.RestoNum))
+        return;
+    TransferLog log(config_.LogFolder, config_.clock->localTime(), state_.RestoNum);
+    log.writeFileLine(path);
+
+    int recordNumber = 1;
+    QFile data(path);
+    if (!data.open(QIODevice::ReadOnly))
+        throw CallFailed(QStringLiteral("Cannot open %1: %2").arg(path, data.errorString()));
+    SendChar(ACK);
+
+    TextItemReader items(data, width);
+    while (!items.atEnd()) {
+        const QByteArray record = ReadRecord(items, width);
+        const QByteArray block = BuildBlock(record);
+        const QByteArray answer = SendBlock(block);
+        const bool sent = answer.size() == 1 && answer[0] == ACK;
+        log.writeRecordLine(recordNumber, sent, record);
+        ++(sent ? summary_.records : summary_.recordsFailed);
+        if (sent)
+            summary_.bytes += record.size();
+        ++recordNumber;
+        moved(CallDirection::Send, block);
+    }
+    data.close();
+
+    state_.RetryCount = kRetries;
+    while (state_.RetryCount >= 1) {
+        const QByteArray end = BuildBlock(kEndMarker);
+        const QByteArray answer = SendBlock(end);
+        moved(CallDirection::Send, end);
+        if (answer.size() == 1 && answer[0] == NAK) {
+            --state_.RetryCount;
+            if (state_.RetryCount >= 1)
+                ++summary_.blocksResent;
+        } else {
+            break;
+        }
+    }
+}
+
+QByteArray TransferLink::SendBlock(const QByteArray& block) {
+    Delay(static_cast<double>(config_.sendDelay.count()));
+
+    QByteArray answer;
+    for (int sends = kSendsPerBlock; sends > 0; --sends) {
+        if (sends < kSendsPerBlock)
+            ++summary_.blocksResent;
+        output(block);
+        const Millis deadline = deadlineAfter(kSilence);
+        while (line_.InBufferCount() == 0 && line_.now() < deadline)
+            waitInCall(deadline);
+        if (line_.InBufferCount() != 0) {
+            answer = input();
+            break;
+        }
+    }
+    return answer;
+}
+
+// ---- Primitives --------------------------------------------------------------------------
+
+void TransferLink::SendChar(char c) {
+    Delay(static_cast<double>(config_.sendDelay.count()));
+    output(QByteArray(1, c));
+}
+
+// Every byte of a call passes here, so the wire trace sees the call whole.
+void TransferLink::output(const QByteArray& bytes) {
+    line_.Output(bytes);
+    if (trace_)
+        trace_->out(line_.now(), bytes);
+}
+
+QByteArray TransferLink::input() {
+    QByteArray bytes = line_.Input();
+    if (trace_)
+        trace_->in(line_.now(), bytes);
+    return bytes;
+}
+
+// Every event of a call carries its number and port.
+void TransferLink::tell(LinkEvent event) {
+    if (event.call == 0 && event.kind != LinkEvent::Kind::PortOpening &&
+        event.kind != LinkEvent::Kind::PortClosed && event.kind != LinkEvent::Kind::LineNotice)
+        event.call = call_;
+    if (event.portNumber == 0)
+        event.portNumber = portNumber_;
+    if (event.device.isEmpty())
+        event.device = config_.device;
+    events_.handle(event);
+}
+
+// A block has crossed the line and been answered (or given up on): told with the call so far.
+// A read that heard nothing moved no block.
+void TransferLink::moved(CallDirection direction, const QByteArray& bytes) {
+    if (bytes.isEmpty())
+        return;
+    LinkEvent block{LinkEvent::Kind::BlockMoved};
+    block.direction = direction;
+    block.bytes = bytes;
+    summary_.duration = line_.now() - callStarted_;
+    block.summary = summary_;
+    tell(std::move(block));
+}
+
+void TransferLink::notice(const QString& text, LinkEvent::Level level) {
+    LinkEvent said{LinkEvent::Kind::LineNotice};
+    said.text = text;
+    said.level = level;
+    tell(std::move(said));
+}
+
+void TransferLink::Delay(double milliseconds) {
+    const double whole = roundHalfEven(milliseconds);
+    if (!(whole >= 1.0)) // also NaN
+        return;
+    const Millis deadline =
+        deadlineAfter(Millis(static_cast<Millis::rep>(std::min(whole, 86400000.0))));
+    while (line_.now() < deadline)
+        waitInCall(deadline);
+}
+
+void TransferLink::waitInCall(Millis deadline) {
+    line_.waitUntil(std::min(deadline, callLimit_));
+    if (line_.now() >= callLimit_ && line_.CDHolding()) {
+        summary_.reason =
+            QStringLiteral("call limit of %1 minutes reached").arg(config_.maxCall.count() / 60000);
+        line_.SetDTR(false);
+    }
+    if (line_.stopRequested() || !line_.CDHolding())
+        throw CallEnded{};
+}
+
+Millis TransferLink::deadlineAfter(Millis span) const {
+    const Millis now = line_.now();
+    return now > Millis::max() - span ? Millis::max() : now + span;
+}
+} // namespace dialvane
