@@ -54,5 +54,22 @@ TEST_F(PortTest, AStopEndsACallLikeACarrierDrop) {
     EXPECT_EQ(readAll(resto("itrfinv1")), "old");
 }
 
+// A port that fails in the middle of a call ends the call, which is told (and journaled) as
+// failed with the reason, and the failure reaches the owner of the port.
+TEST_F(PortTest, APortThatFailsInACallEndsItAndReachesTheOwner) {
+    writeFile(resto("itrfinv1"), "old");
+    line.failOutputFrom(300ms); // the header is answered, the first block is not
+    Site site({.records = {"a", "b"}});
+    site.start();
+    line.attach(site);
+    EXPECT_EQ(failureOf<LineError>([&] { link->Serve(1h); }), "COM1: the port failed");
+    ASSERT_EQ(events.summaries.size(), 1u);
+    EXPECT_EQ(events.summaries[0].outcome, CallOutcome::Failed);
+    EXPECT_EQ(events.summaries[0].reason, "COM1: the port failed");
+    EXPECT_EQ(events.events.back().kind, LinkEvent::Kind::CarrierLost);
+    EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
+    EXPECT_EQ(readAll(resto("itrfinv1")), "old");
+}
+
 } // namespace
 } // namespace dialvane::test

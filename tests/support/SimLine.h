@@ -45,6 +45,8 @@ public:
     void setHasModem(bool modem) { hasModem_ = modem; }
 
     void Output(const QByteArray& bytes) override {
+        if (now_ >= failOutputAt_)
+            throw LineError(QStringLiteral("COM1: the port failed"));
         transcript_.push_back({Event::Kind::StationSent, now_, bytes, false});
         if (peer_) {
             peer_->onStationBytes(now_, bytes);
@@ -112,6 +114,8 @@ public:
     // reaches `at` (mid-call, for instance).
     void schedule(const Action& action) { queue_.push(action); }
     void requestStopAt(Millis at) { stopAt_ = at; }
+    // From `at` on, sending fails as a port that went away does.
+    void failOutputFrom(Millis at) { failOutputAt_ = at; }
 
     const std::vector<Event>& transcript() const { return transcript_; }
     bool dtr() const { return dtr_; }
@@ -135,6 +139,7 @@ private:
     bool dtr_ = false;
     bool stop_ = false;
     Millis stopAt_ = Millis::max();
+    Millis failOutputAt_ = Millis::max();
     std::vector<Event> transcript_;
 };
 
