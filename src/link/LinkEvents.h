@@ -45,12 +45,12 @@ struct LinkEvent {
     int portNumber = 0;
     QString device;
 
-    LineSettings settings;       // PortOpening
-    bool network = false;        // PortOpening: a network line, which has no line settings
-    bool restored = false;       // PortOpened
+    LineSettings settings; // PortOpening
+    bool network = false;  // PortOpening: a network line, which has no line settings
+    bool restored = false; // PortOpened
     PortFailure failure = PortFailure::None; // PortClosed
-    Level level = Level::Info;   // LineNotice
-    QString text;                // PortClosed, LineNotice
+    Level level = Level::Info;               // LineNotice
+    QString text;                            // PortClosed, LineNotice
 
     QByteArray restoNum;    // HeaderReceived: the fields as the header gave them
     QByteArray transaction; // "S" receive, "N" another header follows, anything else send

@@ -169,6 +169,9 @@ void ConnectionLine::open(const LineSettings& /*settings*/) {
         throw LineError(QStringLiteral("The call from %1 could not be answered: %2")
                             .arg(peer_, socket->errorString()));
     }
+    // The socket reads no further ahead than the call: what a flood sends beyond waits in the
+    // system's buffers (which slow the sender) instead of growing the station's memory.
+    socket->setReadBufferSize(kMaxBuffered);
     QMutexLocker lock(&mutex_);
     socket_ = std::move(socket);
 }

@@ -119,7 +119,8 @@ public:
     // From any thread: ends the call as a hang-up would, at once, whatever it waits for.
     void stop();
 
-    // A receive buffer larger than this is a flood, not a call: the excess is dropped.
+    // A receive buffer larger than this is a flood, not a call: the excess is dropped. The
+    // socket reads at most as much ahead, so a call holds at most twice this.
     static constexpr qint64 kMaxBuffered = 64 * 1024;
 
 private:

@@ -145,7 +145,7 @@ void TransferLink::runCall(std::uint64_t call) {
     summary_.peer = line_.peerAddress();
     if (config_.trace) {
         trace_ = std::make_unique<WireTrace>(config_.LogFolder, summary_.start, portNumber_,
-                                             callStarted_);
+                                             callStarted_, config_.traceMaxBytes);
         if (!trace_->isOpen())
             notice(QStringLiteral("Cannot write the wire trace %1: %2")
                        .arg(trace_->path(), trace_->errorString()));
@@ -277,13 +277,15 @@ void TransferLink::carrierLost() {
 // Header fields become parts of paths: a restaurant number or type holding a separator, a
 // drive colon, a control byte or a byte that Windows forbids in file names would lead the
 // station outside the restaurant's folder. Such a call ends as a zero number does. The
-// Windows set is refused everywhere so that a folder tree can move between platforms.
+// Windows set is refused everywhere so that a folder tree can move between platforms, and so
+// are bytes above 0x7E: restaurant numbers and types are ASCII, and a high byte would become a
+// different name under each code page (and a control character, U+0080 to U+009F, in logs).
 bool TransferLink::headerIsSafe() const {
     static const QByteArray forbidden = QByteArrayLiteral("/\\:*?\"<>|");
     for (const QByteArray& field : {state_.RestoNum, state_.MyType})
         for (char c : field) {
             const auto byte = static_cast<unsigned char>(c);
-            if (byte < 0x20 || byte == 0x7F || forbidden.contains(c))
+            if (byte < 0x20 || byte >= 0x7F || forbidden.contains(c))
                 return false;
         }
     return true;
@@ -300,8 +302,14 @@ void TransferLink::lockRestaurant() {
     if (!restaurantNumberIsUsable())
         return;
     const QString folder = config_.BackroomFolder + fromEightBit(state_.RestoNum) + pathSeparator();
-    if (restaurantLock_.tryLock(folder) == RestaurantLock::Outcome::Busy)
-        throw RestaurantBusy(state_.RestoNum);
+    // A site that calls again as soon as its call ended may find that call still letting go
+    // of the lock: it waits a moment rather than being turned away.
+    const Millis giveUp = deadlineAfter(kBusyWait);
+    while (restaurantLock_.tryLock(folder) == RestaurantLock::Outcome::Busy) {
+        if (line_.now() >= giveUp)
+            throw RestaurantBusy(state_.RestoNum);
+        waitInCall(std::min(giveUp, deadlineAfter(kBusyPoll)));
+    }
 }
 
 QString TransferLink::restaurantFile(const QByteArray& name) const {

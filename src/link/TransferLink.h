@@ -70,8 +70,9 @@ struct LinkConfig {
     Millis modemCheckInterval = std::chrono::minutes(10);
     // How received files are written and put in place.
     std::shared_ptr<FileSteps> files = std::make_shared<FileSteps>();
-    // Each call's bytes go to a trace file in the log folder (see WireTrace.h).
+    // Each call's bytes go to a trace file in the log folder (see WireTrace.h), up to this size.
     bool trace = false;
+    qint64 traceMaxBytes = WireTrace::kDefaultMaxBytes;
     // On a network line a call ends as a carrier drop would once it has lasted this long,
     // however the caller behaves; zero never.
     Millis maxCall{0};
@@ -87,6 +88,10 @@ public:
     // Once the exchange is over the site has this long to hang up; then the station does, so
     // that no caller holds the line. No transaction can follow in the same call.
     static constexpr Millis kHangUpWait{10000};
+    // A restaurant in another call is asked for again every kBusyPoll, up to kBusyWait; only
+    // then is the call turned away as busy.
+    static constexpr Millis kBusyWait{3000};
+    static constexpr Millis kBusyPoll{50};
     // A block in progress keeps at most this many bytes; a flood beyond is dropped.
     static constexpr int kMaxBlockBytes = 4096;
 

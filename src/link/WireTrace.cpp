@@ -47,8 +47,8 @@ QString traceText(const QByteArray& bytes) {
 }
 
 WireTrace::WireTrace(const QString& logFolder, const QDateTime& start, int portNumber,
-                     std::chrono::milliseconds carrierUp)
-    : carrierUp_(carrierUp) {
+                     std::chrono::milliseconds carrierUp, qint64 maxBytes)
+    : carrierUp_(carrierUp), maxBytes_(maxBytes) {
     // Calls that begin in the same second on one port (a network line takes several at once)
     // get files of their own: "...-COM1.trace.log", "...-COM1-2.trace.log", ...
     const QString name = logFolder + traceFileName(start, portNumber);
@@ -65,11 +65,22 @@ void WireTrace::write(std::chrono::milliseconds now, const char* direction,
                       const QByteArray& bytes) {
     if (bytes.isEmpty() || !file_.isOpen())
         return;
-    const QString line = QStringLiteral("%1 %2 %3\r\n")
-                             .arg((now - carrierUp_).count(), 8)
-                             .arg(QLatin1String(direction), traceText(bytes));
+    const auto at = (now - carrierUp_).count();
+    QByteArray line = QStringLiteral("%1 %2 %3\r\n")
+                          .arg(at, 8)
+                          .arg(QLatin1String(direction), traceText(bytes))
+                          .toLatin1();
+    bool last = false;
+    if (written_ + line.size() > maxBytes_) {
+        line = QStringLiteral("%1 --- the trace stops here: it reached its limit of %2 MB\r\n")
+                   .arg(at, 8)
+                   .arg(maxBytes_ / (1024 * 1024))
+                   .toLatin1();
+        last = true;
+    }
+    written_ += line.size();
     // Flushed per line: the trace matters most for the call that ended the process.
-    if (file_.write(line.toLatin1()) < 0 || !file_.flush())
+    if (file_.write(line) < 0 || !file_.flush() || last)
         file_.close();
 }
 

@@ -8,6 +8,8 @@
 // logs, so the log purge removes it after the same number of days.
 //
 // A trace that cannot be written never ends a call: the station loses the trace, not the call.
+// Nor can a caller that floods the line fill the disk: a call's trace stops at a size limit,
+// with one last line saying so.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -26,7 +28,7 @@ class WireTrace {
 public:
     // Opens (creates) the call's trace; isOpen() says whether that worked.
     WireTrace(const QString& logFolder, const QDateTime& start, int portNumber,
-              std::chrono::milliseconds carrierUp);
+              std::chrono::milliseconds carrierUp, qint64 maxBytes = kDefaultMaxBytes);
     bool isOpen() const { return file_.isOpen(); }
     QString errorString() const { return file_.errorString(); }
     QString path() const { return file_.fileName(); }
@@ -36,12 +38,15 @@ public:
 
     // Calls beginning in one second on one port beyond this many go untraced.
     static constexpr int kMaxSameName = 1000;
+    static constexpr qint64 kDefaultMaxBytes = 64LL * 1024 * 1024;
 
 private:
     void write(std::chrono::milliseconds now, const char* direction, const QByteArray& bytes);
 
     QFile file_;
     std::chrono::milliseconds carrierUp_;
+    qint64 maxBytes_;
+    qint64 written_ = 0;
 };
 
 } // namespace dialvane

@@ -72,6 +72,20 @@ public:
         }
     }
 
+    // A whole number from `low` to `high`, or the default with a word for the operator.
+    std::int16_t ranged(const QString& section, const QString& key, std::int16_t fallback,
+                        std::int16_t low, std::int16_t high) {
+        const std::int16_t value = number(section, key, QString::number(fallback));
+        if (value >= low && value <= high)
+            return value;
+        problem(section, key, QString::number(value),
+                value < low ? QStringLiteral("below %1").arg(low)
+                            : QStringLiteral("above %1").arg(high),
+                QString::number(fallback));
+        out_.sources[key] = ValueSource::BuiltIn;
+        return fallback;
+    }
+
     void problem(const QString& section, const QString& key, const QString& text,
                  const QString& why, const QString& fallback) {
         out_.problems << QStringLiteral("Dialvane.ini: [%1] %2=\"%3\" cannot be used (%4); %5 "
@@ -254,6 +268,7 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
     // every month), and the wire trace.
     c.JournalMonths = load.number(global, QStringLiteral("JournalMonths"), QStringLiteral("13"));
     c.Trace = load.number(global, QStringLiteral("Trace"), QStringLiteral("0")) != 0;
+    c.TraceMaxMB = load.ranged(global, QStringLiteral("TraceMaxMB"), 64, 1, 4096);
     // Hand-edited only (section Network): how long a call on a network line may last, and how
     // many it answers at once.
     const QString network = QStringLiteral("Network");
@@ -317,6 +332,7 @@ PortRequest portRequestFor(const Configuration& config, const QString& device) {
     request.config.sendDelay = config.sendDelay;
     request.config.modemCheckInterval = std::chrono::minutes(config.ModemCheckMinutes);
     request.config.trace = config.Trace;
+    request.config.traceMaxBytes = qint64(config.TraceMaxMB) * 1024 * 1024;
     request.config.maxCall = std::chrono::minutes(config.MaxCallMinutes);
     request.allowFrom = config.AllowFrom;
     request.maxCalls = config.MaxCalls;

@@ -47,6 +47,7 @@ struct Configuration {
     // Hand-edited only (section Global): months of call journal kept, and the wire trace.
     std::int16_t JournalMonths = 13;
     bool Trace = false;
+    std::int16_t TraceMaxMB = 64; // what one call's trace may hold, 1 to 4096
     // Hand-edited only (section Network): minutes a call on a network line may last, 0 no limit.
     std::int16_t MaxCallMinutes = 60;
     std::int16_t MaxCalls = 32; // calls a network line answers at once

@@ -138,6 +138,17 @@ TEST_F(CallSummaryTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
     EXPECT_EQ(logFiles().size(), 2);
     EXPECT_EQ(readAll(logs + name).split('\n'), lines);
 
+    // A trace stops at its limit, with a line saying so, and the call goes on.
+    traced.traceMaxBytes = 400;
+    link->setConfig(traced);
+    one.records = {"a", "b", "c", "d"};
+    EXPECT_TRUE(call(one).completed());
+    const QString cut = logs + logFiles().back();
+    const QByteArray kept = readAll(cut);
+    EXPECT_LE(kept.size(), 400 + 80);
+    EXPECT_TRUE(kept.endsWith("--- the trace stops here: it reached its limit of 0 MB\r\n"))
+        << kept.toStdString();
+
     EXPECT_EQ(traceText(QByteArray("\x02<A\x03\x06\x15\r\n\x7f\xe9", 10)),
               "<STX><3C>A<ETX><ACK><NAK><CR><LF><7F><E9>");
 }

@@ -53,8 +53,18 @@ TEST_F(ReceiveTest, ASilentSiteCostsEightSilencesThenANak) {
 
 TEST_F(ReceiveTest, ZeroBlankOrUnsafeRestaurantNumbersOrTypesEndTheCallWithNothingWritten) {
     // Six characters of restaurant number, then the type.
-    const QByteArray headers[] = {"0000001", "      1",    "ABC1231", "1/../x1", "12\\3451",
-                                  "12:4561", "12\0014561", "1*34561", "000123/"};
+    const QByteArray headers[] = {"0000001",
+                                  "      1",
+                                  "ABC1231",
+                                  "1/../x1",
+                                  "12\\3451",
+                                  "12:4561",
+                                  "12\0014561",
+                                  "1*34561",
+                                  "000123/",
+                                  "00012\x85"
+                                  "1",
+                                  "000123\x81"};
     for (const QByteArray& header : headers) {
         SCOPED_TRACE(header.toStdString());
         const qsizetype before = line.sentBytes().size();
