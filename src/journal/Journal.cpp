@@ -5,6 +5,7 @@
 #include "common/Paths.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 
 #include <algorithm>
@@ -94,6 +95,19 @@ QString isoLocalTime(const QDateTime& time) {
                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
+// What closes a last row that a crash tore: its open quote, if any, and its line break.
+QByteArray endOfTornRow(QFile& file) {
+    constexpr qint64 kLongestRow = 64 * 1024;
+    const qint64 size = file.size();
+    if (!file.seek(std::max<qint64>(0, size - kLongestRow)))
+        return {};
+    const QByteArray tail = file.read(kLongestRow);
+    if (tail.isEmpty() || tail.endsWith('\n'))
+        return {};
+    const QByteArray torn = tail.mid(tail.lastIndexOf('\n') + 1);
+    return (torn.count('"') % 2 ? QByteArray("\"") : QByteArray()) + "\r\n";
+}
+
 QByteArray headerLine() {
     QByteArray line;
     for (const char* name : kNames)
@@ -127,9 +141,12 @@ QByteArray rowLine(const Entry& entry) {
     return line + "\r\n";
 }
 
-void append(const QString& logFolder, const Entry& entry, std::chrono::milliseconds lockWait) {
+QString append(const QString& logFolder, const Entry& entry, std::chrono::milliseconds lockWait) {
+    QString said;
+    if (!QFileInfo(logFolder).isDir() && QDir().mkpath(logFolder))
+        said = QStringLiteral("The log folder %1 was missing: it was made again.").arg(logFolder);
     QFile file(withTrailingSeparator(logFolder) + journalFileName(entry.start.date()));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Append))
         throw JournalError(QStringLiteral("Cannot write the call journal %1: %2")
                                .arg(file.fileName(), file.errorString()));
     // Stations on other machines may append to this file through a file server, where an
@@ -144,7 +161,8 @@ void append(const QString& logFolder, const Entry& entry, std::chrono::milliseco
     // not expired yet) that is not writing. The station must not hang on it either.
     const FileLockOutcome lock = lockForWriting(file, lockWait);
     // Header and row in one write: a file is never left with a header only, or a row without.
-    const QByteArray bytes = (file.size() == 0 ? headerLine() : QByteArray()) + rowLine(entry);
+    const QByteArray bytes =
+        (file.size() == 0 ? headerLine() : endOfTornRow(file)) + rowLine(entry);
     QString problem;
     if (file.write(bytes) != bytes.size() || !file.flush())
         problem = file.errorString();
@@ -162,6 +180,7 @@ void append(const QString& logFolder, const Entry& entry, std::chrono::milliseco
                          ? QStringLiteral("stayed locked by another station for %1 s")
                                .arg(QString::number(lockWait.count() / 1000.0))
                          : QStringLiteral("cannot be locked on its file system")));
+    return said;
 }
 
 QStringList purge(const QString& logFolder, int keepMonths, const QDate& today) {

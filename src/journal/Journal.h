@@ -89,8 +89,12 @@ inline constexpr std::chrono::milliseconds kLockWait{3000};
 // Appends the entry to its month's journal in `logFolder`; throws JournalError naming the
 // file and the reason. A lock that cannot be had within `lockWait` does not keep the row out
 // of the journal: the row is written without it, and the JournalError that follows says so.
-void append(const QString& logFolder, const Entry& entry,
-            std::chrono::milliseconds lockWait = kLockWait);
+// The journal heals as it goes: a last row torn by a crash (no line break at the end, maybe
+// an open quote) is closed first, so it stays a row of its own that readers skip, and a log
+// folder that has gone is made again. Returns what the operator should hear of that (the
+// folder made again), else an empty text.
+QString append(const QString& logFolder, const Entry& entry,
+               std::chrono::milliseconds lockWait = kLockWait);
 
 // Removes the journals of the months before the last `keepMonths` (the month of `today`
 // included); zero or less keeps them all. Returns what it could not remove, one text each.

@@ -43,7 +43,8 @@ Station::Station(StationContext context, QObject* parent)
 void Station::recordCall(const CallSummary& call) {
     journal::Entry entry = journalEntry(call);
     try {
-        journal::append(config_.LogFolder, entry);
+        if (const QString said = journal::append(config_.LogFolder, entry); !said.isEmpty())
+            emit problem(said);
     } catch (const journal::JournalError& failure) {
         emit journalFailed(failure.description());
     }

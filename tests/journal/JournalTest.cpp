@@ -73,6 +73,29 @@ TEST(Journal, HostileHeaderBytesStayInTheirCellAndNeverReadAsAFormula) {
     EXPECT_TRUE(file.startsWith("start,seconds,port,device,peer,restaurant,"));
 }
 
+// A crash may leave a last row without its end, even inside a quoted cell: the next row is
+// never glued to it, and a log folder removed while the station runs is made again.
+TEST(Journal, ATornLastRowStaysItsOwnRowAndAMissingFolderIsMadeAgain) {
+    QTemporaryDir dir;
+    const QString logs = dir.filePath("logs");
+    EXPECT_TRUE(append(logs, entryAt("2026-12-06T10:00:00")).contains("made again"));
+    const QString file = logs + '/' + journalFileName(QDate(2026, 12, 1));
+    const QByteArray torn[] = {"2026-12-06T10:01:00,1.0,COM1,,,000124,X,1,send,\"trfloc|trfb",
+                               "2026-12-06T10:01:00,1.", "\"\"\""};
+    for (const QByteArray& tail : torn) {
+        SCOPED_TRACE(tail.toStdString());
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(tail);
+        f.close();
+        EXPECT_EQ(append(logs, entryAt("2026-12-06T10:02:00", "000125")), QString());
+        const auto rows = rowsIn(logs);
+        ASSERT_FALSE(rows.empty());
+        EXPECT_EQ(rows.back()[static_cast<int>(Column::Restaurant)], "000125");
+        EXPECT_EQ(rows.back()[static_cast<int>(Column::Outcome)], "completed");
+    }
+}
+
 TEST(Journal, RowsGoToTheMonthTheCallBeganAndThePurgeKeepsAWholeYear) {
     QTemporaryDir dir;
     for (const char* start : {"2025-12-31T23:59:59", "2026-01-01T00:00:00", "2026-01-15T08:00:00",
