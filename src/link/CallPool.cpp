@@ -1,14 +1,17 @@
 #include "link/CallPool.h"
 
+#include <algorithm>
+
 namespace dialvane {
 
 struct CallPool::Call {
-    Call(qintptr descriptor, const QString& peer, std::uint64_t number)
-        : line(descriptor, peer), number(number) {}
+    Call(qintptr descriptor, const QString& peer, const QHostAddress& from, std::uint64_t number)
+        : line(descriptor, peer), from(from), number(number) {}
 
     ConnectionLine line;
+    QHostAddress from;
     std::uint64_t number;
-    std::unique_ptr<QThread> thread;
+    CallThread thread;
     std::atomic<bool> finished{false};
 };
 
@@ -23,7 +26,7 @@ void CallPool::stopAll() {
     for (auto& call : calls_)
         call->line.stop();
     for (auto& call : calls_)
-        call->thread->wait();
+        call->thread.join();
     calls_.clear();
     reaped_ = finished_;
 }
@@ -33,14 +36,19 @@ int CallPool::callsInProgress() {
     return static_cast<int>(calls_.size());
 }
 
-bool CallPool::take(qintptr descriptor, const QString& peer, std::uint64_t number) {
-    auto call = std::make_unique<Call>(descriptor, peer, number);
+int CallPool::callsFrom(const QHostAddress& address) {
+    reap();
+    return static_cast<int>(std::count_if(calls_.begin(), calls_.end(), [&](const auto& call) {
+        return call->from.isEqual(address, QHostAddress::TolerantConversion);
+    }));
+}
+
+bool CallPool::take(qintptr descriptor, const QString& peer, const QHostAddress& from,
+                    std::uint64_t number) {
+    auto call = std::make_unique<Call>(descriptor, peer, from, number);
     Call* running = call.get();
-    call->thread.reset(QThread::create([this, running] { run(*running); }));
-    call->thread->setStackSize(kStackBytes);
-    call->thread->start();
     // A thread the system refused never ran: the descriptor closes with the call.
-    if (!call->thread->isRunning() && !call->thread->isFinished())
+    if (!call->thread.start([this, running] { run(*running); }, kStackBytes))
         return false;
     calls_.push_back(std::move(call));
     return true;
@@ -82,7 +90,7 @@ void CallPool::reap() {
     reaped_ = finished_;
     for (auto it = calls_.begin(); it != calls_.end();) {
         if ((*it)->finished) {
-            (*it)->thread->wait();
+            (*it)->thread.join();
             it = calls_.erase(it);
         } else {
             ++it;

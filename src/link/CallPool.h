@@ -7,11 +7,11 @@
 // Every call is told in exactly one CallEnded, also one whose connection could not be taken
 // into a socket: it is journaled as failed with the reason.
 
+#include "link/CallThread.h"
+#include "link/ConnectionLine.h"
 #include "link/LinkEvents.h"
 #include "link/NetworkLine.h"
 #include "link/TransferLink.h"
-
-#include <QThread>
 
 #include <atomic>
 #include <list>
@@ -27,8 +27,10 @@ public:
     ~CallPool() override;
 
     int callsInProgress() override;
+    int callsFrom(const QHostAddress& address) override;
     void stopAll() override;
-    bool take(qintptr descriptor, const QString& peer, std::uint64_t call) override;
+    bool take(qintptr descriptor, const QString& peer, const QHostAddress& from,
+              std::uint64_t call) override;
 
     // A call needs little stack: its engine keeps its buffers on the heap.
     static constexpr uint kStackBytes = 256 * 1024;

@@ -9,6 +9,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -36,6 +37,15 @@ QString peerOf(qintptr descriptor, QHostAddress* address) {
     return QStringLiteral("%1:%2").arg(address->toString()).arg(port);
 }
 
+// A descriptor of no use but to be given up when none is left.
+qintptr openSpare() {
+#ifdef Q_OS_WIN
+    return -1; // descriptors are not counted there
+#else
+    return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+#endif
+}
+
 void closeDescriptor(qintptr descriptor) {
 #ifdef Q_OS_WIN
     ::closesocket(static_cast<SOCKET>(descriptor));
@@ -49,12 +59,13 @@ void closeDescriptor(qintptr descriptor) {
 // ---- The listening line ----------------------------------------------------------------------
 
 NetworkLine::NetworkLine(int portNumber, PortAddress address, AllowList allowed, int maxCalls,
-                         std::unique_ptr<CallTaker> taker)
+                         std::unique_ptr<CallTaker> taker, int maxPerAddress)
     : portNumber_(portNumber), address_(std::move(address)), allowed_(std::move(allowed)),
-      maxCalls_(maxCalls), taker_(std::move(taker)) {
+      maxCalls_(maxCalls), taker_(std::move(taker)), maxPerAddress_(maxPerAddress) {
     clock_.start();
     // An accept that fails for want of resources (no descriptor left) leaves QTcpServer paused
-    // and its socket readable for ever: a deaf line that spins. It is a failure of the line.
+    // and its socket readable for ever: a deaf line that spins. The caller is turned away with
+    // the spare descriptor; without one, it is a failure of the line.
     QObject::connect(&server_, &QTcpServer::acceptError, &server_,
                      [this] { acceptFailure_ = server_.errorString(); });
 }
@@ -71,6 +82,8 @@ void NetworkLine::open(const LineSettings& /*settings: speeds mean nothing here*
     // The reason already names the value, in the words --check uses for it.
     if (const QString failure = listenOn(server_, address_); !failure.isEmpty())
         throw LineError(QStringLiteral("COM%1: %2").arg(portNumber_).arg(failure));
+    if (spare_ < 0)
+        spare_ = openSpare();
 }
 
 void NetworkLine::close() {
@@ -79,6 +92,8 @@ void NetworkLine::close() {
     server_.close();
     for (qintptr descriptor : std::exchange(server_.accepted, {}))
         closeDescriptor(descriptor);
+    if (spare_ >= 0)
+        closeDescriptor(std::exchange(spare_, -1));
     // QTcpServer::close leaves its socket engine to deleteLater, and the link's thread runs no
     // event loop: without this every reopen would keep one engine until the program ends.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -86,16 +101,18 @@ void NetworkLine::close() {
 
 Line::Wake NetworkLine::waitUntil(Millis deadline) {
     for (;;) {
+        const std::size_t turnedAway = turnedAway_.size();
         if (!acceptFailure_.isEmpty()) {
             const QString failure = std::exchange(acceptFailure_, {});
-            close();
-            throw LineError(describe(QStringLiteral("cannot accept calls: ") + failure));
+            if (!shedCaller()) {
+                close();
+                throw LineError(describe(QStringLiteral("cannot accept calls: ") + failure));
+            }
         }
         if (!server_.isListening())
             return Wake::Deadline;
         if (taker_)
             taker_->callsInProgress(); // lets the threads of ended calls go
-        const std::size_t turnedAway = turnedAway_.size();
         for (qintptr descriptor : std::exchange(server_.accepted, {}))
             answer(descriptor);
         if (turnedAway_.size() > turnedAway)
@@ -118,6 +135,14 @@ void NetworkLine::answer(qintptr descriptor) {
             {call, peer, CallOutcome::Refused, QStringLiteral("%1 is not in AllowFrom").arg(peer)});
         return;
     }
+    if (taker_ && maxPerAddress_ > 0 && taker_->callsFrom(address) >= maxPerAddress_) {
+        closeDescriptor(descriptor);
+        turnedAway_.push_back({call, peer, CallOutcome::Busy,
+                               QStringLiteral("%1 calls in progress from %2 (MaxCallsPerAddress)")
+                                   .arg(maxPerAddress_)
+                                   .arg(address.toString())});
+        return;
+    }
     if (!taker_ || taker_->callsInProgress() >= maxCalls_) {
         closeDescriptor(descriptor);
         turnedAway_.push_back({call, peer, CallOutcome::Busy,
@@ -127,10 +152,33 @@ void NetworkLine::answer(qintptr descriptor) {
         return;
     }
     enableKeepAlive(descriptor);
-    if (!taker_->take(descriptor, peer, call))
+    if (!taker_->take(descriptor, peer, address, call))
         turnedAway_.push_back(
             {call, peer, CallOutcome::Busy,
              QStringLiteral("COM%1 could not start another call").arg(portNumber_)});
+}
+
+// No descriptor was left to accept a caller: the spare one makes room for it, it is turned
+// away as busy, and the spare is taken again. False when there is no spare to let go.
+bool NetworkLine::shedCaller() {
+    if (spare_ < 0)
+        return false;
+    closeDescriptor(std::exchange(spare_, -1));
+    sockaddr_storage storage{};
+    socklen_t length = sizeof storage;
+    const auto listening = static_cast<int>(server_.socketDescriptor());
+    const int descriptor = ::accept(listening, reinterpret_cast<sockaddr*>(&storage), &length);
+    if (descriptor >= 0) {
+        QHostAddress address;
+        const QString peer = peerOf(descriptor, &address);
+        closeDescriptor(descriptor);
+        turnedAway_.push_back(
+            {takeCallNumber(), peer, CallOutcome::Busy,
+             QStringLiteral("no descriptor left for another call on COM%1").arg(portNumber_)});
+    }
+    spare_ = openSpare();
+    server_.resumeAccepting();
+    return spare_ >= 0;
 }
 
 // A peer that vanishes without closing (a router restarted, a cable pulled) is noticed within
@@ -146,111 +194,6 @@ void enableKeepAlive(qintptr descriptor) {
 #else
     (void)descriptor; // elsewhere the socket option alone, with the system's timings
 #endif
-}
-
-// ---- The line of one call --------------------------------------------------------------------
-
-ConnectionLine::ConnectionLine(qintptr descriptor, QString peer)
-    : descriptor_(descriptor), peer_(std::move(peer)) {
-    clock_.start();
-}
-
-ConnectionLine::~ConnectionLine() {
-    close();
-    if (descriptor_ >= 0) // never opened: the descriptor is still ours to close
-        closeDescriptor(descriptor_);
-}
-
-void ConnectionLine::open(const LineSettings& /*settings*/) {
-    auto socket = std::make_unique<QTcpSocket>();
-    const qintptr descriptor = std::exchange(descriptor_, -1);
-    if (!socket->setSocketDescriptor(descriptor)) {
-        closeDescriptor(descriptor);
-        throw LineError(QStringLiteral("The call from %1 could not be answered: %2")
-                            .arg(peer_, socket->errorString()));
-    }
-    // The socket reads no further ahead than the call: what a flood sends beyond waits in the
-    // system's buffers (which slow the sender) instead of growing the station's memory.
-    socket->setReadBufferSize(kMaxBuffered);
-    QMutexLocker lock(&mutex_);
-    socket_ = std::move(socket);
-}
-
-void ConnectionLine::close() {
-    hangUp();
-}
-
-void ConnectionLine::hangUp() {
-    QMutexLocker lock(&mutex_);
-    if (!socket_)
-        return;
-    socket_->abort();
-    socket_.reset();
-    buffer_.clear();
-    seenBytes_ = 0;
-}
-
-void ConnectionLine::stop() {
-    stop_ = true;
-    QMutexLocker lock(&mutex_);
-    // Shutting the connection wakes the call's thread from any wait on it at once.
-    if (socket_)
-#ifdef Q_OS_WIN
-        ::shutdown(static_cast<SOCKET>(socket_->socketDescriptor()), SD_BOTH);
-#else
-        ::shutdown(static_cast<int>(socket_->socketDescriptor()), SHUT_RDWR);
-#endif
-}
-
-void ConnectionLine::Output(const QByteArray& bytes) {
-    if (!socket_)
-        return; // the caller is gone; the engine learns it at its next wait
-    socket_->write(bytes);
-    socket_->flush();
-}
-
-QByteArray ConnectionLine::Input() {
-    if (socket_)
-        buffer_ += socket_->readAll();
-    QByteArray bytes;
-    bytes.swap(buffer_);
-    seenBytes_ = 0;
-    return bytes;
-}
-
-int ConnectionLine::InBufferCount() const {
-    return static_cast<int>(buffer_.size() + (socket_ ? socket_->bytesAvailable() : 0));
-}
-
-void ConnectionLine::SetDTR(bool raised) {
-    if (!raised)
-        hangUp();
-}
-
-Line::Wake ConnectionLine::waitUntil(Millis deadline) {
-    for (;;) {
-        if (stop_)
-            return Wake::Stop;
-        if (!socket_)
-            return Wake::Deadline;
-        // What the caller sent before hanging up is delivered before the hang-up.
-        buffer_ += socket_->readAll();
-        if (buffer_.size() > kMaxBuffered)
-            buffer_ = buffer_.right(kMaxBuffered);
-        if (buffer_.size() > seenBytes_) {
-            seenBytes_ = buffer_.size();
-            return Wake::Data;
-        }
-        if (socket_->state() != QAbstractSocket::ConnectedState) {
-            hangUp();
-            return Wake::Carrier;
-        }
-        const Millis left = deadline - now();
-        if (left <= Millis(0))
-            return Wake::Deadline;
-        // One wait to the deadline: a thousand silent callers cost no polling.
-        socket_->waitForReadyRead(static_cast<int>(std::min<Millis::rep>(left.count(), 1 << 30)));
-    }
 }
 
 } // namespace dialvane

@@ -13,7 +13,6 @@
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QTcpServer>
-#include <QTcpSocket>
 
 #include <atomic>
 #include <memory>
@@ -26,21 +25,26 @@ class CallTaker {
 public:
     virtual ~CallTaker() = default;
     virtual int callsInProgress() = 0;
+    // The calls in progress from one address.
+    virtual int callsFrom(const QHostAddress& address) = 0;
     // Ends every call as a hang-up would and returns once they are over.
     virtual void stopAll() = 0;
-    // Answers the call of an accepted connection, numbered `call`, and owns the descriptor
-    // from here on; false when no call could be started (the descriptor is closed).
-    virtual bool take(qintptr descriptor, const QString& peer, std::uint64_t call) = 0;
+    // Answers the call of an accepted connection from `peer` ("address:port", at address
+    // `from`), numbered `call`, and owns the descriptor from here on; false when no call could
+    // be started (the descriptor is closed).
+    virtual bool take(qintptr descriptor, const QString& peer, const QHostAddress& from,
+                      std::uint64_t call) = 0;
 };
 
 class NetworkLine final : public Line {
 public:
     // `address` is where to listen, as parsePortValue read it: one it refused fails at open()
-    // with its error. `portNumber` is for messages. At most `maxCalls` calls run at once,
-    // answered by `taker`; without a taker every caller is busy. Closing the line ends the
-    // taker's calls (as a hang-up would) before the port closes.
+    // with its error. `portNumber` is for messages. At most `maxCalls` calls run at once, at
+    // most `maxPerAddress` of them (0: no limit) from one address, answered by `taker`;
+    // without a taker every caller is busy. Closing the line ends the taker's calls (as a
+    // hang-up would) before the port closes.
     NetworkLine(int portNumber, PortAddress address, AllowList allowed = {}, int maxCalls = 1,
-                std::unique_ptr<CallTaker> taker = nullptr);
+                std::unique_ptr<CallTaker> taker = nullptr, int maxPerAddress = 0);
     ~NetworkLine() override;
 
     void open(const LineSettings& settings) override;
@@ -77,6 +81,7 @@ private:
     };
 
     void answer(qintptr descriptor);
+    bool shedCaller();
     QString describe(const QString& what) const;
 
     int portNumber_;
@@ -84,55 +89,13 @@ private:
     AllowList allowed_;
     int maxCalls_;
     std::unique_ptr<CallTaker> taker_;
+    int maxPerAddress_;
+    // Held in reserve: when no descriptor is left to accept a caller, this one is let go so
+    // that the caller can be accepted and turned away rather than left waiting for ever.
+    qintptr spare_ = -1;
     Listener server_;
     std::vector<TurnedAway> turnedAway_;
     QString acceptFailure_;
-    QElapsedTimer clock_;
-};
-
-// One accepted connection as the line of its call: the carrier is up from the start and drops
-// when either end closes. Made anywhere, opened and used on the call's own thread.
-class ConnectionLine final : public Line {
-public:
-    ConnectionLine(qintptr descriptor, QString peer);
-    ~ConnectionLine() override;
-
-    // Takes the descriptor into a socket of this thread. Throws LineError when it cannot.
-    void open(const LineSettings& settings) override;
-    void close() override;
-    bool isOpen() const override { return socket_ != nullptr; }
-    bool hasModem() const override { return false; }
-
-    void Output(const QByteArray& bytes) override;
-    QByteArray Input() override;
-    int InBufferCount() const override;
-    bool CDHolding() const override { return socket_ != nullptr; }
-    // Lowering DTR hangs up: the connection closes.
-    void SetDTR(bool raised) override;
-    void SetRTS(bool) override {}
-
-    Millis now() const override { return Millis(clock_.elapsed()); }
-    Wake waitUntil(Millis deadline) override;
-    bool stopRequested() const override { return stop_; }
-    QString peerAddress() const override { return peer_; }
-
-    // From any thread: ends the call as a hang-up would, at once, whatever it waits for.
-    void stop();
-
-    // A receive buffer larger than this is a flood, not a call: the excess is dropped. The
-    // socket reads at most as much ahead, so a call holds at most twice this.
-    static constexpr qint64 kMaxBuffered = 64 * 1024;
-
-private:
-    void hangUp();
-
-    qintptr descriptor_;
-    QString peer_;
-    QMutex mutex_; // between stop() and the socket's closing, so no reused descriptor is shut
-    std::unique_ptr<QTcpSocket> socket_;
-    std::atomic<bool> stop_{false};
-    QByteArray buffer_;
-    qint64 seenBytes_ = 0;
     QElapsedTimer clock_;
 };
 

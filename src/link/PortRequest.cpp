@@ -23,7 +23,8 @@ std::unique_ptr<Line> makeRealLine(const PortRequest& request, LinkEventSink& ev
         return std::make_unique<NetworkLine>(
             request.portNumber, std::move(address), AllowList::parse(request.allowFrom),
             request.maxCalls,
-            std::make_unique<CallPool>(request.config, request.portNumber, events));
+            std::make_unique<CallPool>(request.config, request.portNumber, events),
+            request.maxCallsPerAddress);
     auto serial = std::make_unique<SerialLine>(request.portNumber, request.device);
     serial->onWarning(
         [&events, port = request.portNumber, device = request.device](const QString& text) {

@@ -22,7 +22,8 @@ struct PortRequest {
     QString device;    // what the port number names: a device, COMn, or a value of PortAddress.h
     QString allowFrom; // a network line's callers (see AllowList.h); empty: anyone
     int maxCalls = 32; // calls a network line answers at once
-    LinkConfig config; // folders, send delay and timings for the calls to come
+    int maxCallsPerAddress = 4; // of them from one address; 0: no limit
+    LinkConfig config;          // folders, send delay and timings for the calls to come
     // A port that cannot be opened, or fails while open, is tried again this often until it
     // opens (an adapter plugged back in, an address free again).
     Millis reopenInterval{30000};

@@ -284,6 +284,7 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
                      QStringLiteral("below 1"), QStringLiteral("32"));
         c.MaxCalls = 32;
     }
+    c.MaxCallsPerAddress = load.ranged(network, QStringLiteral("MaxCallsPerAddress"), 4, 0, 32767);
     c.AllowFrom = load.own(network, QStringLiteral("AllowFrom"), QString());
     QStringList invalid;
     if (!AllowList::parse(c.AllowFrom, &invalid).allowsAnyone() && !invalid.isEmpty())
@@ -336,6 +337,7 @@ PortRequest portRequestFor(const Configuration& config, const QString& device) {
     request.config.maxCall = std::chrono::minutes(config.MaxCallMinutes);
     request.allowFrom = config.AllowFrom;
     request.maxCalls = config.MaxCalls;
+    request.maxCallsPerAddress = config.MaxCallsPerAddress;
     request.reopenInterval = std::chrono::seconds(config.ReopenSeconds);
     return request;
 }

@@ -50,7 +50,8 @@ struct Configuration {
     std::int16_t TraceMaxMB = 64; // what one call's trace may hold, 1 to 4096
     // Hand-edited only (section Network): minutes a call on a network line may last, 0 no limit.
     std::int16_t MaxCallMinutes = 60;
-    std::int16_t MaxCalls = 32; // calls a network line answers at once
+    std::int16_t MaxCalls = 32;          // calls a network line answers at once
+    std::int16_t MaxCallsPerAddress = 4; // of them from one address, 0 no limit
     QString AllowFrom; // addresses and CIDR ranges that may call a network line; empty: anyone
 
     // What the connection lists can show: port 1 to 9, speed 1200, 2400 or 9600. Anything else

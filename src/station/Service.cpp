@@ -52,9 +52,9 @@ void Service::heard(const LinkEvent& event) {
             event.transaction == "N" || event.restoNum.trimmed().isEmpty())
             break;
         doing_[event.call] = QStringLiteral("call from %1: %2")
-                                 .arg(printable(event.restoNum),
-                                      event.transaction == "S" ? QStringLiteral("receiving")
-                                                               : QStringLiteral("sending"));
+                                 .arg(printable(event.restoNum), event.transaction == "S"
+                                                                     ? QStringLiteral("receiving")
+                                                                     : QStringLiteral("sending"));
         if (!stopping_ && calls_.follows(event.call))
             showCalls();
         break;

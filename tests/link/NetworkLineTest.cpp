@@ -55,8 +55,12 @@ struct Taken {
 struct TakenCalls final : CallTaker {
     explicit TakenCalls(Taken& taken) : taken(taken) {}
     int callsInProgress() override { return static_cast<int>(taken.descriptors.size()); }
+    int callsFrom(const QHostAddress& address) override {
+        return static_cast<int>(taken.peers.filter(address.toString() + ':').size());
+    }
     void stopAll() override {}
-    bool take(qintptr descriptor, const QString& peer, std::uint64_t) override {
+    bool take(qintptr descriptor, const QString& peer, const QHostAddress&,
+              std::uint64_t) override {
         taken.descriptors.push_back(descriptor);
         taken.peers << peer;
         return true;
