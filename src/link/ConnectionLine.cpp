@@ -144,11 +144,13 @@ void ConnectionLine::SetDTR(bool raised) {
         hangUp();
 }
 
+// At most kMaxBuffered a time: a caller that never stops sending still lets the call go on.
 bool ConnectionLine::readWaiting() {
     char chunk[16 * 1024];
-    for (;;) {
+    for (qint64 read = 0; read < kMaxBuffered;) {
         const auto got = ::recv(socketOf(descriptor_), chunk, sizeof chunk, 0);
         if (got > 0) {
+            read += got;
             buffer_.append(chunk, got);
             if (buffer_.size() > kMaxBuffered) {
                 buffer_ = buffer_.right(kMaxBuffered);
@@ -160,6 +162,7 @@ bool ConnectionLine::readWaiting() {
             return false; // the caller closed
         return wouldBlock() || interrupted();
     }
+    return true;
 }
 
 Line::Wake ConnectionLine::waitUntil(Millis deadline) {

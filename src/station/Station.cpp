@@ -5,6 +5,7 @@
 #include "link/LinkThread.h"
 #include "settings/RegistryArea.h"
 #include "station/CallHistory.h"
+#include "station/Descriptors.h"
 
 namespace dialvane {
 
@@ -86,6 +87,19 @@ void Station::start(const StartupView& view) {
 void Station::load() {
     settings_.Init(QStringLiteral("Dialvane"), context_.programFolder);
     loaded_ = loadConfiguration(settings_, iniFile(), context_.locale);
+    static const long descriptors = raiseDescriptorLimit();
+    if (const int allowed = callsAllowedBy(descriptors); loaded_.config.MaxCalls > allowed) {
+        loaded_.problems << QStringLiteral(
+                                "Dialvane.ini: [Network] MaxCalls=%1 is more than the %2 "
+                                "descriptors this station may open can serve (%3 a call, %4 "
+                                "kept for the station); %5 is used instead.")
+                                .arg(loaded_.config.MaxCalls)
+                                .arg(descriptors)
+                                .arg(kDescriptorsPerCall)
+                                .arg(kDescriptorsKept)
+                                .arg(allowed);
+        loaded_.config.MaxCalls = static_cast<std::int16_t>(allowed);
+    }
     config_ = loaded_.config;
     for (const QString& text : loaded_.problems)
         emit problem(text);
