@@ -3,9 +3,13 @@
 #include "common/Paths.h"
 #include "housekeeping/Housekeeping.h"
 #include "link/LinkThread.h"
+#include "link/RestaurantLock.h"
 #include "settings/RegistryArea.h"
 #include "station/CallHistory.h"
 #include "station/Descriptors.h"
+
+#include <QDir>
+#include <QFile>
 
 namespace dialvane {
 
@@ -18,6 +22,25 @@ RegistryArea& registryOf(const StationContext& context) {
 constexpr int kMinutesAfterMidnight = 5;
 
 } // namespace
+
+QStringList removeLeftoverReceives(const QString& backroom) {
+    QStringList removed;
+    const QDir folders(backroom);
+    for (const QString& restaurant : folders.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QDir folder(folders.filePath(restaurant));
+        const QStringList leftovers =
+            folder.entryList({QStringLiteral("itrfinv?.tmp")}, QDir::Files | QDir::Hidden);
+        if (leftovers.isEmpty())
+            continue;
+        RestaurantLock lock;
+        if (lock.tryLock(withTrailingSeparator(folder.path())) == RestaurantLock::Outcome::Busy)
+            continue;
+        for (const QString& name : leftovers)
+            if (QFile::remove(folder.filePath(name)))
+                removed << folder.filePath(name);
+    }
+    return removed;
+}
 
 std::chrono::milliseconds untilDailyPurge(const QDateTime& now) {
     const QDateTime next(now.date().addDays(1), QTime(0, kMinutesAfterMidnight));
@@ -64,6 +87,11 @@ void Station::start(const StartupView& view) {
     load();
     if (view.loaded)
         view.loaded();
+    if (const QStringList removed = removeLeftoverReceives(config_.BackroomFolder);
+        !removed.isEmpty())
+        emit notice(QStringLiteral("removed %1 partly received file(s) an earlier run left: %2")
+                        .arg(removed.size())
+                        .arg(removed.join(QStringLiteral(", "))));
     openPort();
     // Built-in folders are saved as a Save would: nothing differs, so nothing is written, but
     // the port is opened again.

@@ -46,6 +46,11 @@ struct StartupView {
     std::function<void()> listRestaurants;
 };
 
+// Removes the partly received files ("itrfinv<T>.tmp") a crash left in the restaurant folders
+// of `backroom`, only where the restaurant's lock can be taken: another station sharing the
+// Backroom may be writing one. Returns the files removed.
+QStringList removeLeftoverReceives(const QString& backroom);
+
 // How long after `now` the next daily purge is due: a few minutes after the next local
 // midnight, so that a clock set on the hour has settled first.
 std::chrono::milliseconds untilDailyPurge(const QDateTime& now);

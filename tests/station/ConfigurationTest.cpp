@@ -2,6 +2,7 @@
 // yield, what is said about them, and the small texts and times the service relies on.
 #include "station/Configuration.h"
 #include "link/Line.h"
+#include "link/RestaurantLock.h"
 #include "settings/INIFunctions.h"
 #include "settings/SettingsManager.h"
 #include "station/Check.h"
@@ -206,6 +207,24 @@ TEST_F(ConfigurationTest, FoldersFallBackToTheCompanionProduct) {
     writeFile(dir.filePath("Stockwell.ini"),
               "[Global]\nGUseIni=True\nGRestoPath=" + g.toLocal8Bit() + "\n");
     EXPECT_EQ(load("[Path]\n").config.BackroomFolder, g + '/');
+}
+
+// What a crash left half received goes at the next start, but not where another station may be
+// receiving it now.
+TEST(StartUp, RemovesPartlyReceivedFilesOnlyWhereTheRestaurantIsFree) {
+    QTemporaryDir dir;
+    const QString backroom = dir.path() + '/';
+    for (const char* folder : {"000123", "000124", "000125"})
+        QDir(backroom).mkdir(folder);
+    for (const char* path : {"000123/itrfinv1.tmp", "000123/itrfinv1", "000123/trfinv1.tmp",
+                             "000124/itrfinv2.tmp", "000125/itrfinv10.tmp"})
+        writeFile(backroom + path, "x");
+    RestaurantLock otherStation;
+    ASSERT_EQ(otherStation.tryLock(backroom + "000124/"), RestaurantLock::Outcome::Taken);
+    EXPECT_EQ(removeLeftoverReceives(backroom), QStringList{backroom + "000123/itrfinv1.tmp"});
+    for (const char* kept :
+         {"000123/itrfinv1", "000123/trfinv1.tmp", "000124/itrfinv2.tmp", "000125/itrfinv10.tmp"})
+        EXPECT_TRUE(QFile::exists(backroom + kept)) << kept;
 }
 
 TEST(DailyPurge, IsDueFiveMinutesAfterTheNextLocalMidnight) {
