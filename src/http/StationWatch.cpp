@@ -116,8 +116,9 @@ QStringList StationWatch::seed(const WatchSettings& settings, const QDateTime& n
                 recent_.pop_front();
         });
     for (const auto& [resto, start] : received)
-        lastReceive_[QString::fromUtf8(resto)] =
-            QDateTime::fromString(QString::fromUtf8(start), Qt::ISODate);
+        noteReceived(
+            QString::fromUtf8(resto),
+            QDateTime::fromString(QString::fromUtf8(start), Qt::ISODate).toSecsSinceEpoch());
     problems += refreshRestaurants();
     problems_ = problems;
     return problems;
@@ -145,6 +146,7 @@ QStringList StationWatch::refreshRestaurants() {
         } else {
             unknown << r.name;
         }
+        makeRow(r);
         index[r.name] = fresh.size();
         fresh.push_back(std::move(r));
     }
@@ -164,6 +166,16 @@ void StationWatch::noteLastCall(Restaurant& row, const journal::Entry& call) con
     row.known = true;
     row.lastCall = formatTravelPathTime(call.start, locale_);
     row.result = callResult(call, locale_);
+    makeRow(row);
+}
+
+void StationWatch::noteReceived(const QString& resto, qint64 at) {
+    Received& r = lastReceive_[resto];
+    if (at < r.at)
+        return;
+    r.at = at;
+    r.sample.clear();
+    sample(r.sample, "dialvane_last_receive_timestamp_seconds", {{"restaurant", resto}}, at);
 }
 
 void StationWatch::count(const QString& line, const QString& outcome, const QString& direction,
@@ -222,7 +234,7 @@ void StationWatch::recorded(const journal::Entry& call) {
     count(call.port, call.outcome, call.direction, call.records, call.bytes);
     const QString resto = printable(call.restaurant);
     if (call.outcome == QStringLiteral("completed") && call.direction == QStringLiteral("receive"))
-        lastReceive_[resto] = call.start;
+        noteReceived(resto, call.start.toSecsSinceEpoch());
     if (const auto found = restaurantIndex_.find(resto); found != restaurantIndex_.end())
         noteLastCall(restaurants_[found->second], call);
     // Kept as the journal shows it, as the rows read at start are.
@@ -246,18 +258,17 @@ QString StationWatch::portState() const {
 }
 
 QStringList StationWatch::overdue(const QDateTime& now) const {
-    const QDateTime cutoff = now.addDays(-settings_.overdueDays);
-    std::vector<std::pair<QDateTime, QString>> late;
+    const qint64 cutoff = now.addDays(-settings_.overdueDays).toSecsSinceEpoch();
+    std::vector<std::pair<qint64, QString>> late;
     for (const Restaurant& r : restaurants_) {
         const auto found = lastReceive_.find(r.name);
         if (found == lastReceive_.end())
-            late.emplace_back(QDateTime(), r.name);
-        else if (found->second < cutoff)
-            late.emplace_back(found->second, r.name);
+            late.emplace_back(0, r.name); // never: first
+        else if (found->second.at < cutoff)
+            late.emplace_back(found->second.at, r.name);
     }
-    std::stable_sort(late.begin(), late.end(), [](const auto& a, const auto& b) {
-        return a.first.isValid() != b.first.isValid() ? !a.first.isValid() : a.first < b.first;
-    });
+    std::stable_sort(late.begin(), late.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     QStringList names;
     for (const auto& [when, name] : late)
         names << name;
@@ -303,9 +314,8 @@ QByteArray StationWatch::metrics(const QDateTime& now) const {
 
     family(out, "dialvane_last_receive_timestamp_seconds", "gauge",
            "When each restaurant's last file was received and installed (Unix time).");
-    for (const auto& [resto, when] : lastReceive_)
-        sample(out, "dialvane_last_receive_timestamp_seconds", {{"restaurant", resto}},
-               when.toSecsSinceEpoch());
+    for (const auto& [resto, received] : lastReceive_)
+        out += received.sample;
 
     family(out, "dialvane_overdue_restaurants", "gauge",
            "Restaurants of the Backroom without a received file for OverdueDays.");

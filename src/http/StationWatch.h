@@ -76,7 +76,9 @@ private:
         bool known = false; // has a last call
         QString lastCall;   // its time as the window shows it
         QString result;     // as the window shows it
+        QByteArray row;     // its row of the page's table, made when it changes
     };
+    void makeRow(Restaurant& row) const;
     void noteLastCall(Restaurant& row, const journal::Entry& call) const;
     void count(const QString& line, const QString& outcome, const QString& direction,
                qint64 records, qint64 bytes);
@@ -91,8 +93,15 @@ private:
     std::map<std::pair<QString, QString>, qint64> bytes_;   // line, direction
     std::map<std::pair<QString, QString>, qint64> hooks_;   // hook, result
     int hooksPending_ = 0;
-    std::map<QString, QDateTime> lastReceive_; // restaurant, last completed receive
-    QDate receivesSince_;                      // the first day the journals were read for them
+    // Restaurant, last completed receive (Unix time), and its metric line made once: a
+    // request then costs no time-zone arithmetic per restaurant.
+    struct Received {
+        qint64 at = 0;
+        QByteArray sample;
+    };
+    void noteReceived(const QString& resto, qint64 at);
+    std::map<QString, Received> lastReceive_;
+    QDate receivesSince_; // the first day the journals were read for them
     std::vector<Restaurant> restaurants_;
     std::map<QString, std::size_t> restaurantIndex_;
     std::deque<journal::Entry> recent_; // the last calls, newest last

@@ -49,6 +49,15 @@ const char kTableEnd[] = "</table></div>\n";
 
 } // namespace
 
+void StationWatch::makeRow(Restaurant& r) const {
+    r.row = "<tr>";
+    cell(r.row, r.name);
+    cell(r.row, r.trfbru);
+    cell(r.row, r.lastCall);
+    cell(r.row, r.result, "wrap");
+    r.row += "</tr>\n";
+}
+
 QByteArray StationWatch::page(const QDateTime& now) const {
     QByteArray out;
     out.reserve(4096 + 160 * static_cast<qsizetype>(restaurants_.size()));
@@ -99,7 +108,8 @@ QByteArray StationWatch::page(const QDateTime& now) const {
             cell(out, name);
             cell(out, received == lastReceive_.end()
                           ? none
-                          : formatTravelPathTime(received->second, locale_));
+                          : formatTravelPathTime(QDateTime::fromSecsSinceEpoch(received->second.at),
+                                                 locale_));
             cell(out, r.known ? r.lastCall : QStringLiteral("none"));
             cell(out, r.result, "wrap");
             out += "</tr>\n";
@@ -109,14 +119,8 @@ QByteArray StationWatch::page(const QDateTime& now) const {
 
     out += "<h2>Restaurants: " + QByteArray::number(restaurants_.size()) + "</h2>\n";
     tableStart(out, {"Restaurant", "trfbru1", "Last call", "Result"});
-    for (const Restaurant& r : restaurants_) {
-        out += "<tr>";
-        cell(out, r.name);
-        cell(out, r.trfbru);
-        cell(out, r.lastCall);
-        cell(out, r.result, "wrap");
-        out += "</tr>\n";
-    }
+    for (const Restaurant& r : restaurants_)
+        out += r.row;
     out += kTableEnd;
 
     out += "<h2>Last calls</h2>\n";
