@@ -8,6 +8,9 @@
 #include "station/ConfigFolder.h"
 #include "station/ReportCommand.h"
 #include "station/Service.h"
+#ifdef DIALVANE_HAVE_HTTP
+#include "http/HttpEndpoint.h"
+#endif
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -111,5 +114,9 @@ int main(int argc, char** argv) {
         return usage(chosen.problem);
     if (parser.isSet(check))
         return dialvane::runCheck(chosen.folder, out);
+#ifdef DIALVANE_HAVE_HTTP
+    return dialvane::runService(chosen.folder, dialvane::attachHttpEndpoint);
+#else
     return dialvane::runService(chosen.folder);
+#endif
 }

@@ -2,6 +2,9 @@
 // with the link thread behind it. `dialvane` without a command starts it.
 #include "link/LinkThread.h"
 #include "mainwindow/frmmain.h"
+#ifdef DIALVANE_HAVE_HTTP
+#include "http/HttpEndpoint.h"
+#endif
 #include "station/ConfigFolder.h"
 #include "station/Signals.h"
 
@@ -39,6 +42,9 @@ int runWindow(QApplication& app, const QString& folder) {
     context.programFolder = folder;
     context.link = &link;
     dialvane::frmmain window(context);
+#ifdef DIALVANE_HAVE_HTTP
+    dialvane::attachHttpEndpoint(window.station());
+#endif
     QObject::connect(&window, &dialvane::frmmain::unloaded, &app, &QApplication::quit,
                      Qt::QueuedConnection);
     // A signal closes the window as its close box does: the call ends, the port is released.

@@ -53,6 +53,14 @@ void frmmain::connectHandlers() {
         journalProblem_ = text;
         showLastCall();
     });
+    // A hook that failed is said on the line under the list, as a journal problem is, until
+    // the next call.
+    connect(&station_.hooks(), &HookQueue::finished, this, [this](const HookRun& run) {
+        if (run.ok())
+            return;
+        journalProblem_ = run.describe();
+        showLastCall();
+    });
     // A folder field shows its whole path when it is wider than the field.
     for (TextBox* field : {txtBackroomPath, TXTLogPath})
         connect(field, &QLineEdit::textChanged, field, &QWidget::setToolTip);

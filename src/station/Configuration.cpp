@@ -3,6 +3,7 @@
 #include "common/Numbers.h"
 #include "common/Paths.h"
 #include "link/AllowList.h"
+#include "link/PortAddress.h"
 #include "settings/INIFunctions.h"
 #include "settings/SettingsManager.h"
 
@@ -168,6 +169,46 @@ void loadFolders(Loader& load, LoadedConfiguration& out) {
     c.LogFolder = AddBackslash(log);
 }
 
+// Sections Hooks and Http: what runs for each delivered file, and the HTTP endpoint.
+void loadWatchSettings(Loader& load, Configuration& c) {
+    const QString hooks = QStringLiteral("Hooks"), http = QStringLiteral("Http");
+    c.OnReceived = load.own(hooks, QStringLiteral("OnReceived"), QString()).trimmed();
+    c.OnFetched = load.own(hooks, QStringLiteral("OnFetched"), QString()).trimmed();
+    c.HookParallel = load.number(hooks, QStringLiteral("HookParallel"), QStringLiteral("2"));
+    if (c.HookParallel < 1) {
+        load.problem(hooks, QStringLiteral("HookParallel"), QString::number(c.HookParallel),
+                     QStringLiteral("below 1"), QStringLiteral("2"));
+        c.HookParallel = 2;
+    }
+    c.HookSeconds = load.number(hooks, QStringLiteral("HookSeconds"), QStringLiteral("300"));
+    if (c.HookSeconds < 1) {
+        load.problem(hooks, QStringLiteral("HookSeconds"), QString::number(c.HookSeconds),
+                     QStringLiteral("below 1"), QStringLiteral("300"));
+        c.HookSeconds = 300;
+    }
+    c.HttpListen = load.own(http, QStringLiteral("Listen"), QString()).trimmed();
+    if (!c.HttpListen.isEmpty()) {
+        const PortAddress address = parsePortValue(QStringLiteral("tcp:") + c.HttpListen);
+        if (!address.error.isEmpty()) {
+            load.problem(http, QStringLiteral("Listen"), c.HttpListen,
+                         QStringLiteral("not HOST:PORT"), QStringLiteral("no HTTP endpoint"));
+            c.HttpListen.clear();
+        }
+    }
+    c.HttpAllowFrom = load.own(http, QStringLiteral("AllowFrom"), QString());
+    QStringList invalid;
+    if (!AllowList::parse(c.HttpAllowFrom, &invalid).allowsAnyone() && !invalid.isEmpty())
+        load.problem(http, QStringLiteral("AllowFrom"), invalid.join(QStringLiteral(", ")),
+                     QStringLiteral("no address or range"),
+                     QStringLiteral("the rest of the list (none: no one)"));
+    c.OverdueDays = load.number(http, QStringLiteral("OverdueDays"), QStringLiteral("2"));
+    if (c.OverdueDays < 1) {
+        load.problem(http, QStringLiteral("OverdueDays"), QString::number(c.OverdueDays),
+                     QStringLiteral("below 1"), QStringLiteral("2"));
+        c.OverdueDays = 2;
+    }
+}
+
 } // namespace
 
 QString sourceName(ValueSource source) {
@@ -292,6 +333,7 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
                                        "range and is left out; a list without a valid entry "
                                        "lets no one call.")
                             .arg(invalid.join(QStringLiteral(", ")));
+    loadWatchSettings(load, c);
     return out;
 }
 

@@ -53,6 +53,15 @@ struct Configuration {
     std::int16_t MaxCalls = 32;          // calls a network line answers at once
     std::int16_t MaxCallsPerAddress = 4; // of them from one address, 0 no limit
     QString AllowFrom; // addresses and CIDR ranges that may call a network line; empty: anyone
+    // Hand-edited only (section Hooks): commands run for each delivered file (station/Hooks.h).
+    QString OnReceived;
+    QString OnFetched;
+    std::int16_t HookParallel = 2;  // hooks running at once, of different restaurants
+    std::int16_t HookSeconds = 300; // a hook still running after this is killed
+    // Hand-edited only (section Http): the read-only HTTP endpoint, off while Listen is empty.
+    QString HttpListen;           // "127.0.0.1:8086", "[::1]:8086", "*:8086"
+    QString HttpAllowFrom;        // as AllowFrom of section Network
+    std::int16_t OverdueDays = 2; // a restaurant without a received file for longer is overdue
 
     // What the connection lists can show: port 1 to 9, speed 1200, 2400 or 9600. Anything else
     // stored is opened as the lists would show it.

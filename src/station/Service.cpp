@@ -16,6 +16,9 @@ Service::Service(StationContext context, ServiceLog& log, QObject* parent)
     connect(&station_, &Station::journalFailed, this,
             [this](const QString& text) { log_.error(text); });
     connect(&link, &LinkThread::event, this, &Service::heard);
+    connect(&station_.hooks(), &HookQueue::finished, this, [this](const HookRun& run) {
+        run.ok() ? log_.info(run.describe()) : log_.error(run.describe());
+    });
     if (const auto interval = readiness::watchdogInterval())
         link.setHeartbeat(&readiness::watchdog, *interval);
 }
@@ -158,7 +161,7 @@ void Service::stop(const QString& why) {
     emit stopped();
 }
 
-int runService(const QString& programFolder) {
+int runService(const QString& programFolder, const std::function<void(Station&)>& extend) {
     ServiceLog log;
     LinkThread link;
     StationContext context;
@@ -170,6 +173,8 @@ int runService(const QString& programFolder) {
     QObject::connect(&watch, &SignalWatch::reloadRequested, &service, &Service::reload);
     QObject::connect(&service, &Service::stopped, QCoreApplication::instance(),
                      &QCoreApplication::quit, Qt::QueuedConnection);
+    if (extend)
+        extend(service.station());
     service.start();
     return QCoreApplication::exec();
 }

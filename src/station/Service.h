@@ -12,6 +12,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <map>
 
 namespace dialvane {
@@ -52,6 +53,7 @@ private:
 };
 
 // The whole service mode: `dialvane --service [--config-dir DIR]`. Needs a QCoreApplication.
-int runService(const QString& programFolder);
+// `extend` adds what the program has beside the station (the HTTP endpoint) before it starts.
+int runService(const QString& programFolder, const std::function<void(Station&)>& extend = nullptr);
 
 } // namespace dialvane

@@ -50,8 +50,11 @@ std::chrono::milliseconds untilDailyPurge(const QDateTime& now) {
 }
 
 Station::Station(StationContext context, QObject* parent)
-    : QObject(parent), context_(std::move(context)), settings_(registryOf(context_)) {
+    : QObject(parent), context_(std::move(context)), settings_(registryOf(context_)),
+      hooks_(withTrailingSeparator(context_.programFolder) +
+             QStringLiteral("Dialvane-hooks.queue")) {
     Q_ASSERT(context_.link);
+    connect(&hooks_, &HookQueue::problem, this, &Station::problem);
     dailyPurge_.setSingleShot(true);
     dailyPurge_.setTimerType(Qt::VeryCoarseTimer);
     connect(&dailyPurge_, &QTimer::timeout, this, [this] {
@@ -73,6 +76,7 @@ void Station::recordCall(const CallSummary& call) {
         emit journalFailed(failure.description());
     }
     emit callRecorded(entry);
+    hooks_.callEnded(call, config_.BackroomFolder);
 }
 
 QString Station::iniFile() const {
@@ -131,6 +135,7 @@ void Station::load() {
     config_ = loaded_.config;
     for (const QString& text : loaded_.problems)
         emit problem(text);
+    hooks_.configure(hookSettingsOf(config_));
 }
 
 void Station::openPort() {

@@ -13,6 +13,7 @@
 #include "link/CallSummary.h"
 #include "settings/SettingsManager.h"
 #include "station/Configuration.h"
+#include "station/Hooks.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -79,6 +80,8 @@ public:
     // "COM1 (tcp:0.0.0.0:5001)": the port in use, for status texts.
     QString portName() const;
     LinkThread& link() const { return *context_.link; }
+    // The commands run for delivered files; queued in the program folder.
+    HookQueue& hooks() { return hooks_; }
 
 signals:
     // For the operator: a value that cannot be read, a port that cannot be opened, a purge
@@ -106,6 +109,7 @@ private:
     Configuration config_;
     PortRequest lastRequest_;
     QTimer dailyPurge_;
+    HookQueue hooks_;
 };
 
 } // namespace dialvane

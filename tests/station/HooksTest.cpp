@@ -1,0 +1,220 @@
+// Hooks run as real processes: a small script plays the hook, once per row, and what it wrote
+// (its arguments, folder and environment) and what the queue said of it are checked.
+#include "station/Hooks.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+namespace dialvane {
+namespace {
+
+QCoreApplication& application() {
+    static int argc = 1;
+    static char name[] = "hooks_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = new QCoreApplication(argc, argv);
+    return *app;
+}
+
+// Runs the event loop until `done` or the time is up.
+bool spinUntil(const std::function<bool()>& done, int withinMs = 10000) {
+    application();
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > withinMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+const char kScript[] = R"(#!/bin/sh
+mode=$1; log=$2
+echo "$mode|$DIALVANE_RESTAURANT|$(pwd)|$DIALVANE_TRANSACTION$DIALVANE_TYPE|$DIALVANE_PEER|$DIALVANE_LINE|$DIALVANE_FILE" >> "$log"
+case $mode in
+  ok) exit 0 ;;
+  fail) echo first; echo; echo second; echo third; exit 3 ;;
+  hang) exec sleep 30 ;;
+  chatty) head -c 3000000 /dev/zero | tr '\0' 'x'; exit 0 ;;
+  once) [ -e "$log.seen" ] && exit 0; touch "$log.seen"; exec sleep 30 ;;
+esac
+)";
+
+class HooksTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        application();
+        ASSERT_TRUE(dir.isValid());
+        QDir().mkpath(backroom + "000123");
+        QFile script(dir.filePath("hook.sh"));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(kScript);
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    QString command(const QString& mode) const {
+        return QStringLiteral("%1 %2 %3").arg(dir.filePath("hook.sh"), mode, log());
+    }
+    QString log() const { return dir.filePath("hook.log"); }
+    QStringList logLines() const {
+        QFile file(log());
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    QString queueFile() const { return dir.filePath("Dialvane-hooks.queue"); }
+
+    static CallSummary receive(const char* resto) {
+        CallSummary call;
+        call.restoNum = resto;
+        call.transaction = "S";
+        call.type = "1";
+        call.outcome = CallOutcome::Completed;
+        call.files << QStringLiteral("itrfinv1");
+        call.peer = QStringLiteral("127.0.0.1");
+        call.port = QStringLiteral("COM1");
+        return call;
+    }
+
+    QTemporaryDir dir;
+    QString backroom = dir.filePath("Backroom/");
+};
+
+TEST_F(HooksTest, EachOutcomeIsToldAndTheNextHookRuns) {
+    using R = HookRun::Result;
+    struct Row {
+        const char* name;
+        QString mode; // the script's mode, or a command of its own
+        R result;
+        int exitCode;
+        QString output;
+    };
+    const Row rows[] = {
+        {"success", "ok", R::Ok, 0, ""},
+        {"failure: status and first lines", "fail", R::Failed, 3, "first | second | third"},
+        {"timeout: killed", "hang", R::TimedOut, -1, ""},
+        {"megabytes of output: bounded", "chatty", R::Ok, 0, QString(1024, QLatin1Char('x'))},
+        {"missing program", "/nonexistent/hook", R::NotStarted, -1, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(log());
+        HookQueue queue(queueFile());
+        HookSettings settings;
+        settings.onReceived = row.mode.startsWith(QLatin1Char('/')) ? row.mode : command(row.mode);
+        settings.onFetched = command(QStringLiteral("ok"));
+        settings.timeout = std::chrono::milliseconds(500);
+        queue.configure(settings);
+        std::vector<HookRun> runs;
+        QObject::connect(&queue, &HookQueue::finished,
+                         [&](const HookRun& run) { runs.push_back(run); });
+        queue.callEnded(receive("000123"), backroom);
+        // A fetch after it runs whatever became of the first hook.
+        CallSummary fetch = receive("000123");
+        fetch.transaction = "X";
+        fetch.files = QStringList{"trfloc", "trfbru1", "trfinv1"};
+        queue.callEnded(fetch, backroom);
+        ASSERT_TRUE(spinUntil([&] { return runs.size() == 2; }));
+        EXPECT_EQ(runs[0].result, row.result);
+        EXPECT_EQ(runs[0].job.hook, "OnReceived");
+        if (row.result != R::TimedOut && row.result != R::NotStarted) {
+            EXPECT_EQ(runs[0].exitCode, row.exitCode);
+        }
+        EXPECT_EQ(runs[0].output, row.output);
+        EXPECT_TRUE(runs[0].describe().contains("000123")) << runs[0].describe().toStdString();
+        EXPECT_EQ(runs[1].result, R::Ok) << runs[1].describe().toStdString();
+        EXPECT_EQ(runs[1].job.hook, "OnFetched");
+        // The fetch's hook ran in the restaurant's folder with the call's environment.
+        const QString folder = QDir(backroom + "000123").canonicalPath();
+        const QString files = backroom + "000123/trfloc\n" + backroom + "000123/trfbru1\n" +
+                              backroom + "000123/trfinv1";
+        EXPECT_TRUE(
+            logLines().join('\n').endsWith("ok|000123|" + folder + "|X1|127.0.0.1|COM1|" + files))
+            << logLines().join('\n').toStdString();
+        EXPECT_EQ(queue.pending(), 0);
+    }
+}
+
+// Hooks of one restaurant never overlap and keep their order; another restaurant's hook runs
+// beside them.
+TEST_F(HooksTest, OneAtATimePerRestaurantInOrder) {
+    QDir().mkpath(backroom + "000456");
+    HookQueue queue(queueFile());
+    HookSettings settings;
+    settings.onReceived = command("ok");
+    settings.parallel = 2;
+    queue.configure(settings);
+    std::vector<HookRun> runs;
+    QObject::connect(&queue, &HookQueue::finished,
+                     [&](const HookRun& run) { runs.push_back(run); });
+    for (const char* resto : {"000123", "000123", "000456", "000123"})
+        queue.callEnded(receive(resto), backroom);
+    EXPECT_EQ(queue.running(), 2);
+    ASSERT_TRUE(spinUntil([&] { return runs.size() == 4; }));
+    std::vector<quint64> ids;
+    for (const HookRun& run : runs)
+        if (run.job.restaurant == "000123")
+            ids.push_back(run.job.id);
+    EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
+    EXPECT_EQ(ids.size(), 3u);
+}
+
+// A hook that was running when the station stopped runs again at the next start; a queue file
+// with a damaged line is set aside and what can be read of it still runs.
+TEST_F(HooksTest, RestartRunsWhatWasPending) {
+    HookSettings settings;
+    settings.onReceived = command("once");
+    {
+        HookQueue first(queueFile());
+        first.configure(settings);
+        first.callEnded(receive("000123"), backroom);
+        ASSERT_TRUE(spinUntil([&] { return logLines().size() == 1; }));
+    } // stopped while the hook sleeps
+    {
+        HookQueue second(queueFile());
+        std::optional<HookRun> rerun;
+        QObject::connect(&second, &HookQueue::finished, [&](const HookRun& run) { rerun = run; });
+        second.configure(settings);
+        ASSERT_TRUE(spinUntil([&] { return rerun.has_value(); }));
+        EXPECT_EQ(rerun->result, HookRun::Result::Ok) << rerun->describe().toStdString();
+        EXPECT_EQ(logLines().size(), 2);
+    }
+
+    // Damage: a line that is no JSON after a queued hook that is whole.
+    settings.onReceived = command("ok");
+    {
+        HookQueue writer(queueFile());
+        HookSettings never = settings;
+        never.parallel = 0; // queued only
+        writer.configure(never);
+        writer.callEnded(receive("000123"), backroom);
+    }
+    {
+        QFile file(queueFile());
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write("{\"queued\": garbage\n");
+    }
+    HookQueue third(queueFile());
+    QSignalSpy problems(&third, &HookQueue::problem);
+    std::optional<HookRun> run;
+    QObject::connect(&third, &HookQueue::finished, [&](const HookRun& r) { run = r; });
+    third.configure(settings);
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_TRUE(problems[0][0].toString().contains("set aside"))
+        << problems[0][0].toString().toStdString();
+    ASSERT_TRUE(spinUntil([&] { return run.has_value(); }));
+    EXPECT_EQ(QDir(dir.path()).entryList({"Dialvane-hooks.queue.damaged-*"}).size(), 1);
+}
+
+} // namespace
+} // namespace dialvane
