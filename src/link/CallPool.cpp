@@ -3,11 +3,12 @@
 namespace dialvane {
 
 struct CallPool::Call {
-    Call(qintptr descriptor, const QString& peer, std::uint64_t number)
-        : line(descriptor, peer), number(number) {}
+    Call(qintptr descriptor, const QString& peer, std::uint64_t number, LinkConfig config)
+        : line(descriptor, peer), number(number), config(std::move(config)) {}
 
     ConnectionLine line;
     std::uint64_t number;
+    LinkConfig config; // as it was when the call was taken: a reload changes only later calls
     std::unique_ptr<QThread> thread;
     std::atomic<bool> finished{false};
 };
@@ -34,7 +35,7 @@ int CallPool::callsInProgress() {
 }
 
 bool CallPool::take(qintptr descriptor, const QString& peer, std::uint64_t number) {
-    auto call = std::make_unique<Call>(descriptor, peer, number);
+    auto call = std::make_unique<Call>(descriptor, peer, number, config_);
     Call* running = call.get();
     call->thread.reset(QThread::create([this, running] { run(*running); }));
     call->thread->setStackSize(kStackBytes);
@@ -48,7 +49,7 @@ bool CallPool::take(qintptr descriptor, const QString& peer, std::uint64_t numbe
 
 // On the call's thread, from the carrier up to the hang-up.
 void CallPool::run(Call& call) {
-    TransferLink engine(call.line, events_, config_);
+    TransferLink engine(call.line, events_, call.config);
     bool answered = false;
     try {
         call.line.open(LineSettings{});
@@ -61,10 +62,10 @@ void CallPool::run(Call& call) {
             LinkEvent ended{LinkEvent::Kind::CallEnded};
             ended.call = call.number;
             ended.portNumber = portNumber_;
-            ended.device = config_.device;
-            ended.summary.start = config_.clock->localTime();
+            ended.device = call.config.device;
+            ended.summary.start = call.config.clock->localTime();
             ended.summary.port = QStringLiteral("COM%1").arg(portNumber_);
-            ended.summary.device = config_.device;
+            ended.summary.device = call.config.device;
             ended.summary.peer = call.line.peerAddress();
             ended.summary.outcome = CallOutcome::Failed;
             ended.summary.reason = describeFailure(failure);

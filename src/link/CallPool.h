@@ -29,6 +29,7 @@ public:
     int callsInProgress() override;
     void stopAll() override;
     bool take(qintptr descriptor, const QString& peer, std::uint64_t call) override;
+    void setConfig(const LinkConfig& config) override { config_ = config; }
 
     // A call needs little stack: its engine keeps its buffers on the heap.
     static constexpr uint kStackBytes = 256 * 1024;

@@ -6,6 +6,7 @@
 #include "settings/SettingsManager.h"
 #include "station/ConfigFolder.h"
 #include "station/Configuration.h"
+#include "station/StatusFile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -51,9 +52,14 @@ int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
               RegistryArea* registry) {
     const QString command = arguments.value(1);
     QCommandLineParser parser;
+    const bool statusCommand = command == QStringLiteral("status");
     parser.setApplicationDescription(
         command == QStringLiteral("calls")
             ? QStringLiteral("The calls of the call journal, oldest first, with totals.")
+        : statusCommand
+            ? QStringLiteral("Whether the station runs (its pid), its port, the calls in "
+                             "progress and the last call. Exit status 0 when it runs with "
+                             "its port open, 1 otherwise.")
             : QStringLiteral("The restaurants that have not sent a file lately."));
     parser.addHelpOption();
     parser.addPositionalArgument(command, QString());
@@ -77,7 +83,7 @@ int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
     parser.addOptions({folderOptions.configDir, folderOptions.line});
     if (command == QStringLiteral("calls"))
         parser.addOptions({since, resto, outcome, csv});
-    else
+    else if (!statusCommand)
         parser.addOption(days);
     if (!parser.parse(arguments))
         return usage(command, parser.errorText(), err);
@@ -107,8 +113,17 @@ int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
     if (!chosen.problem.isEmpty())
         return usage(command, chosen.problem, err);
     const QString& folder = chosen.folder;
+    // Built-in folders in place of an unreadable file would report on the wrong journal.
+    if (const QString fault =
+            configurationFault(withTrailingSeparator(folder) + QStringLiteral("Dialvane.ini"));
+        !fault.isEmpty()) {
+        err << "dialvane " << command << ": " << fault << '\n';
+        return kExitConfig;
+    }
     const Configuration config = configurationIn(folder, registry);
     const QDateTime now = QDateTime::currentDateTime();
+    if (statusCommand)
+        return printStatus(folder, config.LogFolder, out);
 
     if (command == QStringLiteral("calls")) {
         journal::CallsQuery query;
