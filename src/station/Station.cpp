@@ -39,8 +39,10 @@ Station::Station(StationContext context, QObject* parent)
             recordCall(event.summary);
         else if (event.kind == LinkEvent::Kind::PortKept)
             portKept(event);
-        else if (event.kind == LinkEvent::Kind::PortOpened && !event.restored)
-            beforeReload_.reset();
+        else if ((event.kind == LinkEvent::Kind::PortOpened && !event.restored) ||
+                 (event.kind == LinkEvent::Kind::PortClosed &&
+                  event.failure != LinkEvent::PortFailure::None))
+            beforeReload_.reset(); // the reload's port is in service, or nothing is
     });
 }
 
