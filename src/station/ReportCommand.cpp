@@ -52,6 +52,7 @@ int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
               RegistryArea* registry) {
     const QString command = arguments.value(1);
     QCommandLineParser parser;
+    const bool calls = command == QStringLiteral("calls");
     const bool statusCommand = command == QStringLiteral("status");
     parser.setApplicationDescription(
         command == QStringLiteral("calls")
@@ -96,13 +97,13 @@ int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
                      QStringLiteral("%1 takes no argument \"%2\"")
                          .arg(command, parser.positionalArguments().at(1)),
                      err);
-    if (parser.isSet(outcome) && !outcomes.contains(parser.value(outcome)))
+    if (calls && parser.isSet(outcome) && !outcomes.contains(parser.value(outcome)))
         return usage(command,
                      QStringLiteral("--outcome takes one of %1, not \"%2\"")
                          .arg(outcomes.join(QStringLiteral(", ")), parser.value(outcome)),
                      err);
     static const QRegularExpression restaurantNumber(QStringLiteral("^\\d{1,6}$"));
-    if (parser.isSet(resto) && !restaurantNumber.match(parser.value(resto)).hasMatch())
+    if (calls && parser.isSet(resto) && !restaurantNumber.match(parser.value(resto)).hasMatch())
         return usage(command,
                      QStringLiteral("--resto takes a restaurant number of up to six digits, not "
                                     "\"%1\"")
