@@ -5,7 +5,8 @@
 
 idle:   CPU and resident memory of a service waiting for calls with the port open
 stops:  time from SIGTERM to exit, at random moments of receiving calls (GDelay 200)
-calls:  resident memory after every 1,000 short calls (GDelay 0), to see whether it grows
+calls:  resident memory after every 1,000 short calls (GDelay 0), to see whether it grows, then
+        CPU and resident memory idle after the last call
 """
 import argparse
 import os
@@ -73,21 +74,27 @@ def answer(sock):
 
 
 def short_call(station, records=1):
-    # The line listens again only once the previous call has ended: a connection that slips
-    # in just before it stops listening is reset, and the call is simply placed again.
+    # A connection that slips in as the line stops listening is reset, and a header that comes
+    # while the previous call still holds the restaurant is left unanswered (busy; stations
+    # before the lock was let go ahead of the last ACK): the call is simply placed again.
     for _ in range(100):
         try:
             return one_short_call(station, records)
-        except (ConnectionResetError, BrokenPipeError):
+        except (ConnectionResetError, BrokenPipeError, Busy):
             time.sleep(0.01)
     raise RuntimeError("no call got through")
+
+
+class Busy(Exception):
+    pass
 
 
 def one_short_call(station, records):
     sock = station.connect()
     sock.sendall(block(b"000123S1"))
     if answer(sock) != ACK:
-        raise RuntimeError("header not acknowledged")
+        sock.close()
+        raise Busy()
     for i in range(records):
         sock.sendall(block(b"%d" % i))
         answer(sock)
@@ -101,12 +108,7 @@ def idle(build, seconds):
     with tempfile.TemporaryDirectory() as root:
         station = Station(build, root, 200)
         station.connect().close()  # listening; that call ends at once
-        time.sleep(1)
-        cpu0, t0 = station.cpu_seconds(), time.time()
-        time.sleep(seconds)
-        cpu, wall = station.cpu_seconds() - cpu0, time.time() - t0
-        print(f"idle {wall:.0f} s with the port open: CPU {cpu:.2f} s = {100 * cpu / wall:.3f}% "
-              f"of one core; resident {station.rss_kb() / 1024:.1f} MB")
+        print(f"idle with the port open: {idle_figures(station, seconds)}")
         station.stop()
 
 
@@ -138,7 +140,16 @@ def stops(build, count):
           f"median {times[len(times) // 2] * 1000:.0f} ms, max {times[-1] * 1000:.0f} ms")
 
 
-def calls(build, count):
+def idle_figures(station, seconds):
+    time.sleep(1)
+    cpu0, t0 = station.cpu_seconds(), time.time()
+    time.sleep(seconds)
+    cpu, wall = station.cpu_seconds() - cpu0, time.time() - t0
+    return (f"CPU {cpu:.2f} s in {wall:.0f} s = {100 * cpu / wall:.3f}% of one core; "
+            f"resident {station.rss_kb() / 1024:.1f} MB")
+
+
+def calls(build, count, idle_seconds):
     with tempfile.TemporaryDirectory() as root:
         station = Station(build, root, 0)
         marks = []
@@ -150,6 +161,7 @@ def calls(build, count):
         grown = marks[-1][1] - marks[0][1]
         print(f"growth from call {marks[0][0]} to {marks[-1][0]}: {grown} KB "
               f"({grown * 1024 / (marks[-1][0] - marks[0][0]):.0f} bytes per call)")
+        print(f"idle after {count} calls: {idle_figures(station, idle_seconds)}")
         station.stop()
 
 
@@ -165,7 +177,7 @@ def main():
     if args.stops:
         stops(args.build, args.stops)
     if args.calls:
-        calls(args.build, args.calls)
+        calls(args.build, args.calls, args.idle_seconds or 30)
 
 
 if __name__ == "__main__":

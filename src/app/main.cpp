@@ -26,6 +26,8 @@ const char kUsage[] =
     "       dialvane calls [OPTIONS]                             the calls of the call journal\n"
     "       dialvane overdue [OPTIONS]                           restaurants without a file "
     "lately\n"
+    "       dialvane status [--line NAME | --config-dir DIR]     the running station: pid, port, "
+    "calls\n"
     "       dialvane --help | --version\n";
 
 const char kHelp[] =
@@ -47,8 +49,9 @@ const char kHelp[] =
     "/etc/dialvane, and the window the user's folder ~/.config/dialvane.\n"
     "`dialvane calls --help` and `dialvane overdue --help` list the reports' options.\n"
     "\n"
-    "Exit status: 0 success, 1 a failure or a finding (a check failed, a restaurant overdue),\n"
-    "2 a command line that makes no sense.\n";
+    "Exit status: 0 success, 1 a failure or a finding (a check failed, a restaurant overdue,\n"
+    "the station not running), 2 a command line that makes no sense, 78 a Dialvane.ini that\n"
+    "is there but cannot be read.\n";
 
 int usage(const QString& problem) {
     QTextStream err(stderr);
@@ -88,7 +91,8 @@ int main(int argc, char** argv) {
     const QStringList positional = parser.positionalArguments();
     if (!positional.isEmpty()) {
         const QString& command = positional.front();
-        if (command != QStringLiteral("calls") && command != QStringLiteral("overdue"))
+        if (command != QStringLiteral("calls") && command != QStringLiteral("overdue") &&
+            command != QStringLiteral("status"))
             return usage(QStringLiteral("unknown command \"%1\"").arg(command));
         if (parser.isSet(service) || parser.isSet(check))
             return usage(QStringLiteral("%1 is a command of its own, not an option of --service "

@@ -5,12 +5,14 @@
 namespace dialvane {
 
 struct CallPool::Call {
-    Call(qintptr descriptor, const QString& peer, const QHostAddress& from, std::uint64_t number)
-        : line(descriptor, peer), from(from), number(number) {}
+    Call(qintptr descriptor, const QString& peer, const QHostAddress& from, std::uint64_t number,
+         LinkConfig config)
+        : line(descriptor, peer), from(from), number(number), config(std::move(config)) {}
 
     ConnectionLine line;
     QHostAddress from;
     std::uint64_t number;
+    LinkConfig config; // as it was when the call was taken: a reload changes only later calls
     CallThread thread;
     std::atomic<bool> finished{false};
 };
@@ -45,7 +47,7 @@ int CallPool::callsFrom(const QHostAddress& address) {
 
 bool CallPool::take(qintptr descriptor, const QString& peer, const QHostAddress& from,
                     std::uint64_t number) {
-    auto call = std::make_unique<Call>(descriptor, peer, from, number);
+    auto call = std::make_unique<Call>(descriptor, peer, from, number, config_);
     Call* running = call.get();
     // A thread the system refused never ran: the descriptor closes with the call.
     if (!call->thread.start([this, running] { run(*running); }, kStackBytes))
@@ -56,7 +58,7 @@ bool CallPool::take(qintptr descriptor, const QString& peer, const QHostAddress&
 
 // On the call's thread, from the carrier up to the hang-up.
 void CallPool::run(Call& call) {
-    TransferLink engine(call.line, events_, config_);
+    TransferLink engine(call.line, events_, call.config);
     bool answered = false;
     try {
         call.line.open(LineSettings{});
@@ -69,10 +71,10 @@ void CallPool::run(Call& call) {
             LinkEvent ended{LinkEvent::Kind::CallEnded};
             ended.call = call.number;
             ended.portNumber = portNumber_;
-            ended.device = config_.device;
-            ended.summary.start = config_.clock->localTime();
+            ended.device = call.config.device;
+            ended.summary.start = call.config.clock->localTime();
             ended.summary.port = QStringLiteral("COM%1").arg(portNumber_);
-            ended.summary.device = config_.device;
+            ended.summary.device = call.config.device;
             ended.summary.peer = call.line.peerAddress();
             ended.summary.outcome = CallOutcome::Failed;
             ended.summary.reason = describeFailure(failure);

@@ -31,6 +31,7 @@ public:
     void stopAll() override;
     bool take(qintptr descriptor, const QString& peer, const QHostAddress& from,
               std::uint64_t call) override;
+    void setConfig(const LinkConfig& config) override { config_ = config; }
 
     // A call needs little stack: its engine keeps its buffers on the heap.
     static constexpr uint kStackBytes = 256 * 1024;

@@ -41,8 +41,9 @@ struct CallSummary {
     int records = 0;       // received and installed, or sent and answered ACK
     int recordsFailed = 0; // sent without an ACK
     int naksSent = 0;
-    int blocksResent = 0; // blocks the station sent again after a silence or a NAK
-    qint64 bytes = 0;     // data bytes written to the received file, or of the records sent
+    int blocksResent = 0;  // blocks the station sent again after a silence or a NAK
+    qint64 bytes = 0;      // data bytes written to the received file, or of the records sent
+    qint64 bytesHeard = 0; // every byte the caller sent, headers and noise included
     std::chrono::milliseconds duration{0};
 
     bool receiving() const { return transaction == "S"; }
@@ -50,6 +51,10 @@ struct CallSummary {
     CallDirection direction() const;
     // Blocks answered so far, the header excluded.
     int blocks() const { return records + recordsFailed; }
+    // A caller that hung up before sending a byte: a health check, a port scan, a wrong number.
+    bool silent() const {
+        return outcome == CallOutcome::Dropped && bytesHeard == 0 && reason.isEmpty();
+    }
 };
 
 } // namespace dialvane

@@ -27,6 +27,8 @@
 
 namespace dialvane {
 
+struct LinkConfig;
+
 using Millis = std::chrono::milliseconds;
 
 // A port that cannot be opened, read or written; the description names the port and the reason.
@@ -81,6 +83,9 @@ public:
     virtual QString peerAddress() const { return {}; }
     // Callers turned away since the last ask, for the call journal.
     virtual std::vector<TurnedAway> takeTurnedAway() { return {}; }
+    // The settings of the calls still to come, for a line whose calls run engines of their
+    // own (a network line); the calls in progress keep theirs. Never raises.
+    virtual void setCallConfig(const LinkConfig& /*config*/) {}
 };
 
 } // namespace dialvane

@@ -23,9 +23,12 @@ namespace dialvane {
 
 struct LinkEvent {
     enum class Kind {
-        PortOpening,    // `settings` on port `portNumber` (`device`) are about to be opened
-        PortOpened,     // the port answers calls; `restored` after it had failed
-        PortClosed,     // `text`: empty when closed on request, else why (see `failure`)
+        PortOpening, // `settings` on port `portNumber` (`device`) are about to be opened
+        PortOpened,  // the port answers calls; `restored` after it had failed
+        PortClosed,  // `text`: empty when closed on request, else why (see `failure`)
+        // The port asked for (`portNumber`, `device`) could not be opened (`text`): the port in
+        // service before the request stays open, with the settings it had.
+        PortKept,
         CallStarted,    // the carrier is up: `summary` holds the start time and peer
         HeaderReceived, // a header block was answered: `restoNum`, `transaction`, `type`
         BlockMoved,     // `bytes` crossed the line in `direction`; `summary`: the call so far
@@ -50,7 +53,7 @@ struct LinkEvent {
     bool restored = false; // PortOpened
     PortFailure failure = PortFailure::None; // PortClosed
     Level level = Level::Info;               // LineNotice
-    QString text;                            // PortClosed, LineNotice
+    QString text;                            // PortClosed, PortKept, LineNotice
 
     QByteArray restoNum;    // HeaderReceived: the fields as the header gave them
     QByteArray transaction; // "S" receive, "N" another header follows, anything else send

@@ -22,6 +22,14 @@ void LinkThread::reopen(const PortRequest& request) {
     supervisor_->post({PortSupervisor::Request::Kind::Reopen, request});
 }
 
+void LinkThread::swap(const PortRequest& request) {
+    supervisor_->post({PortSupervisor::Request::Kind::Swap, request});
+}
+
+void LinkThread::retune(const PortRequest& request) {
+    supervisor_->post({PortSupervisor::Request::Kind::Retune, request});
+}
+
 void LinkThread::close() {
     supervisor_->post({PortSupervisor::Request::Kind::Close, {}});
 }

@@ -31,6 +31,11 @@ public:
     // `request`. The outcome arrives as PortOpened, or PortClosed with the reason; after a
     // failure the port is tried again every reopenInterval.
     void reopen(const PortRequest& request);
+    // Opens the port of `request` and only then lets the one in service go; when it cannot be
+    // opened, PortKept says why and the port in service stays (see PortSupervisor.h).
+    void swap(const PortRequest& request);
+    // New settings for the calls to come on the same port; no call ends.
+    void retune(const PortRequest& request);
     // Closes the port, ending a call in progress as a carrier drop would.
     void close();
     // Blocks until the link has handled every request made so far (tests, shutdown).

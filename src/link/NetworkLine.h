@@ -34,6 +34,8 @@ public:
     // be started (the descriptor is closed).
     virtual bool take(qintptr descriptor, const QString& peer, const QHostAddress& from,
                       std::uint64_t call) = 0;
+    // The settings of the calls taken from now on.
+    virtual void setConfig(const LinkConfig& /*config*/) {}
 };
 
 class NetworkLine final : public Line {
@@ -64,6 +66,10 @@ public:
     // Accepts callers until the deadline; returns Data as soon as one was turned away.
     Wake waitUntil(Millis deadline) override;
     std::vector<TurnedAway> takeTurnedAway() override { return std::exchange(turnedAway_, {}); }
+    void setCallConfig(const LinkConfig& config) override {
+        if (taker_)
+            taker_->setConfig(config);
+    }
 
     // The port actually listened on (useful when PORT is 0).
     quint16 listeningPort() const { return server_.serverPort(); }

@@ -17,6 +17,19 @@ QString deviceForPort(int portNumber, const QString& mapped) {
 #endif
 }
 
+bool sameLine(const PortRequest& a, const PortRequest& b) {
+    return a.connection == b.connection && a.speed == b.speed && a.portNumber == b.portNumber &&
+           a.device == b.device && a.allowFrom == b.allowFrom && a.maxCalls == b.maxCalls;
+}
+
+bool sameCalls(const PortRequest& a, const PortRequest& b) {
+    const LinkConfig &x = a.config, &y = b.config;
+    return x.BackroomFolder == y.BackroomFolder && x.LogFolder == y.LogFolder &&
+           x.sendDelay == y.sendDelay && x.clock == y.clock &&
+           x.modemCheckInterval == y.modemCheckInterval && x.trace == y.trace &&
+           x.maxCall == y.maxCall && a.reopenInterval == b.reopenInterval;
+}
+
 std::unique_ptr<Line> makeRealLine(const PortRequest& request, LinkEventSink& events) {
     PortAddress address = parsePortValue(request.device);
     if (address.isNetwork())

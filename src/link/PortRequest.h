@@ -29,6 +29,13 @@ struct PortRequest {
     Millis reopenInterval{30000};
 };
 
+// Whether two requests open the same line the same way (port, device, connection, speed, who
+// may call and how many at once): when they do, a change of the rest needs no reopen.
+bool sameLine(const PortRequest& a, const PortRequest& b);
+// Whether the calls of two requests run alike (folders, timings, trace) and a failed port is
+// tried again as often.
+bool sameCalls(const PortRequest& a, const PortRequest& b);
+
 // Makes the line for a request; the calls of a network line tell their events to `events`.
 using LineFactory =
     std::function<std::unique_ptr<Line>(const PortRequest& request, LinkEventSink& events)>;

@@ -2,13 +2,15 @@
 
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <climits>
 
 namespace dialvane {
 
 PortSupervisor::PortSupervisor(LineFactory factory, LinkEventSink& events, const Clock& clock)
     : factory_(std::move(factory)), events_(events), clock_(clock),
-      line_({[this] { return pending_.load(); }, [this] { beatWhenDue(); },
+      line_({[this] { return stopCalls_ || (pending_ && engine_.waitingForCalls()); },
+             [this] { return stopCalls_.load(); }, [this] { beatWhenDue(); },
              [this] { sleepWithoutPort(); }}),
       engine_(line_, events_, LinkConfig{}) {}
 
@@ -16,8 +18,16 @@ void PortSupervisor::post(Request request) {
     QMutexLocker lock(&mutex_);
     queue_.push_back(std::move(request));
     ++posted_;
-    pending_ = true;
+    recount();
     wake_.wakeAll();
+}
+
+// Under the mutex.
+void PortSupervisor::recount() {
+    pending_ = !queue_.empty();
+    stopCalls_ = std::any_of(queue_.begin(), queue_.end(), [](const Request& request) {
+        return request.kind != Request::Kind::Retune;
+    });
 }
 
 void PortSupervisor::waitIdle() {
@@ -74,7 +84,7 @@ std::optional<PortSupervisor::Request> PortSupervisor::next() {
         return std::nullopt;
     Request request = std::move(queue_.front());
     queue_.pop_front();
-    pending_ = !queue_.empty();
+    recount();
     return request;
 }
 
@@ -91,34 +101,118 @@ void PortSupervisor::serve() {
     }
 }
 
+namespace {
+
+// The calls' events and journal rows name the device.
+PortRequest prepared(PortRequest port) {
+    port.config.device = port.device;
+    return port;
+}
+
+} // namespace
+
 void PortSupervisor::handle(const Request& request, bool retry) {
+    if (request.kind == Request::Kind::Retune) {
+        retune(prepared(request.port));
+        return;
+    }
+    if (request.kind == Request::Kind::Swap && line_.isOpen()) {
+        swap(prepared(request.port));
+        return;
+    }
     retryAt_.reset(); // a request of the owner replaces any try still to come
     // The calls in progress end as a hang-up would, before the port closes.
     engine_.ClosePort();
     line_.detach();
-    if (request.kind != Request::Kind::Reopen)
+    if (request.kind == Request::Kind::Close || request.kind == Request::Kind::Quit)
         return;
-    PortRequest port = request.port;
-    port.config.device = port.device; // the calls' events and journal rows name it
+    const PortRequest port = prepared(request.port);
     lastRequest_ = port;
+    QString failure;
+    if (!open(port, failure)) {
+        // Said once: the tries that follow fail quietly until one works.
+        portFailed(port, LinkEvent::PortFailure::CannotOpen, failure, !retry);
+        return;
+    }
+    opened(port, retry);
+}
+
+// Opens `port` on the line, which has none; false, with the reason, when it cannot.
+bool PortSupervisor::open(const PortRequest& port, QString& failure) {
     try {
         line_.attach(factory_(port, events_));
         engine_.setConfig(port.config);
         engine_.OpenPort(port.connection, port.speed, port.portNumber);
-    } catch (const std::exception& failure) {
+        return true;
+    } catch (const std::exception& error) {
         line_.detach();
-        // Said once: the tries that follow fail quietly until one works.
-        portFailed(port, LinkEvent::PortFailure::CannotOpen, describeFailure(failure), !retry);
-        return;
+        failure = describeFailure(error);
+        return false;
     }
+}
+
+void PortSupervisor::opened(const PortRequest& port, bool restored) {
     LinkEvent opened{LinkEvent::Kind::PortOpened};
     opened.portNumber = port.portNumber;
     opened.device = port.device;
-    opened.restored = retry;
-    if (retry)
+    opened.restored = restored;
+    if (restored)
         opened.text =
             QStringLiteral("COM%1 (%2) opened again").arg(port.portNumber).arg(port.device);
     events_.handle(opened);
+}
+
+void PortSupervisor::swap(const PortRequest& port) {
+    const PortRequest inService = lastRequest_;
+    QString failure;
+    const auto kept = [&] {
+        LinkEvent kept{LinkEvent::Kind::PortKept};
+        kept.portNumber = port.portNumber;
+        kept.device = port.device;
+        kept.text = failure;
+        events_.handle(kept);
+    };
+    if (port.device != inService.device) {
+        const TransferLink::PortState state = engine_.portState();
+        std::unique_ptr<Line> old = line_.release();
+        if (!open(port, failure)) {
+            line_.attach(std::move(old));
+            engine_.restorePortState(state);
+            kept();
+            return;
+        }
+        try {
+            old->close(); // its calls end as a hang-up would
+        } catch (...) {
+            // A port that failed is closed enough.
+        }
+        lastRequest_ = port;
+        opened(port, false);
+        return;
+    }
+    // One device cannot be opened twice: closed, then opened with the new settings or, when
+    // they fail, with the old ones again.
+    engine_.ClosePort();
+    line_.detach();
+    if (open(port, failure)) {
+        lastRequest_ = port;
+        opened(port, false);
+        return;
+    }
+    kept();
+    QString again;
+    if (open(inService, again))
+        opened(inService, true);
+    else
+        portFailed(inService, LinkEvent::PortFailure::CannotOpen, again, true);
+}
+
+// The port stays as it is, open or waiting for its next try.
+void PortSupervisor::retune(const PortRequest& port) {
+    lastRequest_.config = port.config;
+    lastRequest_.reopenInterval = port.reopenInterval;
+    engine_.setConfig(lastRequest_.config);
+    line_.setCallConfig(lastRequest_.config);
 }
 
 void PortSupervisor::portFailed(PortRequest request, LinkEvent::PortFailure failure,

@@ -27,6 +27,11 @@ void SupervisedLine::close() {
         port_->close();
 }
 
+void SupervisedLine::setCallConfig(const LinkConfig& config) {
+    if (port_)
+        port_->setCallConfig(config);
+}
+
 std::vector<TurnedAway> SupervisedLine::takeTurnedAway() {
     return port_ ? port_->takeTurnedAway() : std::vector<TurnedAway>();
 }

@@ -3,11 +3,30 @@
 #include "common/EightBitText.h"
 #include "common/Numbers.h"
 #include "common/Paths.h"
+#include "common/FixedText.h"
 #include "link/Block.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 
 namespace dialvane {
+
+namespace {
+
+// Raised for the length of a scope, whatever leaves it.
+class WaitingForCalls {
+public:
+    explicit WaitingForCalls(bool& flag) : flag_(flag) { flag_ = true; }
+    ~WaitingForCalls() { flag_ = false; }
+    WaitingForCalls(const WaitingForCalls&) = delete;
+    WaitingForCalls& operator=(const WaitingForCalls&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace
 
 RestaurantBusy::RestaurantBusy(const QByteArray& restoNum)
     : CallFailed(
@@ -20,6 +39,19 @@ TransferLink::TransferLink(Line& line, LinkEventSink& events, LinkConfig config)
 
 void TransferLink::setConfig(LinkConfig config) {
     config_ = std::move(config);
+}
+
+TransferLink::PortState TransferLink::portState() const {
+    return {config_, carrier_, modem_, portNumber_, idleSince_, modemPending_};
+}
+
+void TransferLink::restorePortState(PortState state) {
+    config_ = std::move(state.config);
+    carrier_ = state.carrier;
+    modem_ = state.modem;
+    portNumber_ = state.portNumber;
+    idleSince_ = state.idleSince;
+    modemPending_ = std::move(state.modemPending);
 }
 
 // ---- Port control ----------------------------------------------------------------------
@@ -83,8 +115,15 @@ void TransferLink::Serve(Millis until) {
             checkModem();
             continue;
         }
-        line_.waitUntil(std::min(until, check));
+        Line::Wake wake;
+        {
+            // Only this wait may be cut short by a request that lets calls finish first.
+            const WaitingForCalls waiting(waitingForCalls_);
+            wake = line_.waitUntil(std::min(until, check));
+        }
         journalTurnedAway();
+        if (wake == Line::Wake::Stop)
+            return; // the owner has a request, which it handles between calls
     }
 }
 
@@ -167,12 +206,16 @@ void TransferLink::runCall(std::uint64_t call) {
             if (!restaurantNumberIsUsable()) {
                 // Nothing read, written or sent; the call waits for the hang-up.
                 summary_.outcome = CallOutcome::Refused;
+                summary_.reason = whyRefused();
             } else if (state_.Transaction == "S") {
                 summary_.files << fromEightBit("itrfinv" + state_.MyType);
                 const QString installed = restaurantFile("itrfinv" + state_.MyType);
                 const QString temporary = installed + QStringLiteral(".tmp");
                 ReceiveFile(temporary);
                 installReceivedFile(temporary, installed);
+                // The file is in place: the restaurant is free before the site hears so, or a
+                // site that calls again at once would find itself busy.
+                restaurantLock_.release();
                 // Only now is the end block answered: "received" means installed.
                 SendChar(ACK);
                 summary_.outcome = CallOutcome::Completed;
@@ -193,7 +236,7 @@ void TransferLink::runCall(std::uint64_t call) {
         } catch (const RestaurantBusy& busy) {
             fail(CallOutcome::Busy, busy.description());
         } catch (const CallFailed& failure) {
-            fail(CallOutcome::Failed, failure.description());
+            fail(CallOutcome::Failed, whyFailed(failure.description()));
         }
         restaurantLock_.release();
         if (!carrierGone && (summary_.outcome == CallOutcome::Completed ||
@@ -293,6 +336,24 @@ bool TransferLink::headerIsSafe() const {
 
 bool TransferLink::restaurantNumberIsUsable() const {
     return headerIsSafe() && readNumberLeniently(fromEightBit(state_.RestoNum)) != 0;
+}
+
+// For the log and the journal of a refused call: the header's fault, never its raw bytes.
+QString TransferLink::whyRefused() const {
+    if (!headerIsSafe())
+        return QStringLiteral("unsafe header: the restaurant number or type holds a byte that "
+                              "cannot be part of a file name");
+    return QStringLiteral("restaurant number %1 reads as zero").arg(printable(state_.RestoNum));
+}
+
+// A restaurant the Backroom has no folder for fails on its first file; the operator should
+// read that, not the file the call happened to try first.
+QString TransferLink::whyFailed(const QString& description) const {
+    const QString folder = config_.BackroomFolder + fromEightBit(state_.RestoNum);
+    if (!isBlank(state_.RestoNum) && !QFileInfo(folder).isDir())
+        return QStringLiteral("no folder for restaurant %1 (%2)")
+            .arg(printable(state_.RestoNum), folder);
+    return description;
 }
 
 // Called before a header other than "N" is answered. A restaurant without a folder needs no

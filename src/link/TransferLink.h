@@ -103,9 +103,12 @@ public:
     void OpenPort(Connection connection, int speed, int portNumber);
     void ClosePort();
 
-    // Answers calls until the line asks to stop or its clock reaches `until`. On a modem line
-    // it also watches the idle modem (see Modem.h). Throws LineError when the port fails.
+    // Answers calls until the line asks to stop, its wait between calls is stopped (the owner
+    // has a request that lets calls finish first), or its clock reaches `until`. On a modem
+    // line it also watches the idle modem (see Modem.h). Throws LineError when the port fails.
     void Serve(Millis until = Millis::max());
+    // True only while Serve waits between calls: no call, no modem dialogue under way.
+    bool waitingForCalls() const { return waitingForCalls_; }
     // Answers the one call of a connection whose carrier is already up (see CallPool.h) and
     // returns when it is over; `call` is its number, taken when it was accepted.
     void AnswerCall(int portNumber, std::uint64_t call);
@@ -115,6 +118,19 @@ public:
 
     const CallState& state() const { return state_; }
     void setConfig(LinkConfig config);
+
+    // What OpenPort learned of the port it opened, with the settings: kept while the owner
+    // tries another port through the same line, and put back when that one cannot be opened.
+    struct PortState {
+        LinkConfig config;
+        bool carrier = false;
+        bool modem = false;
+        int portNumber = 0;
+        Millis idleSince{0};
+        QByteArray modemPending;
+    };
+    PortState portState() const;
+    void restorePortState(PortState state);
 
     // Waits for `milliseconds` made whole (half to even) on the line's clock; less than 1 ms
     // returns at once. Throws CallEnded when the carrier drops meanwhile.
@@ -149,6 +165,8 @@ private:
     void heardFromModem(const QByteArray& text);
     bool headerIsSafe() const;
     bool restaurantNumberIsUsable() const;
+    QString whyRefused() const;
+    QString whyFailed(const QString& description) const;
     void lockRestaurant();
     void createFresh(QFile& file);
     void installReceivedFile(const QString& temporary, const QString& final);
@@ -165,6 +183,7 @@ private:
     CallState state_;
     bool carrier_ = false; // the carrier level last handled
     bool inCall_ = false;
+    bool waitingForCalls_ = false;
     bool hungUp_ = false;    // the engine dropped DTR after its NAK limit
     std::uint64_t call_ = 0; // the number of the call in progress
     CallSummary summary_;

@@ -245,6 +245,8 @@ void TransferLink::output(const QByteArray& bytes) {
 
 QByteArray TransferLink::input() {
     QByteArray bytes = line_.Input();
+    if (inCall_)
+        summary_.bytesHeard += bytes.size();
     if (trace_)
         trace_->in(line_.now(), bytes);
     return bytes;

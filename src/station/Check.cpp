@@ -140,26 +140,9 @@ int runCheck(const QString& programFolder, QTextStream& out, RegistryArea* regis
         return sourceName(found == loaded.sources.end() ? ValueSource::BuiltIn : found->second);
     };
     out << "Configuration (" << iniFile << ")\n";
-    const struct {
-        const char* key;
-        QString value;
-    } values[] = {
-        {"BackroomPath", c.BackroomFolder},
-        {"LogPath", c.LogFolder},
-        {"DaysToKeep", QString::number(c.KeepDays)},
-        {"GDelay", QStringLiteral("%1 ms").arg(c.sendDelay.count())},
-        {"ComPort", QStringLiteral("COM%1 = %2").arg(c.effectivePort()).arg(device)},
-        {"Connection", connectionName(c.connection)},
-        {"Speed", c.lineSettings().text()},
-        {"JournalMonths", QString::number(c.JournalMonths)},
-        {"Trace", c.Trace ? QStringLiteral("on") : QStringLiteral("off")},
-        {"MaxCallMinutes", QString::number(c.MaxCallMinutes)},
-        {"MaxCalls", QString::number(c.MaxCalls)},
-        {"AllowFrom", c.AllowFrom.isEmpty() ? QStringLiteral("anyone") : c.AllowFrom},
-    };
-    for (const auto& v : values)
-        out << "  " << QString::fromLatin1(v.key).leftJustified(14) << v.value << "  ("
-            << source(QString::fromLatin1(v.key)) << ")\n";
+    for (const SettingText& setting : describeSettings(c, device))
+        out << "  " << setting.key.leftJustified(17) << setting.value << "  ("
+            << source(setting.key) << ")\n";
     out << "Checks\n";
 
     Checks checks(out);
@@ -173,6 +156,9 @@ int runCheck(const QString& programFolder, QTextStream& out, RegistryArea* regis
     else
         checkSerialPort(checks, what, device);
     out.flush();
+    // A file that is there but cannot be read is the configuration's fault, as for the service.
+    if (!configurationFault(iniFile).isEmpty())
+        return kExitConfig;
     return checks.failed() ? 1 : 0;
 }
 

@@ -11,7 +11,8 @@ namespace dialvane {
 
 class RegistryArea;
 
-// Returns the exit status: 0 when every check passed, 1 otherwise.
+// Returns the exit status: 0 when every check passed, 78 when Dialvane.ini is there but cannot
+// be read (see configurationFault), 1 otherwise.
 int runCheck(const QString& programFolder, QTextStream& out, RegistryArea* registry = nullptr);
 
 // Below this much free space a folder fails the check: a receive could not be installed.

@@ -23,25 +23,14 @@ const QString kCompanionApp = QStringLiteral("Stockwell");
 
 // A file the private-profile reader would read as holding nothing at all: say why.
 QString fileProblem(const QString& iniFile) {
+    if (const QString fault = configurationFault(iniFile); !fault.isEmpty())
+        return fault + QStringLiteral(": the built-in settings are used.");
     QFile file(iniFile);
     if (!file.exists())
         return QStringLiteral("%1 does not exist: the built-in settings are used.").arg(iniFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("%1 cannot be read (%2): the built-in settings are used.")
-            .arg(iniFile, file.errorString());
-    const QByteArray head = file.read(64 * 1024);
-    if (head.trimmed().isEmpty())
+    if (file.open(QIODevice::ReadOnly) && file.read(64 * 1024).trimmed().isEmpty())
         return QStringLiteral("%1 is empty: the built-in settings are used.").arg(iniFile);
-    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF") || head.contains('\0'))
-        return QStringLiteral("%1 is not 8-bit text (UTF-16?) and cannot be read: save it as "
-                              "plain text. The built-in settings are used.")
-            .arg(iniFile);
-    for (const QByteArray& line : head.split('\n'))
-        if (line.trimmed().startsWith('['))
-            return QString();
-    return QStringLiteral("%1 holds no [section] line and cannot be read: the built-in "
-                          "settings are used.")
-        .arg(iniFile);
+    return QString();
 }
 
 class Loader {
@@ -211,6 +200,27 @@ void loadWatchSettings(Loader& load, Configuration& c) {
 
 } // namespace
 
+QString configurationFault(const QString& iniFile) {
+    QFile file(iniFile);
+    if (!file.exists())
+        return QString();
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1 cannot be read (%2)").arg(iniFile, file.errorString());
+    const QByteArray head = file.read(64 * 1024);
+    if (head.isEmpty() && file.error() != QFileDevice::NoError)
+        return QStringLiteral("%1 cannot be read (%2)").arg(iniFile, file.errorString());
+    if (head.trimmed().isEmpty())
+        return QString();
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF") || head.contains('\0'))
+        return QStringLiteral("%1 is not 8-bit text (UTF-16?) and cannot be read: save it as "
+                              "plain text")
+            .arg(iniFile);
+    for (const QByteArray& line : head.split('\n'))
+        if (line.trimmed().startsWith('['))
+            return QString();
+    return QStringLiteral("%1 holds no [section] line and cannot be read").arg(iniFile);
+}
+
 QString sourceName(ValueSource source) {
     switch (source) {
     case ValueSource::Ini:
@@ -356,6 +366,38 @@ void saveChanges(SettingsManager& settings, const Configuration& stored,
     if (wanted.LineSpeed != stored.LineSpeed)
         settings.Save(communication, QStringLiteral("Speed"), QString::number(wanted.LineSpeed),
                       kOwnFile);
+}
+
+std::vector<SettingText> describeSettings(const Configuration& c, const QString& device) {
+    const auto number = [](int value) { return QString::number(value); };
+    return {
+        {QStringLiteral("BackroomPath"), c.BackroomFolder},
+        {QStringLiteral("LogPath"), c.LogFolder},
+        {QStringLiteral("DaysToKeep"), number(c.KeepDays)},
+        {QStringLiteral("GDelay"), QStringLiteral("%1 ms").arg(c.sendDelay.count())},
+        {QStringLiteral("ComPort"),
+         QStringLiteral("COM%1 = %2").arg(c.effectivePort()).arg(device)},
+        {QStringLiteral("Connection"), connectionName(c.connection)},
+        {QStringLiteral("Speed"), c.lineSettings().text()},
+        {QStringLiteral("ModemCheckMinutes"), number(c.ModemCheckMinutes)},
+        {QStringLiteral("ReopenSeconds"), number(c.ReopenSeconds)},
+        {QStringLiteral("JournalMonths"), number(c.JournalMonths)},
+        {QStringLiteral("Trace"), c.Trace ? QStringLiteral("on") : QStringLiteral("off")},
+        {QStringLiteral("MaxCallMinutes"), number(c.MaxCallMinutes)},
+        {QStringLiteral("MaxCalls"), number(c.MaxCalls)},
+        {QStringLiteral("AllowFrom"),
+         c.AllowFrom.isEmpty() ? QStringLiteral("anyone") : c.AllowFrom},
+    };
+}
+
+QStringList settingChanges(const std::vector<SettingText>& before,
+                           const std::vector<SettingText>& after) {
+    QStringList changes;
+    for (std::size_t i = 0; i < before.size() && i < after.size(); ++i)
+        if (before[i].value != after[i].value)
+            changes << QStringLiteral("%1: %2 -> %3")
+                           .arg(before[i].key, before[i].value, after[i].value);
+    return changes;
 }
 
 QString portDevice(SettingsManager& settings, int number) {

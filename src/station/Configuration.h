@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <map>
+#include <vector>
 
 namespace dialvane {
 
@@ -84,6 +85,15 @@ struct LoadedConfiguration {
 // "Modem" or "Direct", as the list shows it and Save stores it.
 QString connectionName(Connection connection);
 
+// Why a Dialvane.ini that exists cannot be read as one at all ("... cannot be read (Permission
+// denied)", not 8-bit text, no [section] line), naming the file; empty when it can, and when it
+// is missing or empty (the built-in settings then serve, as they always have). The service
+// refuses to start on such a file and a reload keeps the configuration in use; the window and
+// loadConfiguration say it and go on with built-in settings.
+QString configurationFault(const QString& iniFile);
+// The exit status of a command stopped by such a file (EX_CONFIG of sysexits.h).
+inline constexpr int kExitConfig = 78;
+
 // The settings manager must have been Init'ed on the folder of `iniFile` (Dialvane.ini).
 LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& iniFile,
                                       const QLocale& locale);
@@ -91,6 +101,17 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
 // Stores, key by key, what `wanted` changes from `stored` (folders compared as they stand).
 void saveChanges(SettingsManager& settings, const Configuration& stored,
                  const Configuration& wanted);
+
+// Each setting in effect, key by key, as the operator reads it: --check prints them and a
+// reload says which changed. `device` is what the port names.
+struct SettingText {
+    QString key;
+    QString value;
+};
+std::vector<SettingText> describeSettings(const Configuration& config, const QString& device);
+// "Speed: 9600,n,8,1 -> 2400,n,8,1", one line per setting that differs.
+QStringList settingChanges(const std::vector<SettingText>& before,
+                           const std::vector<SettingText>& after);
 
 // The device port `number` names: key "COMn" of section "Ports", else the platform's name.
 QString portDevice(SettingsManager& settings, int number);

@@ -6,6 +6,7 @@
 #include "settings/SettingsManager.h"
 #include "station/ConfigFolder.h"
 #include "station/Configuration.h"
+#include "station/StatusFile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -51,9 +52,15 @@ int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
               RegistryArea* registry) {
     const QString command = arguments.value(1);
     QCommandLineParser parser;
+    const bool calls = command == QStringLiteral("calls");
+    const bool statusCommand = command == QStringLiteral("status");
     parser.setApplicationDescription(
         command == QStringLiteral("calls")
             ? QStringLiteral("The calls of the call journal, oldest first, with totals.")
+        : statusCommand
+            ? QStringLiteral("Whether the station runs (its pid), its port, the calls in "
+                             "progress and the last call. Exit status 0 when it runs with "
+                             "its port open, 1 otherwise.")
             : QStringLiteral("The restaurants that have not sent a file lately."));
     parser.addHelpOption();
     parser.addPositionalArgument(command, QString());
@@ -77,7 +84,7 @@ int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
     parser.addOptions({folderOptions.configDir, folderOptions.line});
     if (command == QStringLiteral("calls"))
         parser.addOptions({since, resto, outcome, csv});
-    else
+    else if (!statusCommand)
         parser.addOption(days);
     if (!parser.parse(arguments))
         return usage(command, parser.errorText(), err);
@@ -90,13 +97,13 @@ int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
                      QStringLiteral("%1 takes no argument \"%2\"")
                          .arg(command, parser.positionalArguments().at(1)),
                      err);
-    if (parser.isSet(outcome) && !outcomes.contains(parser.value(outcome)))
+    if (calls && parser.isSet(outcome) && !outcomes.contains(parser.value(outcome)))
         return usage(command,
                      QStringLiteral("--outcome takes one of %1, not \"%2\"")
                          .arg(outcomes.join(QStringLiteral(", ")), parser.value(outcome)),
                      err);
     static const QRegularExpression restaurantNumber(QStringLiteral("^\\d{1,6}$"));
-    if (parser.isSet(resto) && !restaurantNumber.match(parser.value(resto)).hasMatch())
+    if (calls && parser.isSet(resto) && !restaurantNumber.match(parser.value(resto)).hasMatch())
         return usage(command,
                      QStringLiteral("--resto takes a restaurant number of up to six digits, not "
                                     "\"%1\"")
@@ -107,8 +114,17 @@ int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
     if (!chosen.problem.isEmpty())
         return usage(command, chosen.problem, err);
     const QString& folder = chosen.folder;
+    // Built-in folders in place of an unreadable file would report on the wrong journal.
+    if (const QString fault =
+            configurationFault(withTrailingSeparator(folder) + QStringLiteral("Dialvane.ini"));
+        !fault.isEmpty()) {
+        err << "dialvane " << command << ": " << fault << '\n';
+        return kExitConfig;
+    }
     const Configuration config = configurationIn(folder, registry);
     const QDateTime now = QDateTime::currentDateTime();
+    if (statusCommand)
+        return printStatus(folder, config.LogFolder, out);
 
     if (command == QStringLiteral("calls")) {
         journal::CallsQuery query;

@@ -1,15 +1,19 @@
 #include "station/Service.h"
 
+#include "common/Paths.h"
 #include "link/LinkThread.h"
+#include "link/PortAddress.h"
 #include "station/Readiness.h"
 #include "station/Signals.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 namespace dialvane {
 
 Service::Service(StationContext context, ServiceLog& log, QObject* parent)
-    : QObject(parent), station_(std::move(context)), log_(log) {
+    : QObject(parent), station_(context), log_(log), status_(station_.iniFile()),
+      configFolder_(context.programFolder) {
     LinkThread& link = station_.link();
     connect(&station_, &Station::problem, this, [this](const QString& text) { log_.error(text); });
     connect(&station_, &Station::notice, this, [this](const QString& text) { log_.info(text); });
@@ -23,13 +27,17 @@ Service::Service(StationContext context, ServiceLog& log, QObject* parent)
         link.setHeartbeat(&readiness::watchdog, *interval);
 }
 
-void Service::start() {
-    log_.info(QStringLiteral("starting with %1").arg(station_.iniFile()));
+void Service::start(const QString& line) {
+    log_.info(QStringLiteral("dialvane %1 starting: line %2, configuration %3")
+                  .arg(QCoreApplication::applicationVersion(), line, station_.iniFile()));
     station_.start();
+    status_.setPath(StatusFile::pathFor(StatusFile::runtimeFolder(),
+                                        station_.configuration().LogFolder, configFolder_));
 }
 
 void Service::heard(const LinkEvent& event) {
     using Kind = LinkEvent::Kind;
+    status_.heard(event, station_.portName());
     switch (event.kind) {
     case Kind::PortOpened:
         portOpened(event);
@@ -79,8 +87,13 @@ void Service::portOpened(const LinkEvent& event) {
         waiting();
         return;
     }
-    log_.info(QStringLiteral("port %1 opened, %2; waiting for calls")
-                  .arg(station_.portName(), station_.configuration().lineSettings().text()));
+    // A network line has no line settings: its name already says where it listens.
+    if (parsePortValue(event.device).isNetwork())
+        log_.info(QStringLiteral("port %1 opened; waiting for calls").arg(station_.portName()));
+    else
+        log_.info(QStringLiteral("port %1 opened, %2, %3; waiting for calls")
+                      .arg(station_.portName(), station_.configuration().lineSettings().text(),
+                           connectionName(station_.configuration().connection)));
     waiting();
     tellReady();
 }
@@ -90,16 +103,17 @@ void Service::portClosed(const LinkEvent& event) {
     case LinkEvent::PortFailure::None:
         return;
     case LinkEvent::PortFailure::CannotOpen:
-        log_.error(QStringLiteral("port %1: %2; trying again every %3 s")
-                       .arg(station_.portName(), event.text)
+        // The reason names the port already.
+        log_.error(QStringLiteral("%1; trying again every %2 s")
+                       .arg(event.text)
                        .arg(station_.configuration().ReopenSeconds));
         readiness::status(
             QStringLiteral("port %1 failed: %2").arg(station_.portName(), event.text));
         tellReady();
         return;
     case LinkEvent::PortFailure::FailedWhileOpen:
-        log_.error(QStringLiteral("port %1 failed: %2; trying again every %3 s")
-                       .arg(station_.portName(), event.text)
+        log_.error(QStringLiteral("port failed: %1; trying again every %2 s")
+                       .arg(event.text)
                        .arg(station_.configuration().ReopenSeconds));
         readiness::status(
             QStringLiteral("port %1 failed: %2").arg(station_.portName(), event.text));
@@ -133,7 +147,8 @@ void Service::showCalls() {
 
 void Service::callFinished(const CallSummary& call) {
     const QString text = describeCall(call);
-    if (call.outcome == CallOutcome::Completed)
+    // A connection that closes before a byte (a health check, a port scan) is no fault.
+    if (call.outcome == CallOutcome::Completed || call.silent())
         log_.info(text);
     else if (call.outcome == CallOutcome::Failed)
         log_.error(text);
@@ -145,6 +160,8 @@ void Service::callFinished(const CallSummary& call) {
 void Service::reload() {
     log_.info(QStringLiteral("reloading %1").arg(station_.iniFile()));
     station_.reload();
+    status_.setPath(StatusFile::pathFor(StatusFile::runtimeFolder(),
+                                        station_.configuration().LogFolder, configFolder_));
 }
 
 void Service::stop(const QString& why) {
@@ -157,12 +174,20 @@ void Service::stop(const QString& why) {
     // DTR and closes the port before the program ends.
     station_.link().close();
     station_.link().waitIdle();
+    // The ends of the last calls are queued to this thread: logged and journaled first.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     log_.info(QStringLiteral("stopped"));
+    status_.stopped();
     emit stopped();
 }
 
 int runService(const QString& programFolder, const std::function<void(Station&)>& extend) {
     ServiceLog log;
+    const QString iniFile = withTrailingSeparator(programFolder) + QStringLiteral("Dialvane.ini");
+    if (const QString fault = configurationFault(iniFile); !fault.isEmpty()) {
+        log.error(QStringLiteral("%1: the station does not start").arg(fault));
+        return kExitConfig;
+    }
     LinkThread link;
     StationContext context;
     context.programFolder = programFolder;
@@ -175,7 +200,7 @@ int runService(const QString& programFolder, const std::function<void(Station&)>
                      &QCoreApplication::quit, Qt::QueuedConnection);
     if (extend)
         extend(service.station());
-    service.start();
+    service.start(QFileInfo(programFolder).fileName());
     return QCoreApplication::exec();
 }
 

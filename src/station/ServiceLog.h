@@ -15,7 +15,8 @@
 
 namespace dialvane {
 
-// "call 000123 S1: completed, 2000 records received in 3.2 s" and the like.
+// "call 000123 S1 from 192.0.2.7:40312: completed, 2000 records received (254000 bytes;
+// itrfinv1), 3.2 s", a refusal or failure with its reason, and the like.
 QString describeCall(const CallSummary& call);
 
 class ServiceLog {

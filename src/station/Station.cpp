@@ -64,6 +64,12 @@ Station::Station(StationContext context, QObject* parent)
     connect(context_.link, &LinkThread::event, this, [this](const LinkEvent& event) {
         if (event.kind == LinkEvent::Kind::CallEnded)
             recordCall(event.summary);
+        else if (event.kind == LinkEvent::Kind::PortKept)
+            portKept(event);
+        else if ((event.kind == LinkEvent::Kind::PortOpened && !event.restored) ||
+                 (event.kind == LinkEvent::Kind::PortClosed &&
+                  event.failure != LinkEvent::PortFailure::None))
+            beforeReload_.reset(); // the reload's port is in service, or nothing is
     });
 }
 
@@ -97,14 +103,10 @@ void Station::start(const StartupView& view) {
                         .arg(removed.size())
                         .arg(removed.join(QStringLiteral(", "))));
     openPort();
-    // Built-in folders are saved as a Save would: nothing differs, so nothing is written, but
-    // the port is opened again.
-    if (defaultsUsed()) {
-        if (view.save)
-            view.save();
-        else
-            apply(config_);
-    }
+    // The window saves built-in folders as its Save would, as it always has. The service writes
+    // nothing: its Dialvane.ini is the operator's, and it may sit on a read-only /etc.
+    if (defaultsUsed() && view.save)
+        view.save();
     if (view.listRestaurants) {
         try {
             view.listRestaurants();
@@ -138,9 +140,14 @@ void Station::load() {
     hooks_.configure(hookSettingsOf(config_));
 }
 
-void Station::openPort() {
-    PortRequest request = portRequestFor(config_, portDevice(settings_, config_.effectivePort()));
+PortRequest Station::requestFor(const Configuration& config) {
+    PortRequest request = portRequestFor(config, portDevice(settings_, config.effectivePort()));
     request.config.clock = context_.clock;
+    return request;
+}
+
+void Station::openPort() {
+    const PortRequest request = requestFor(config_);
     lastRequest_ = request;
     // The link closes the port, ending any call as a carrier drop would, then opens it; the
     // outcome comes back as its portOpened or openFailed.
@@ -180,8 +187,42 @@ void Station::apply(const Configuration& wanted) {
 }
 
 void Station::reload() {
+    if (const QString fault = configurationFault(iniFile()); !fault.isEmpty()) {
+        emit problem(QStringLiteral("reload: %1; the configuration in use stays").arg(fault));
+        return;
+    }
+    const InService before{loaded_, lastRequest_};
+    const auto settingsBefore = describeSettings(config_, lastRequest_.device);
     load();
-    openPort();
+    const PortRequest request = requestFor(config_);
+    const QStringList changes =
+        settingChanges(settingsBefore, describeSettings(config_, request.device));
+    for (const QString& change : changes)
+        emit notice(QStringLiteral("reload: ") + change);
+    if (changes.isEmpty())
+        emit notice(QStringLiteral("reload: nothing changed"));
+    if (!sameLine(request, lastRequest_)) {
+        beforeReload_ = before;
+        lastRequest_ = request;
+        context_.link->swap(request);
+    } else if (!sameCalls(request, lastRequest_)) {
+        lastRequest_ = request;
+        context_.link->retune(request);
+    }
+}
+
+// The new port did not open: the link kept the old one, and the station its configuration.
+void Station::portKept(const LinkEvent& event) {
+    const QString asked = QStringLiteral("COM%1 (%2)").arg(event.portNumber).arg(event.device);
+    if (beforeReload_) {
+        loaded_ = beforeReload_->loaded;
+        config_ = loaded_.config;
+        lastRequest_ = beforeReload_->request;
+        beforeReload_.reset();
+    }
+    emit problem(QStringLiteral("reload: %1 cannot be opened (%2); %3 and the configuration "
+                                "before the reload stay in service")
+                     .arg(asked, event.text, portName()));
 }
 
 QString Station::portName() const {

@@ -1,6 +1,7 @@
 #pragma once
 // The station without its windows: it reads the configuration, opens the port through the link
-// thread, saves once when built-in folders had to be used, purges old transfer logs and call
+// thread, lets the window save once when built-in folders had to be used (the service never
+// writes Dialvane.ini), purges old transfer logs and call
 // journals at start and once a day after local midnight, writes each call's row to the call
 // journal, and stores and applies a changed configuration. The
 // window binds widgets to it; the service runs it as it is.
@@ -11,6 +12,7 @@
 #include "common/Clock.h"
 #include "journal/Journal.h"
 #include "link/CallSummary.h"
+#include "link/LinkEvents.h"
 #include "settings/SettingsManager.h"
 #include "station/Configuration.h"
 #include "station/Hooks.h"
@@ -22,6 +24,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 namespace dialvane {
 
@@ -41,7 +44,7 @@ struct StationContext {
 struct StartupView {
     std::function<void()> loaded; // the configuration is read: show it
     // Built-in folders are stored as a Save stores them: the window's Save, which takes what
-    // its lists show and applies it. Without one, the configuration as read is applied.
+    // its lists show and applies it. Without one (the service) nothing is stored.
     std::function<void()> save;
     // Lists the restaurant folders; a Failure it throws is said and start-up goes on.
     std::function<void()> listRestaurants;
@@ -62,14 +65,20 @@ public:
     explicit Station(StationContext context, QObject* parent = nullptr);
 
     // The one start-up, of the window and of the service alike: read the configuration, open
-    // the port, store built-in folders as a Save would (which opens the port again), list the
-    // restaurants, purge old transfer logs and journals, and purge again each day.
+    // the port, let the window store built-in folders as its Save would (which opens the port
+    // again), list the restaurants, purge old transfer logs and journals, and purge again each
+    // day.
     void start(const StartupView& view = {});
 
     // Stores what `wanted` changes, makes it the configuration in use and re-opens the port
     // with it (the Save of the window).
     void apply(const Configuration& wanted);
-    // Reads Dialvane.ini again and re-opens the port with it (SIGHUP).
+    // SIGHUP, as one transaction. A Dialvane.ini that cannot be read changes nothing. Otherwise
+    // what changed is said key by key (notice) and the new configuration is used: the calls in
+    // progress go on unless the port or its line settings changed, and then the new port is
+    // opened before the old one goes. A new port that cannot be opened leaves the old one and
+    // the whole configuration before the reload in service (problem). Values that cannot be
+    // read are named and their defaults used, as at start.
     void reload();
 
     const Configuration& configuration() const { return config_; }
@@ -97,6 +106,8 @@ signals:
 private:
     void load();
     void openPort();
+    PortRequest requestFor(const Configuration& config);
+    void portKept(const LinkEvent& event);
     void store(const Configuration& wanted);
     void purgeOldLogs();
     void startDailyPurge();
@@ -108,6 +119,12 @@ private:
     LoadedConfiguration loaded_;
     Configuration config_;
     PortRequest lastRequest_;
+    // What a reload replaced, until the new port is known to open.
+    struct InService {
+        LoadedConfiguration loaded;
+        PortRequest request;
+    };
+    std::optional<InService> beforeReload_;
     QTimer dailyPurge_;
     HookQueue hooks_;
 };

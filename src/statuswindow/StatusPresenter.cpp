@@ -1,6 +1,7 @@
 #include "statuswindow/StatusPresenter.h"
 
 #include "common/EightBitText.h"
+#include "link/PortAddress.h"
 
 namespace dialvane {
 
@@ -82,8 +83,10 @@ StatusPresenter::Window StatusPresenter::showFollowed() {
 }
 
 QString windowTitleFor(const LinkEvent& event) {
+    // A network line has no line settings: its address says what it is.
     if (event.kind == LinkEvent::Kind::PortOpening)
-        return event.settings.text() + QStringLiteral(" COM") + QString::number(event.portNumber);
+        return (parsePortValue(event.device).isNetwork() ? event.device : event.settings.text()) +
+               QStringLiteral(" COM") + QString::number(event.portNumber);
     if (event.kind == LinkEvent::Kind::PortClosed && event.failure == LinkEvent::PortFailure::None)
         return QStringLiteral("FERME/CLOSED");
     return QString();

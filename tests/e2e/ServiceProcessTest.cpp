@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace dialvane::test {
 namespace {
@@ -22,6 +23,20 @@ protected:
     // A receive left half-way: the header and one block answered, the station reading on.
     static bool beginReceive(RawSite& site, quint16 port) {
         return site.connectTo(port) && site.exchange(kSendHeader) && site.sendRecords({"x"});
+    }
+    static bool endReceive(RawSite& site) {
+        const bool installed = site.sendRecords({"y"}) && site.exchange(BuildBlock(kEndMarker));
+        site.hangUp();
+        return installed;
+    }
+
+    // True once the station has said `text`, within the time; what it said gathers in `said`.
+    static bool waitForOutput(QProcess& process, QByteArray& said, const QByteArray& text) {
+        for (QDeadlineTimer deadline(10000); !said.contains(text) && !deadline.hasExpired();) {
+            process.waitForReadyRead(100);
+            said += process.readAll();
+        }
+        return said.contains(text);
     }
 
     // Ends the process with `signal` mid-call: cleanly, at once (well within the station's
@@ -75,8 +90,17 @@ TEST_F(ServiceProcess, ReadyAnswersDespiteBadValuesAndEndsAReceiveCleanlyOnSigte
     const QByteArray log = service.process().readAll();
     for (const char* line :
          {"error: Dialvane.ini: [Communication] Speed=\"abc\"", "DaysToKeep=\"40000\"",
-          "call 000123 S1: completed, 3 records received", "stopping on SIGTERM"})
+          "call 000123 S1 from 127.0.0.1:", ": completed, 3 records received (387 bytes; itrfinv1)",
+          "stopping on SIGTERM"})
         EXPECT_TRUE(log.contains(line)) << line << '\n' << log.toStdString();
+    // The first line says what runs, with the time's offset; the last comes after every call.
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT[\\d:]{8}(Z|[+-]\\d\\d:\\d\\d) info: "
+                                   "dialvane " DIALVANE_VERSION " starting: line station, "
+                                   "configuration /")
+                    .match(QString::fromUtf8(log))
+                    .hasMatch())
+        << log.toStdString();
+    EXPECT_TRUE(log.trimmed().endsWith("info: stopped")) << log.toStdString();
 
     // The journal those two calls left, as the reports read it.
     const QByteArray calls = report({"calls", "--csv"}, service);
@@ -107,6 +131,122 @@ TEST_F(ServiceProcess, SighupReadsTheIniAgainAndAnswersOnTheNewPort) {
     EXPECT_EQ(readAll(resto("itrfinv1")), fields({"z"}));
     RawSite stale;
     EXPECT_FALSE(stale.connectTo(old, 300)) << "the old address is no longer listened on";
+}
+
+// SIGHUP as a transaction: whatever the reload meets, the port in service stays and the call in
+// progress goes on; the log says what happened.
+TEST_F(ServiceProcess, AReloadKeepsThePortAndTheCallItCannotOrNeedNotReplace) {
+    StationProcess service = station("station");
+    service.start();
+    QTcpServer taken; // an address the station cannot listen on
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
+    const QString ini = service.ini();
+    const QByteArray good = readAll(ini);
+    const struct {
+        const char* what;
+        std::tuple<const char*, const char*, QString> setting; // empty section: an unreadable file
+        QByteArray said;
+    } cases[] = {
+        {"a port that cannot be opened",
+         {"Ports", "COM1", QString("tcp:127.0.0.1:%1").arg(taken.serverPort())},
+         QString("already in use); COM1 (tcp:127.0.0.1:%1) and the configuration before the "
+                 "reload stay in service")
+             .arg(service.port())
+             .toUtf8()},
+        {"a file that cannot be read", {"", "", ""}, "; the configuration in use stays"},
+        {"the calls' settings only", {"Global", "GDelay", "1"}, "reload: GDelay: 0 ms -> 1 ms"},
+    };
+    QByteArray said;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(ini, good);
+        RawSite site;
+        ASSERT_TRUE(beginReceive(site, service.port()));
+        const auto& [section, key, value] = c.setting;
+        if (*section)
+            WritePrivateProfileString(section, key, value, ini);
+        else
+            writeFile(ini, QByteArray("\xFF\xFE[\0P\0]\0", 8));
+        service.signal(SIGHUP);
+        ASSERT_TRUE(waitForOutput(service.process(), said, c.said)) << said.toStdString();
+        EXPECT_TRUE(endReceive(site));
+        EXPECT_EQ(readAll(resto("itrfinv1")), fields({"x", "y"}));
+        RawSite next;
+        EXPECT_TRUE(next.connectTo(service.port()) && next.sendFile({"z"}));
+        next.hangUp();
+    }
+}
+
+// `dialvane status` as monitoring runs it: before the station starts, while it waits, during a
+// call and after it, and once it has stopped.
+TEST_F(ServiceProcess, StatusSaysWhetherTheStationRunsAndWhatItsCallsAre) {
+    StationProcess service = station("station");
+    QByteArray shown;
+    // Polls: the service writes its status a moment after each change.
+    const auto status = [&](int code, const QByteArray& text) {
+        for (QDeadlineTimer deadline(10000); !deadline.hasExpired();) {
+            QProcess process;
+            process.start(DIALVANE_PROGRAM, {"status", "--config-dir", service.folder()});
+            process.waitForFinished(10000);
+            shown = process.readAllStandardOutput();
+            if (process.exitCode() == code && shown.contains(text))
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(status(1, "not running: no status file")) << shown.toStdString();
+    service.start();
+    const QByteArray port =
+        QString("port COM1 (tcp:127.0.0.1:%1): open\n").arg(service.port()).toUtf8();
+    EXPECT_TRUE(status(0, port + "0 calls in progress\nlast call: none")) << shown.toStdString();
+    RawSite site;
+    ASSERT_TRUE(beginReceive(site, service.port()));
+    EXPECT_TRUE(status(0, port + "1 call in progress\n  000123  receive  ")) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith("running (pid ")) << shown.toStdString();
+    ASSERT_TRUE(endReceive(site));
+    EXPECT_TRUE(status(0, "0 calls in progress\nlast call: 20")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("completed, 2 records received (258 bytes; itrfinv1)"))
+        << shown.toStdString();
+    RawSite silent; // a health check: connects and closes
+    ASSERT_TRUE(silent.connectTo(service.port()));
+    silent.hangUp();
+    QByteArray said;
+    EXPECT_TRUE(
+        waitForOutput(service.process(), said, ": dropped (closed before sending a byte), "))
+        << said.toStdString();
+    service.signal(SIGTERM);
+    ASSERT_TRUE(service.process().waitForFinished(5000));
+    EXPECT_TRUE(status(1, "not running (pid ")) << shown.toStdString();
+    said += service.process().readAll();
+    EXPECT_TRUE(said.contains("info: call without a header from 127.0.0.1:")) << said.toStdString();
+}
+
+// A Dialvane.ini that is there but cannot be read: no command goes on with built-in settings.
+TEST_F(ServiceProcess, AnUnreadableIniStopsEveryCommandWithStatus78) {
+    StationProcess service = station("station");
+    const QString ini = service.ini();
+    for (const bool folder : {false, true}) {
+        QFile::remove(ini);
+        if (folder)
+            ASSERT_TRUE(QDir().mkpath(ini));
+        else
+            writeFile(ini, QByteArray("\xFF\xFE[\0P\0]\0", 8));
+        for (const QStringList& command :
+             {QStringList{"--service"}, {"--check"}, {"calls"}, {"status"}}) {
+            SCOPED_TRACE(
+                (command.join(' ') + (folder ? " on a folder" : " on UTF-16")).toStdString());
+            QProcess process;
+            process.setProcessChannelMode(QProcess::MergedChannels);
+            process.start(DIALVANE_PROGRAM,
+                          command + QStringList{"--config-dir", service.folder()});
+            ASSERT_TRUE(process.waitForFinished(10000));
+            const QByteArray out = process.readAll();
+            EXPECT_EQ(process.exitCode(), 78) << out.toStdString();
+            EXPECT_TRUE(
+                out.contains((ini + (folder ? " cannot be read (" : " is not 8-bit")).toUtf8()))
+                << out.toStdString();
+        }
+    }
 }
 
 TEST_F(ServiceProcess, TheWindowProgramAlsoEndsACallCleanlyOnSigterm) {
@@ -174,7 +314,7 @@ TEST_F(ServiceProcess, CommandsRunWithoutADisplayAndExitWithTheirStatus) {
         {DIALVANE_PROGRAM, {"--version"}, 0, "dialvane " DIALVANE_VERSION "\n"},
         {DIALVANE_PROGRAM, {"calls", "--help"}, 0, "--outcome"},
         {DIALVANE_PROGRAM, {"--bogus"}, 2, "Usage: dialvane"},
-        {DIALVANE_PROGRAM, {"status"}, 2, "unknown command \"status\""},
+        {DIALVANE_PROGRAM, {"state"}, 2, "unknown command \"state\""},
         {DIALVANE_PROGRAM, {"--service", "--check", "--config-dir", folder}, 2, "exclude"},
         {DIALVANE_PROGRAM, {"--service", "--bogus", "--config-dir", folder}, 2, "bogus"},
         {DIALVANE_PROGRAM, {"--check", "--line", "a", "--config-dir", folder}, 2, "give one"},

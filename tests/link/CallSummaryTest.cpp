@@ -41,6 +41,7 @@ TEST_F(CallSummaryTest, EachOutcomeCountsWhatCrossedTheLine) {
         QStringList files;
         int records, naks, resent;
         qint64 bytes;
+        const char* reason; // how it starts
     } cases[] = {
         {"send",
          sends([](SiteScript&) {}),
@@ -50,7 +51,8 @@ TEST_F(CallSummaryTest, EachOutcomeCountsWhatCrossedTheLine) {
          3,
          0,
          0,
-         3 * 129},
+         3 * 129,
+         ""},
         {"send, block 2 broken once",
          sends([](SiteScript& s) { s.nakBlock = 2; }),
          CallOutcome::Completed,
@@ -59,11 +61,12 @@ TEST_F(CallSummaryTest, EachOutcomeCountsWhatCrossedTheLine) {
          3,
          1,
          0,
-         3 * 129},
+         3 * 129,
+         ""},
         {"fetch", fetches([](SiteScript&) {}), CallOutcome::Completed, CallDirection::Send, three,
-         6, 0, 0, 6 * 126},
+         6, 0, 0, 6 * 126, ""},
         {"fetch, block 2 unanswered once", fetches([](SiteScript& s) { s.silentBlock = 2; }),
-         CallOutcome::Completed, CallDirection::Send, three, 6, 0, 1, 6 * 126},
+         CallOutcome::Completed, CallDirection::Send, three, 6, 0, 1, 6 * 126, ""},
         {"fetch of a restaurant without files",
          fetches([](SiteScript& s) { s.restoNum = "000456"; }),
          CallOutcome::Failed,
@@ -72,7 +75,8 @@ TEST_F(CallSummaryTest, EachOutcomeCountsWhatCrossedTheLine) {
          0,
          0,
          0,
-         0},
+         0,
+         "no folder for restaurant 000456 ("},
         {"zero restaurant",
          sends([](SiteScript& s) { s.restoNum = "000000"; }),
          CallOutcome::Refused,
@@ -81,7 +85,18 @@ TEST_F(CallSummaryTest, EachOutcomeCountsWhatCrossedTheLine) {
          0,
          0,
          0,
-         0},
+         0,
+         "restaurant number 000000 reads as zero"},
+        {"unsafe header",
+         sends([](SiteScript& s) { s.restoNum = "00:123"; }),
+         CallOutcome::Refused,
+         CallDirection::None,
+         {},
+         0,
+         0,
+         0,
+         0,
+         "unsafe header"},
         {"carrier lost in the second block",
          sends([](SiteScript& s) { s.dropAfterBytes = 129 + 1 + 60; }),
          CallOutcome::Dropped,
@@ -90,7 +105,8 @@ TEST_F(CallSummaryTest, EachOutcomeCountsWhatCrossedTheLine) {
          0,
          0,
          0,
-         0},
+         0,
+         ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -106,6 +122,7 @@ TEST_F(CallSummaryTest, EachOutcomeCountsWhatCrossedTheLine) {
         EXPECT_EQ(s.naksSent, c.naks);
         EXPECT_EQ(s.blocksResent, c.resent);
         EXPECT_EQ(s.bytes, c.bytes);
+        EXPECT_EQ(s.reason.left(qstrlen(c.reason)), c.reason);
         EXPECT_EQ(s.start, began);
         EXPECT_EQ(s.peer, ""); // a serial line cannot tell who called
     }
