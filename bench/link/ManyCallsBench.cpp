@@ -102,10 +102,11 @@ struct Station {
     QTemporaryDir dir;
     QString backroom = dir.path() + "/Backroom/";
     quint16 port = 0;
-    LinkThread link;
+    // Before the link: the calls it ends when it goes still report here.
     std::atomic<int> calls{0}; // in progress
     std::mutex mutex;
     CallFollower running; // heard on the calls' own threads
+    LinkThread link;
 
     explicit Station(int maxCalls) {
         QDir().mkpath(dir.path() + "/Logs");
@@ -125,6 +126,7 @@ struct Station {
         request.config.LogFolder = dir.path() + "/Logs/";
         request.config.sendDelay = Millis(0);
         request.maxCalls = maxCalls;
+        request.maxCallsPerAddress = 0; // every site calls from 127.0.0.1
         port = openLoopbackLine(link, request);
     }
 };
