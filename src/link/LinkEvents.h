@@ -31,10 +31,12 @@ struct LinkEvent {
         PortKept,
         CallStarted,    // the carrier is up: `summary` holds the start time and peer
         HeaderReceived, // a header block was answered: `restoNum`, `transaction`, `type`
-        BlockMoved,     // `bytes` crossed the line in `direction`; `summary`: the call so far
-        LineNotice,     // `text`, about the line rather than a call (a modem's texts)
-        CallEnded,      // `summary`: the call, whole; a caller turned away has no CallStarted
-        CarrierLost,    // the call's carrier is gone and its state blanked
+        // A block (`bytes`) crossed the line in `direction` and was answered, or given up on;
+        // `summary`: the call so far, that block counted.
+        BlockMoved,
+        LineNotice,  // `text`, about the line rather than a call (a modem's texts)
+        CallEnded,   // `summary`: the call, whole; a caller turned away has no CallStarted
+        CarrierLost, // the call's carrier is gone and its state blanked
     };
     // Why a port closed without being asked to.
     enum class PortFailure { None, CannotOpen, FailedWhileOpen };
