@@ -30,8 +30,8 @@ QDate today(const MainWindowContext& context) {
 void frmmain::showCallHistory(const QStringList& restaurants) {
     const journal::LastCalls found =
         journal::lastCalls(station_.configuration().LogFolder, restaurants, today(context_));
-    for (int i = 0; i < LVWFileDetails->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = LVWFileDetails->topLevelItem(i);
+    for (int i = 0; i < restaurantList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = restaurantList->topLevelItem(i);
         const auto call = found.byRestaurant.find(item->text(0));
         if (call == found.byRestaurant.end())
             continue;
@@ -47,8 +47,8 @@ void frmmain::showCallHistory(const QStringList& restaurants) {
 
 void frmmain::callRecorded(const journal::Entry& call) {
     const QString resto = printable(call.restaurant);
-    for (int i = 0; i < LVWFileDetails->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = LVWFileDetails->topLevelItem(i);
+    for (int i = 0; i < restaurantList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = restaurantList->topLevelItem(i);
         if (item->text(0) != resto)
             continue;
         item->setText(kLastCallColumn, formatTravelPathTime(call.start, context_.locale));
@@ -78,8 +78,8 @@ void frmmain::showLastCall() {
         text += QStringLiteral("  ·  %1 failed today").arg(failuresToday_);
     if (!journalProblem_.isEmpty())
         text += QStringLiteral("  ·  ") + journalProblem_;
-    lblLastCall->setText(text);
-    lblLastCall->setToolTip(text);
+    lastCallLabel->setText(text);
+    lastCallLabel->setToolTip(text);
 }
 
 // A folder that does not exist or cannot be written makes every call after the Save fail:
@@ -89,8 +89,8 @@ bool frmmain::foldersConfirmed() {
     const struct {
         const char* name;
         QString folder;
-    } folders[] = {{"Backroom", AddBackslash(txtBackroomPath->text())},
-                   {"Log", AddBackslash(TXTLogPath->text())}};
+    } folders[] = {{"Backroom", AddBackslash(backroomFolderField->text())},
+                   {"Log", AddBackslash(logFolderField->text())}};
     for (const auto& f : folders) {
         const QFileInfo info(f.folder);
         if (!info.isDir())

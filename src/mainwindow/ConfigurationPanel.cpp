@@ -13,28 +13,30 @@
 namespace dialvane {
 
 void frmmain::SetPanelLocked(bool Locked) {
-    const QList<QWidget*> panel = {Label1,        Label2,          Label3,     Label4,
-                                   Label5,        Label6,          Label7,     TXTLogPath,
-                                   TXTDaysToKeep, txtBackroomPath, CMDLogPath, cmdBackroomPath,
-                                   cboComPort,    cboConnection,   cboSpeed};
+    const QList<QWidget*> panel = {comPortLabel,        speedLabel,          connectionLabel,
+                                   logFolderLabel,      backroomFolderLabel, restaurantListLabel,
+                                   daysToKeepLabel,     logFolderField,      daysToKeepField,
+                                   backroomFolderField, logFolderButton,     backroomFolderButton,
+                                   comPortList,         connectionList,      speedList};
     for (QWidget* widget : panel)
         widget->setEnabled(!Locked);
 }
 
 void frmmain::CheckForChanges() {
     const Configuration& config_ = station_.configuration();
-    cmdSave->setEnabled(false);
-    const bool changed = txtBackroomPath->text().toUpper() != config_.BackroomFolder.toUpper() ||
-                         TXTLogPath->text().toUpper() != config_.LogFolder.toUpper() ||
-                         TXTDaysToKeep->text() != QString::number(config_.KeepDays) ||
-                         GetSelectedComPort() != config_.PortNumber ||
-                         connectionName(GetSelectedConnection()) != config_.connectionText() ||
-                         GetSelectedSpeed() != config_.LineSpeed;
+    saveButton->setEnabled(false);
+    const bool changed =
+        backroomFolderField->text().toUpper() != config_.BackroomFolder.toUpper() ||
+        logFolderField->text().toUpper() != config_.LogFolder.toUpper() ||
+        daysToKeepField->text() != QString::number(config_.KeepDays) ||
+        GetSelectedComPort() != config_.PortNumber ||
+        connectionName(GetSelectedConnection()) != config_.connectionText() ||
+        GetSelectedSpeed() != config_.LineSpeed;
     if (changed)
-        cmdSave->setEnabled(true);
+        saveButton->setEnabled(true);
 }
 
-void frmmain::cmdUnlock_Click() {
+void frmmain::onUnlockClicked() {
     bool accepted = false;
     if (context_.askPassword) {
         accepted = context_.askPassword();
@@ -49,10 +51,10 @@ void frmmain::cmdUnlock_Click() {
     if (!accepted)
         return;
     SetPanelLocked(false);
-    cmdUnlock->hide();
+    unlockButton->hide();
 }
 
-void frmmain::cmdSave_Click() {
+void frmmain::onSaveClicked() {
     // Nothing in Save is expected to fail once start-up has run; should it, the operator is
     // told and the station keeps running.
     if (!foldersConfirmed())
@@ -67,19 +69,19 @@ void frmmain::cmdSave_Click() {
 void frmmain::Save() {
     const Configuration& stored = station_.configuration();
     Configuration wanted = stored;
-    if (txtBackroomPath->text() != stored.BackroomFolder) {
-        wanted.BackroomFolder = AddBackslash(txtBackroomPath->text());
-        txtBackroomPath->setText(wanted.BackroomFolder);
+    if (backroomFolderField->text() != stored.BackroomFolder) {
+        wanted.BackroomFolder = AddBackslash(backroomFolderField->text());
+        backroomFolderField->setText(wanted.BackroomFolder);
     }
-    if (TXTLogPath->text() != stored.LogFolder) {
-        wanted.LogFolder = AddBackslash(TXTLogPath->text());
-        TXTLogPath->setText(wanted.LogFolder);
+    if (logFolderField->text() != stored.LogFolder) {
+        wanted.LogFolder = AddBackslash(logFolderField->text());
+        logFolderField->setText(wanted.LogFolder);
     }
 
     // Days: a field holding no number, or one beyond the 16-bit range (pasted text, or a field
     // emptied just before the click), keeps the days in effect and shows them again. A usable
     // value stays as typed ("060").
-    const QString daysText = TXTDaysToKeep->text();
+    const QString daysText = daysToKeepField->text();
     bool daysUsable = isRegionalNumber(daysText, context_.locale);
     if (daysUsable) {
         const double days = context_.locale.toDouble(daysText.trimmed());
@@ -91,15 +93,15 @@ void frmmain::Save() {
         }
     }
     if (!daysUsable)
-        TXTDaysToKeep->setText(QString::number(stored.KeepDays));
+        daysToKeepField->setText(QString::number(stored.KeepDays));
 
     // A list without a choice keeps its value.
-    if (cboComPort->currentIndex() >= 0 && cboComPort->currentText().toInt() != stored.PortNumber)
+    if (comPortList->currentIndex() >= 0 && comPortList->currentText().toInt() != stored.PortNumber)
         wanted.PortNumber = GetSelectedComPort();
-    if (cboConnection->currentIndex() >= 0 &&
-        cboConnection->currentText() != stored.connectionText())
+    if (connectionList->currentIndex() >= 0 &&
+        connectionList->currentText() != stored.connectionText())
         wanted.setConnection(GetSelectedConnection());
-    if (cboSpeed->currentIndex() >= 0 && cboSpeed->currentText().toInt() != stored.LineSpeed)
+    if (speedList->currentIndex() >= 0 && speedList->currentText().toInt() != stored.LineSpeed)
         wanted.LineSpeed = GetSelectedSpeed();
     station_.apply(wanted);
     showSaved();
@@ -107,8 +109,8 @@ void frmmain::Save() {
 
 // Once saved, the panel locks again until the next password.
 void frmmain::showSaved() {
-    cmdSave->setEnabled(false);
-    cmdUnlock->show();
+    saveButton->setEnabled(false);
+    unlockButton->show();
     SetPanelLocked(true);
 }
 

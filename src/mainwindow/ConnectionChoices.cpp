@@ -8,20 +8,20 @@
 namespace dialvane {
 
 void frmmain::SelectComPort(std::int16_t port) {
-    cboComPort->setCurrentIndex(port >= 1 && port <= 9 ? port - 1 : 0);
+    comPortList->setCurrentIndex(port >= 1 && port <= 9 ? port - 1 : 0);
 }
 
 std::int16_t frmmain::GetSelectedComPort() const {
-    const int position = cboComPort->currentIndex();
+    const int position = comPortList->currentIndex();
     return static_cast<std::int16_t>(position >= 1 && position <= 8 ? position + 1 : 1);
 }
 
 void frmmain::SelectSpeed(std::int16_t speed) {
-    cboSpeed->setCurrentIndex(speed == 1200 ? 0 : speed == 2400 ? 1 : 2);
+    speedList->setCurrentIndex(speed == 1200 ? 0 : speed == 2400 ? 1 : 2);
 }
 
 std::int16_t frmmain::GetSelectedSpeed() const {
-    switch (cboSpeed->currentIndex()) {
+    switch (speedList->currentIndex()) {
     case 0:
         return 1200;
     case 1:
@@ -32,23 +32,11 @@ std::int16_t frmmain::GetSelectedSpeed() const {
 }
 
 void frmmain::SelectConnection(Connection connection) {
-    cboConnection->setCurrentIndex(connection == Connection::Modem ? 0 : 1);
+    connectionList->setCurrentIndex(connection == Connection::Modem ? 0 : 1);
 }
 
 Connection frmmain::GetSelectedConnection() const {
-    return cboConnection->currentIndex() == 0 ? Connection::Modem : Connection::Direct;
-}
-
-void frmmain::cboComPort_Click() {
-    CheckForChanges();
-}
-
-void frmmain::cboSpeed_Click() {
-    CheckForChanges();
-}
-
-void frmmain::cboConnection_Click() {
-    CheckForChanges();
+    return connectionList->currentIndex() == 0 ? Connection::Modem : Connection::Direct;
 }
 
 } // namespace dialvane

@@ -43,13 +43,13 @@ void TextBox::focusOutEvent(QFocusEvent* event) {
 }
 
 void TextBox::keyPressEvent(QKeyEvent* event) {
-    int KeyAscii = keyPress ? keyAscii(*event) : 0;
-    if (KeyAscii == 0) {
+    int keyCode = keyPress ? keyAscii(*event) : 0;
+    if (keyCode == 0) {
         QLineEdit::keyPressEvent(event);
         return;
     }
-    keyPress(KeyAscii);
-    if (KeyAscii == 0) {
+    keyPress(keyCode);
+    if (keyCode == 0) {
         event->accept();
         return;
     }

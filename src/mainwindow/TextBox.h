@@ -15,7 +15,7 @@ public:
     using QLineEdit::QLineEdit;
 
     // Given the character code of each typed character; set it to 0 to swallow the key.
-    std::function<void(int& KeyAscii)> keyPress;
+    std::function<void(int& keyCode)> keyPress;
 
 signals:
     void gotFocus();

@@ -132,83 +132,86 @@ void frmmain::createWidgets() {
         return c;
     };
 
-    FramePath = new QGroupBox(QStringLiteral("Path / Chemin"), this);
-    FramePath->setObjectName(QStringLiteral("FramePath"));
-    place(FramePath, 127, 98, 4020, 3015, Wider | Taller);
-    Label5 = label("Label5", QStringLiteral("Backroom"), FramePath);
-    place(Label5, 90, 375, 690, 195);
-    txtBackroomPath = textBox("txtBackroomPath", QStringLiteral("c:\\Backroom"), FramePath);
-    place(txtBackroomPath, 810, 330, 2670, 285, Wider);
-    cmdBackroomPath = button("cmdBackroomPath", QStringLiteral("<"), FramePath);
-    place(cmdBackroomPath, 3585, 330, 285, 285, Right);
-    Label4 = label("Label4", QStringLiteral("Log"), FramePath);
-    place(Label4, 90, 750, 690, 195);
-    TXTLogPath = textBox("TXTLogPath", QStringLiteral("c:\\Backroom"), FramePath);
-    place(TXTLogPath, 810, 690, 2670, 285, Wider);
-    CMDLogPath = button("CMDLogPath", QStringLiteral("<"), FramePath);
-    place(CMDLogPath, 3585, 690, 285, 285, Right);
-    Label7 = label("Label7", QStringLiteral("Keep (days) / Garde (jours)"), FramePath);
-    place(Label7, 870, 1080, 2070, 195);
-    TXTDaysToKeep = textBox("TXTDaysToKeep", QString(), FramePath);
-    place(TXTDaysToKeep, 3075, 1035, 405, 285);
-    Label6 =
-        label("Label6", QStringLiteral("Current travel path date / Date du chemin d'inventaire"),
-              FramePath);
-    place(Label6, 60, 1410, 3900, 195, Wider);
+    pathFrame = new QGroupBox(QStringLiteral("Path / Chemin"), this);
+    pathFrame->setObjectName(QStringLiteral("pathFrame"));
+    place(pathFrame, 127, 98, 4020, 3015, Wider | Taller);
+    backroomFolderLabel = label("backroomFolderLabel", QStringLiteral("Backroom"), pathFrame);
+    place(backroomFolderLabel, 90, 375, 690, 195);
+    backroomFolderField = textBox("backroomFolderField", QStringLiteral("c:\\Backroom"), pathFrame);
+    place(backroomFolderField, 810, 330, 2670, 285, Wider);
+    backroomFolderButton = button("backroomFolderButton", QStringLiteral("<"), pathFrame);
+    place(backroomFolderButton, 3585, 330, 285, 285, Right);
+    logFolderLabel = label("logFolderLabel", QStringLiteral("Log"), pathFrame);
+    place(logFolderLabel, 90, 750, 690, 195);
+    logFolderField = textBox("logFolderField", QStringLiteral("c:\\Backroom"), pathFrame);
+    place(logFolderField, 810, 690, 2670, 285, Wider);
+    logFolderButton = button("logFolderButton", QStringLiteral("<"), pathFrame);
+    place(logFolderButton, 3585, 690, 285, 285, Right);
+    daysToKeepLabel =
+        label("daysToKeepLabel", QStringLiteral("Keep (days) / Garde (jours)"), pathFrame);
+    place(daysToKeepLabel, 870, 1080, 2070, 195);
+    daysToKeepField = textBox("daysToKeepField", QString(), pathFrame);
+    place(daysToKeepField, 3075, 1035, 405, 285);
+    restaurantListLabel =
+        label("restaurantListLabel",
+              QStringLiteral("Current travel path date / Date du chemin d'inventaire"), pathFrame);
+    place(restaurantListLabel, 60, 1410, 3900, 195, Wider);
 
-    LVWFileDetails = new QTreeWidget(FramePath);
-    LVWFileDetails->setObjectName(QStringLiteral("LVWFileDetails"));
-    LVWFileDetails->setColumnCount(4);
-    LVWFileDetails->setHeaderLabels({QStringLiteral("restonum"), QStringLiteral("timestamp"),
+    restaurantList = new QTreeWidget(pathFrame);
+    restaurantList->setObjectName(QStringLiteral("restaurantList"));
+    restaurantList->setColumnCount(4);
+    restaurantList->setHeaderLabels({QStringLiteral("restonum"), QStringLiteral("timestamp"),
                                      QStringLiteral("Last call / Dernier appel"),
                                      QStringLiteral("Result / Résultat")});
-    LVWFileDetails->setRootIsDecorated(false);
-    LVWFileDetails->setItemsExpandable(false);
-    LVWFileDetails->setUniformRowHeights(true);
-    LVWFileDetails->setAllColumnsShowFocus(true);
-    LVWFileDetails->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    place(LVWFileDetails, 210, 1680, 3615, 945, Wider | Taller);
-    LVWFileDetails->header()->resizeSection(0, twipsToPixels(1050, logicalDpiX()));
-    LVWFileDetails->header()->setStretchLastSection(true);
-    lblLastCall = label("lblLastCall", QStringLiteral("No call yet / Aucun appel"), FramePath);
-    place(lblLastCall, 210, 2670, 3615, 240, Wider | Down);
+    restaurantList->setRootIsDecorated(false);
+    restaurantList->setItemsExpandable(false);
+    restaurantList->setUniformRowHeights(true);
+    restaurantList->setAllColumnsShowFocus(true);
+    restaurantList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    place(restaurantList, 210, 1680, 3615, 945, Wider | Taller);
+    restaurantList->header()->resizeSection(0, twipsToPixels(1050, logicalDpiX()));
+    restaurantList->header()->setStretchLastSection(true);
+    lastCallLabel = label("lastCallLabel", QStringLiteral("No call yet / Aucun appel"), pathFrame);
+    place(lastCallLabel, 210, 2670, 3615, 240, Wider | Down);
 
-    FrameCommunication = new QGroupBox(QStringLiteral("Communication"), this);
-    FrameCommunication->setObjectName(QStringLiteral("FrameCommunication"));
-    place(FrameCommunication, 127, 3195, 4020, 1545, Wider | Down);
-    Label1 = label("Label1", QStringLiteral("COM Port / Port Seris"), FrameCommunication);
-    place(Label1, 495, 315, 1635, 195);
-    cboComPort = list("cboComPort",
-                      {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
-                       QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"),
-                       QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9")},
-                      FrameCommunication);
-    place(cboComPort, 2220, 270, 1365, 315);
-    Label2 = label("Label2", QStringLiteral("Speed / Vitesse"), FrameCommunication);
-    place(Label2, 495, 720, 1635, 195);
-    cboSpeed =
-        list("cboSpeed", {QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("9600")},
-             FrameCommunication);
-    place(cboSpeed, 2220, 675, 1365, 315);
-    Label3 = label("Label3", QStringLiteral("Connection"), FrameCommunication);
-    place(Label3, 495, 1125, 1635, 195);
-    cboConnection = list("cboConnection", {QStringLiteral("Modem"), QStringLiteral("Direct")},
-                         FrameCommunication);
-    place(cboConnection, 2220, 1080, 1365, 315);
+    communicationFrame = new QGroupBox(QStringLiteral("Communication"), this);
+    communicationFrame->setObjectName(QStringLiteral("communicationFrame"));
+    place(communicationFrame, 127, 3195, 4020, 1545, Wider | Down);
+    comPortLabel =
+        label("comPortLabel", QStringLiteral("COM Port / Port Seris"), communicationFrame);
+    place(comPortLabel, 495, 315, 1635, 195);
+    comPortList = list("comPortList",
+                       {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                        QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"),
+                        QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9")},
+                       communicationFrame);
+    place(comPortList, 2220, 270, 1365, 315);
+    speedLabel = label("speedLabel", QStringLiteral("Speed / Vitesse"), communicationFrame);
+    place(speedLabel, 495, 720, 1635, 195);
+    speedList =
+        list("speedList", {QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("9600")},
+             communicationFrame);
+    place(speedList, 2220, 675, 1365, 315);
+    connectionLabel = label("connectionLabel", QStringLiteral("Connection"), communicationFrame);
+    place(connectionLabel, 495, 1125, 1635, 195);
+    connectionList = list("connectionList", {QStringLiteral("Modem"), QStringLiteral("Direct")},
+                          communicationFrame);
+    place(connectionList, 2220, 1080, 1365, 315);
 
-    cmdSave = button("cmdSave", QStringLiteral("&Save / Sauvegarde"), this);
-    place(cmdSave, 135, 4875, 1770, 375, Down);
-    cmdClose = button("cmdClose", QStringLiteral("&Close / Fermer"), this);
-    place(cmdClose, 2010, 4875, 1455, 375, Down);
-    cmdUnlock = button("cmdUnlock", QString(), this);
-    cmdUnlock->setIcon(QIcon(QStringLiteral(":/dialvane/unlock.xpm")));
-    cmdUnlock->setToolTip(QStringLiteral("Unlock / Débarre"));
-    place(cmdUnlock, 3570, 4905, 600, 330, Right | Down);
+    saveButton = button("saveButton", QStringLiteral("&Save / Sauvegarde"), this);
+    place(saveButton, 135, 4875, 1770, 375, Down);
+    closeButton = button("closeButton", QStringLiteral("&Close / Fermer"), this);
+    place(closeButton, 2010, 4875, 1455, 375, Down);
+    unlockButton = button("unlockButton", QString(), this);
+    unlockButton->setIcon(QIcon(QStringLiteral(":/dialvane/unlock.xpm")));
+    unlockButton->setToolTip(QStringLiteral("Unlock / Débarre"));
+    place(unlockButton, 3570, 4905, 600, 330, Right | Down);
 
     // Controls that take the focus, in their tab order; labels and frames never take it.
-    const QList<QWidget*> tabOrder = {cmdSave,    cmdClose,      txtBackroomPath, cmdBackroomPath,
-                                      TXTLogPath, CMDLogPath,    TXTDaysToKeep,   cboComPort,
-                                      cboSpeed,   cboConnection, cmdUnlock,       LVWFileDetails};
+    const QList<QWidget*> tabOrder = {saveButton,           closeButton,    backroomFolderField,
+                                      backroomFolderButton, logFolderField, logFolderButton,
+                                      daysToKeepField,      comPortList,    speedList,
+                                      connectionList,       unlockButton,   restaurantList};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 

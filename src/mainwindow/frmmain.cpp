@@ -62,24 +62,23 @@ void frmmain::connectHandlers() {
         showLastCall();
     });
     // A folder field shows its whole path when it is wider than the field.
-    for (TextBox* field : {txtBackroomPath, TXTLogPath})
+    for (TextBox* field : {backroomFolderField, logFolderField})
         connect(field, &QLineEdit::textChanged, field, &QWidget::setToolTip);
 
-    connect(cmdSave, &QPushButton::clicked, this, &frmmain::cmdSave_Click);
-    connect(cmdClose, &QPushButton::clicked, this, &frmmain::cmdClose_Click);
-    connect(cmdUnlock, &QPushButton::clicked, this, &frmmain::cmdUnlock_Click);
-    connect(cmdBackroomPath, &QPushButton::clicked, this, &frmmain::cmdBackroomPath_Click);
-    connect(CMDLogPath, &QPushButton::clicked, this, &frmmain::CMDLogPath_Click);
-    connect(cboComPort, &QComboBox::currentIndexChanged, this, &frmmain::cboComPort_Click);
-    connect(cboSpeed, &QComboBox::currentIndexChanged, this, &frmmain::cboSpeed_Click);
-    connect(cboConnection, &QComboBox::currentIndexChanged, this, &frmmain::cboConnection_Click);
-    connect(txtBackroomPath, &TextBox::gotFocus, this, &frmmain::txtBackroomPath_GotFocus);
-    connect(txtBackroomPath, &TextBox::lostFocus, this, &frmmain::txtBackroomPath_LostFocus);
-    connect(TXTLogPath, &TextBox::gotFocus, this, &frmmain::TXTLogPath_GotFocus);
-    connect(TXTLogPath, &TextBox::lostFocus, this, &frmmain::TXTLogPath_LostFocus);
-    connect(TXTDaysToKeep, &TextBox::gotFocus, this, &frmmain::TXTDaysToKeep_GotFocus);
-    connect(TXTDaysToKeep, &TextBox::validate, this, &frmmain::TXTDaysToKeep_Validate);
-    TXTDaysToKeep->keyPress = [this](int& KeyAscii) { TXTDaysToKeep_KeyPress(KeyAscii); };
+    connect(saveButton, &QPushButton::clicked, this, &frmmain::onSaveClicked);
+    connect(closeButton, &QPushButton::clicked, this, &frmmain::onCloseClicked);
+    connect(unlockButton, &QPushButton::clicked, this, &frmmain::onUnlockClicked);
+    connect(backroomFolderButton, &QPushButton::clicked, this, &frmmain::onBackroomFolderPick);
+    connect(logFolderButton, &QPushButton::clicked, this, &frmmain::onLogFolderPick);
+    // A choice, or a folder field left, checks for changes; a field entered is selected whole.
+    for (QComboBox* list : {comPortList, speedList, connectionList})
+        connect(list, &QComboBox::currentIndexChanged, this, &frmmain::CheckForChanges);
+    for (TextBox* field : {backroomFolderField, logFolderField, daysToKeepField})
+        connect(field, &TextBox::gotFocus, this, [this] { SelectAllOnFocus(this); });
+    for (TextBox* field : {backroomFolderField, logFolderField})
+        connect(field, &TextBox::lostFocus, this, &frmmain::CheckForChanges);
+    connect(daysToKeepField, &TextBox::validate, this, &frmmain::onDaysFieldLeft);
+    daysToKeepField->keyPress = [this](int& keyCode) { onDaysFieldKey(keyCode); };
 }
 
 // What the link tells the main window: the title, a port that cannot be opened or a line
@@ -117,35 +116,35 @@ void frmmain::Form_Load() {
     view.listRestaurants = [this] {
         ListTravelPathDates();
         QStringList restaurants;
-        for (int i = 0; i < LVWFileDetails->topLevelItemCount(); ++i)
-            restaurants << LVWFileDetails->topLevelItem(i)->text(0);
+        for (int i = 0; i < restaurantList->topLevelItemCount(); ++i)
+            restaurants << restaurantList->topLevelItem(i)->text(0);
         showCallHistory(restaurants);
     };
-    cmdSave->setEnabled(false);
+    saveButton->setEnabled(false);
     station_.start(view);
 }
 
 void frmmain::showConfiguration() {
     const Configuration& config = station_.configuration();
-    txtBackroomPath->setText(config.BackroomFolder);
-    TXTLogPath->setText(config.LogFolder);
-    TXTDaysToKeep->setText(QString::number(config.KeepDays));
+    backroomFolderField->setText(config.BackroomFolder);
+    logFolderField->setText(config.LogFolder);
+    daysToKeepField->setText(QString::number(config.KeepDays));
     SelectComPort(config.PortNumber);
     SelectConnection(config.connection);
     SelectSpeed(config.LineSpeed);
 }
 
 void frmmain::ListTravelPathDates() {
-    LVWFileDetails->hide();
+    restaurantList->hide();
     // A failure leaves the list hidden for the rest of the run.
     const std::vector<TravelPathRow> rows =
         dialvane::ListTravelPathDates(station_.configuration().BackroomFolder, context_.locale);
     for (const TravelPathRow& row : rows) {
-        auto* item = new QTreeWidgetItem(LVWFileDetails);
+        auto* item = new QTreeWidgetItem(restaurantList);
         item->setText(0, row.restonum);
         item->setText(1, row.timestamp);
     }
-    LVWFileDetails->show();
+    restaurantList->show();
 }
 
 void frmmain::report(const QString& description) {
@@ -163,7 +162,7 @@ void frmmain::report(const QString& description) {
 
 // ---- Closing -------------------------------------------------------------------------------
 
-void frmmain::cmdClose_Click() {
+void frmmain::onCloseClicked() {
     status_.unload();
     close();
 }
@@ -191,47 +190,27 @@ void SelectAllOnFocus(QWidget* window) {
     textBox->setSelection(0, static_cast<int>(textBox->text().size()));
 }
 
-void frmmain::txtBackroomPath_GotFocus() {
-    SelectAllOnFocus(this);
-}
-
-void frmmain::txtBackroomPath_LostFocus() {
-    CheckForChanges();
-}
-
-void frmmain::TXTLogPath_GotFocus() {
-    SelectAllOnFocus(this);
-}
-
-void frmmain::TXTLogPath_LostFocus() {
-    CheckForChanges();
-}
-
-void frmmain::TXTDaysToKeep_GotFocus() {
-    SelectAllOnFocus(this);
-}
-
-void frmmain::TXTDaysToKeep_KeyPress(int& KeyAscii) {
+void frmmain::onDaysFieldKey(int& keyCode) {
     if (context_.daysKeyPress)
-        context_.daysKeyPress(KeyAscii);
+        context_.daysKeyPress(keyCode);
     else
-        DaysToKeepKeyPress(TXTDaysToKeep, KeyAscii, context_.locale);
+        DaysToKeepKeyPress(daysToKeepField, keyCode, context_.locale);
 }
 
-void frmmain::TXTDaysToKeep_Validate() {
+void frmmain::onDaysFieldLeft() {
     // A field left empty shows the days in effect again; the move is never refused.
-    DaysToKeepValidate(TXTDaysToKeep, station_.configuration().KeepDays,
+    DaysToKeepValidate(daysToKeepField, station_.configuration().KeepDays,
                        [this] { CheckForChanges(); });
 }
 
 // ---- Folder buttons ------------------------------------------------------------------------
 
-void frmmain::cmdBackroomPath_Click() {
-    pickFolder(txtBackroomPath, BackroomFolderTitle());
+void frmmain::onBackroomFolderPick() {
+    pickFolder(backroomFolderField, BackroomFolderTitle());
 }
 
-void frmmain::CMDLogPath_Click() {
-    pickFolder(TXTLogPath, LogFolderTitle());
+void frmmain::onLogFolderPick() {
+    pickFolder(logFolderField, LogFolderTitle());
 }
 
 void frmmain::pickFolder(TextBox* field, const QString& title) {

@@ -50,7 +50,7 @@ struct MainWindowContext {
     // The folder picker behind the two "<" buttons (empty: the system's folder dialog).
     FolderChooser chooseFolder;
     // The days field's key filter (empty: the numeric filter with the mask "999").
-    std::function<void(int& KeyAscii)> daysKeyPress;
+    std::function<void(int& keyCode)> daysKeyPress;
 };
 
 class frmmain : public QWidget {
@@ -82,28 +82,28 @@ public:
     Connection GetSelectedConnection() const;
 
     // The widgets, by the names the rest of the program knows them by.
-    QGroupBox* FramePath;
-    QLabel* Label5;
-    TextBox* txtBackroomPath;
-    QPushButton* cmdBackroomPath;
-    QLabel* Label4;
-    TextBox* TXTLogPath;
-    QPushButton* CMDLogPath;
-    QLabel* Label7;
-    TextBox* TXTDaysToKeep;
-    QLabel* Label6;
-    QTreeWidget* LVWFileDetails;
-    QLabel* lblLastCall; // the last call's outcome and today's failures
-    QGroupBox* FrameCommunication;
-    QLabel* Label1;
-    QComboBox* cboComPort;
-    QLabel* Label2;
-    QComboBox* cboSpeed;
-    QLabel* Label3;
-    QComboBox* cboConnection;
-    QPushButton* cmdSave;
-    QPushButton* cmdClose;
-    QPushButton* cmdUnlock;
+    QGroupBox* pathFrame;
+    QLabel* backroomFolderLabel;
+    TextBox* backroomFolderField;
+    QPushButton* backroomFolderButton;
+    QLabel* logFolderLabel;
+    TextBox* logFolderField;
+    QPushButton* logFolderButton;
+    QLabel* daysToKeepLabel;
+    TextBox* daysToKeepField;
+    QLabel* restaurantListLabel;
+    QTreeWidget* restaurantList;
+    QLabel* lastCallLabel; // the last call's outcome and today's failures
+    QGroupBox* communicationFrame;
+    QLabel* comPortLabel;
+    QComboBox* comPortList;
+    QLabel* speedLabel;
+    QComboBox* speedList;
+    QLabel* connectionLabel;
+    QComboBox* connectionList;
+    QPushButton* saveButton;
+    QPushButton* closeButton;
+    QPushButton* unlockButton;
 
 signals:
     // The window is closing: the program ends.
@@ -139,22 +139,14 @@ private:
     void ListTravelPathDates();
     void report(const QString& description);
 
-    void cmdSave_Click();
-    void cmdClose_Click();
-    void cmdUnlock_Click();
-    void cmdBackroomPath_Click();
-    void CMDLogPath_Click();
+    void onSaveClicked();
+    void onCloseClicked();
+    void onUnlockClicked();
+    void onBackroomFolderPick();
+    void onLogFolderPick();
     void pickFolder(TextBox* field, const QString& title);
-    void cboComPort_Click();
-    void cboSpeed_Click();
-    void cboConnection_Click();
-    void txtBackroomPath_GotFocus();
-    void txtBackroomPath_LostFocus();
-    void TXTLogPath_GotFocus();
-    void TXTLogPath_LostFocus();
-    void TXTDaysToKeep_GotFocus();
-    void TXTDaysToKeep_KeyPress(int& KeyAscii);
-    void TXTDaysToKeep_Validate();
+    void onDaysFieldKey(int& keyCode);
+    void onDaysFieldLeft();
 
     MainWindowContext context_;
     Station station_;

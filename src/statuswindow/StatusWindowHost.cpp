@@ -45,11 +45,11 @@ frmcom& StatusWindowHost::load() {
 void StatusWindowHost::render() {
     const StatusView& view = presenter_.view();
     frmcom& window = load();
-    window.LBLResto->setText(fromEightBit(view.resto));
-    window.LBLMyType->setText(fromEightBit(view.type));
-    window.LBLTransaction->setText(fromEightBit(view.transaction));
-    window.LBLData->setText(view.data);
-    window.LBLProgress->setText(view.progress);
+    window.restoValue->setText(fromEightBit(view.resto));
+    window.typeValue->setText(fromEightBit(view.type));
+    window.transactionValue->setText(fromEightBit(view.transaction));
+    window.dataValue->setText(view.data);
+    window.progressValue->setText(view.progress);
 }
 
 } // namespace dialvane

@@ -65,38 +65,39 @@ frmcom::frmcom(QWidget* parent) : QWidget(parent, Qt::Window) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
 
-    Lbltype = frame(QStringLiteral("Lbltype"), QStringLiteral("Type"), this);
-    LBLMyType = valueLabel<QLabel>(QStringLiteral("LBLMyType"), Lbltype);
-    Frame4 = frame(QStringLiteral("Frame4"), QStringLiteral("Entre des donnes- Data in"), this);
-    LBLData = valueLabel<BlockLabel>(QStringLiteral("LBLData"), Frame4);
-    Frame3 = frame(QStringLiteral("Frame3"), QStringLiteral("Transaction"), this);
-    LBLTransaction = valueLabel<QLabel>(QStringLiteral("LBLTransaction"), Frame3);
-    Frame1 = frame(QStringLiteral("Frame1"), QStringLiteral("Restaurant"), this);
-    LBLResto = valueLabel<QLabel>(QStringLiteral("LBLResto"), Frame1);
+    typeFrame = frame(QStringLiteral("typeFrame"), QStringLiteral("Type"), this);
+    typeValue = valueLabel<QLabel>(QStringLiteral("typeValue"), typeFrame);
+    dataFrame =
+        frame(QStringLiteral("dataFrame"), QStringLiteral("Entre des donnes- Data in"), this);
+    dataValue = valueLabel<BlockLabel>(QStringLiteral("dataValue"), dataFrame);
+    transactionFrame =
+        frame(QStringLiteral("transactionFrame"), QStringLiteral("Transaction"), this);
+    transactionValue = valueLabel<QLabel>(QStringLiteral("transactionValue"), transactionFrame);
+    restoFrame = frame(QStringLiteral("restoFrame"), QStringLiteral("Restaurant"), this);
+    restoValue = valueLabel<QLabel>(QStringLiteral("restoValue"), restoFrame);
 
     // Room for a restaurant number in the first frame, a code in the two others.
-    const QFontMetrics value(LBLResto->font());
-    LBLResto->setMinimumWidth(value.horizontalAdvance(QStringLiteral("MMMMMMMM")));
-    LBLMyType->setMinimumWidth(value.horizontalAdvance(QStringLiteral("MMM")));
-    LBLTransaction->setMinimumWidth(value.horizontalAdvance(QStringLiteral("MMM")));
+    const QFontMetrics value(restoValue->font());
+    restoValue->setMinimumWidth(value.horizontalAdvance(QStringLiteral("MMMMMMMM")));
+    typeValue->setMinimumWidth(value.horizontalAdvance(QStringLiteral("MMM")));
+    transactionValue->setMinimumWidth(value.horizontalAdvance(QStringLiteral("MMM")));
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(Frame1, 0, 0);
-    grid->addWidget(Lbltype, 0, 1);
-    grid->addWidget(Frame3, 0, 2);
+    grid->addWidget(restoFrame, 0, 0);
+    grid->addWidget(typeFrame, 0, 1);
+    grid->addWidget(transactionFrame, 0, 2);
     grid->setColumnStretch(0, 2);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 1);
-    grid->addWidget(Frame4, 1, 0, 1, 3);
-    LBLProgress = new QLabel(this);
-    LBLProgress->setObjectName(QStringLiteral("LBLProgress"));
-    LBLProgress->setTextFormat(Qt::PlainText);
-    LBLProgress->setFont(courierNew(9.75, false));
-    LBLProgress->setMinimumWidth(
-        QFontMetrics(LBLProgress->font()).horizontalAdvance(QLatin1Char('M')) * 48);
-    grid->addWidget(LBLProgress, 2, 0, 1, 3);
+    grid->addWidget(dataFrame, 1, 0, 1, 3);
+    progressValue = new QLabel(this);
+    progressValue->setObjectName(QStringLiteral("progressValue"));
+    progressValue->setTextFormat(Qt::PlainText);
+    progressValue->setFont(courierNew(9.75, false));
+    progressValue->setMinimumWidth(
+        QFontMetrics(progressValue->font()).horizontalAdvance(QLatin1Char('M')) * 48);
+    grid->addWidget(progressValue, 2, 0, 1, 3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 }
-
 
 } // namespace dialvane

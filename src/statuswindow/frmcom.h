@@ -33,16 +33,16 @@ public:
     explicit frmcom(QWidget* parent = nullptr);
 
     // In their order on the window.
-    QGroupBox* Lbltype;
-    QLabel* LBLMyType;
-    QGroupBox* Frame4;
-    BlockLabel* LBLData;
-    QGroupBox* Frame3;
-    QLabel* LBLTransaction;
-    QGroupBox* Frame1;
-    QLabel* LBLResto;
+    QGroupBox* typeFrame;
+    QLabel* typeValue;
+    QGroupBox* dataFrame;
+    BlockLabel* dataValue;
+    QGroupBox* transactionFrame;
+    QLabel* transactionValue;
+    QGroupBox* restoFrame;
+    QLabel* restoValue;
     // The call so far: direction, blocks, NAKs, re-sends, seconds.
-    QLabel* LBLProgress;
+    QLabel* progressValue;
 };
 
 // Courier New where it is installed, else Liberation Mono, which has the same metrics.

@@ -86,7 +86,7 @@ void setRefusalBeep(std::function<void()> beep) {
     refusalBeep() = std::move(beep);
 }
 
-int FilterNumericKey(QWidget* focused, int& KeyAscii, const QString& mask, const QLocale& locale) {
+int FilterNumericKey(QWidget* focused, int& keyCode, const QString& mask, const QLocale& locale) {
     const QChar decimal = GetDecimalSeparator(locale);
     const QChar group = GetGroupSeparator(locale);
     QLineEdit* box = asTextBox(focused);
@@ -95,41 +95,41 @@ int FilterNumericKey(QWidget* focused, int& KeyAscii, const QString& mask, const
     const qsizetype start =
         box ? (box->hasSelectedText() ? box->selectionStart() : box->cursorPosition()) : 0;
     const auto fits = [&] {
-        const QChar typed(static_cast<char16_t>(KeyAscii));
+        const QChar typed(static_cast<char16_t>(keyCode));
         return fitsMask(projectedText(text, start, length, typed, mask, group), mask, decimal);
     };
     const bool maskAllowsMinus = mask.isEmpty() || mask.contains(QLatin1Char('-'));
     const bool maskAllowsDecimal = mask.isEmpty() || mask.contains(QLatin1Char('.'));
 
-    if (KeyAscii >= '0' && KeyAscii <= '9') {
+    if (keyCode >= '0' && keyCode <= '9') {
         if (box) {
             // A digit in front of the sign would leave the sign inside the number.
             if (text.startsWith(QLatin1Char('-')) && start == 0 && length == 0)
-                KeyAscii = 0;
+                keyCode = 0;
             else if (!mask.isEmpty() && !fits())
-                KeyAscii = 0;
+                keyCode = 0;
         }
-    } else if (KeyAscii == '-') {
+    } else if (keyCode == '-') {
         // Only with the caret at the start; a sign already there is not looked for.
         if (!maskAllowsMinus || (box && start != 0))
-            KeyAscii = 0;
-    } else if (KeyAscii != decimal.unicode()) {
+            keyCode = 0;
+    } else if (keyCode != decimal.unicode()) {
         // Backspace and Enter edit and leave the field as usual: nothing cleared, no beep.
-        if (KeyAscii == kBackspace || KeyAscii == kEnter)
-            return KeyAscii;
-        KeyAscii = 0;
+        if (keyCode == kBackspace || keyCode == kEnter)
+            return keyCode;
+        keyCode = 0;
     } else if (!maskAllowsDecimal) {
-        KeyAscii = 0;
+        keyCode = 0;
     } else if (box) {
         const qsizetype existing = firstPosition(text, decimal);
         if (existing == 0) {
             if (!mask.isEmpty() && !fits())
-                KeyAscii = 0;
+                keyCode = 0;
         } else if (length == 0 || existing < start + 1 || existing > start + length) {
             // A second separator only replaces the first one when the selection covers it.
-            KeyAscii = 0;
+            keyCode = 0;
         } else if (!mask.isEmpty() && !fits()) {
-            KeyAscii = 0;
+            keyCode = 0;
         }
     }
 
@@ -137,14 +137,14 @@ int FilterNumericKey(QWidget* focused, int& KeyAscii, const QString& mask, const
     // it all): it goes on the first key, even a refused one.
     if (box && text.size() == length)
         box->setText(QString());
-    if (KeyAscii == 0)
+    if (keyCode == 0)
         soundRefusal();
-    return KeyAscii;
+    return keyCode;
 }
 
-void DaysToKeepKeyPress(QLineEdit* field, int& KeyAscii, const QLocale& locale) {
-    FilterNumericKey(field, KeyAscii, QStringLiteral("999"), locale);
-    if (KeyAscii == kEnter && field) {
+void DaysToKeepKeyPress(QLineEdit* field, int& keyCode, const QLocale& locale) {
+    FilterNumericKey(field, keyCode, QStringLiteral("999"), locale);
+    if (keyCode == kEnter && field) {
         // Posted, not sent: the Enter key finishes first, then the focus moves on exactly as
         // the operator's Tab would move it (same order, same focus reason for the handlers).
         QCoreApplication::postEvent(field, new QKeyEvent(QEvent::KeyPress, Qt::Key_Tab,

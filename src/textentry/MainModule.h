@@ -24,20 +24,20 @@ QChar GetDecimalSeparator(const QLocale& locale = QLocale::system());
 // numbers this is the digit '0', and the filter then leaves zeros out of its length count.
 QChar GetGroupSeparator(const QLocale& locale = QLocale::system());
 
-// Decides whether the typed character `KeyAscii` (its character code; 8 backspace, 13 Enter) may
+// Decides whether the typed character `keyCode` (its character code; 8 backspace, 13 Enter) may
 // enter the text box `focused`, the control that has the focus, given the shape `mask` of the
 // number it holds: "999" a whole number of three digits, "-999.99" an optional sign, three
 // integer places and two fraction places, the empty mask any number. A refused key is set to 0
 // and the system beep sounds. When the whole text is selected (or the box is empty) the box is
 // emptied before the key goes in, whether or not the key is accepted. `focused` may be null or
-// another kind of control: then only the tests that need no text apply. Returns `KeyAscii`.
-int FilterNumericKey(QWidget* focused, int& KeyAscii, const QString& mask,
+// another kind of control: then only the tests that need no text apply. Returns `keyCode`.
+int FilterNumericKey(QWidget* focused, int& keyCode, const QString& mask,
                      const QLocale& locale = QLocale::system());
 
 // Key press of the days-to-keep field: the filter with the mask "999"; Enter, which passes,
 // also moves the focus on to the next control in tab order, as Tab would, once the key itself
 // has been handled.
-void DaysToKeepKeyPress(QLineEdit* field, int& KeyAscii, const QLocale& locale = QLocale::system());
+void DaysToKeepKeyPress(QLineEdit* field, int& keyCode, const QLocale& locale = QLocale::system());
 
 // Validation of the days-to-keep field as the focus leaves it: an empty field shows `keepDays`,
 // the days in effect, again; then `checkForChanges` runs. The focus is never held back.

@@ -47,12 +47,12 @@ frmPassword::frmPassword(PasswordContext context, QWidget* parent)
     setWindowTitle(QStringLiteral("Administrative Password"));
     setModal(true);
 
-    Label1 = new QLabel(QStringLiteral("Enter Password"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
+    comPortLabel = new QLabel(QStringLiteral("Enter Password"), this);
+    comPortLabel->setObjectName(QStringLiteral("comPortLabel"));
     // The drawing's proportions, widened as a whole when this platform's font needs more room
     // for the caption than the drawing gives it.
     constexpr int kLabelTwips = 1185;
-    const double needed = Label1->fontMetrics().horizontalAdvance(Label1->text());
+    const double needed = comPortLabel->fontMetrics().horizontalAdvance(comPortLabel->text());
     const double dpiX =
         logicalDpiX() * std::max(1.0, needed / twipsToPixels(kLabelTwips, logicalDpiX()));
     const double dpiY = logicalDpiY();
@@ -69,11 +69,12 @@ frmPassword::frmPassword(PasswordContext context, QWidget* parent)
     place(txtPassword, 1350, 135, 2490, 285);
     txtPassword->installEventFilter(this);
 
-    place(Label1, 135, 180, kLabelTwips, 195);
+    place(comPortLabel, 135, 180, kLabelTwips, 195);
     // A caption taller than the drawn row is centred on it rather than cut.
-    if (const int tall = Label1->fontMetrics().height(); tall > Label1->height())
-        Label1->setGeometry(Label1->x(), Label1->y() - (tall - Label1->height()) / 2,
-                            Label1->width(), tall);
+    if (const int tall = comPortLabel->fontMetrics().height(); tall > comPortLabel->height())
+        comPortLabel->setGeometry(comPortLabel->x(),
+                                  comPortLabel->y() - (tall - comPortLabel->height()) / 2,
+                                  comPortLabel->width(), tall);
 
     setFixedSize(twipsToPixels(3990, dpiX), twipsToPixels(585, dpiY));
     txtPassword->setFocus();
@@ -104,18 +105,18 @@ void frmPassword::Form_Activate() {
 bool frmPassword::eventFilter(QObject* watched, QEvent* event) {
     if (watched == txtPassword && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        int KeyAscii = keyAscii(*key);
-        if (KeyAscii == 0)
+        int keyCode = keyAscii(*key);
+        if (keyCode == 0)
             return false; // a key without a character: the box handles it as usual
-        txtPassword_KeyPress(KeyAscii);
-        return KeyAscii == 0 || KeyAscii == kEscape;
+        txtPassword_KeyPress(keyCode);
+        return keyCode == 0 || keyCode == kEscape;
     }
     return QDialog::eventFilter(watched, event);
 }
 
-void frmPassword::txtPassword_KeyPress(int& KeyAscii) {
-    if (KeyAscii == kEnter) {
-        KeyAscii = 0;
+void frmPassword::txtPassword_KeyPress(int& keyCode) {
+    if (keyCode == kEnter) {
+        keyCode = 0;
         const QString text = txtPassword->text();
         if (!isRegionalNumber(text, context_.locale))
             return;
@@ -128,7 +129,7 @@ void frmPassword::txtPassword_KeyPress(int& KeyAscii) {
         }
         passwordAccepted_ = false;
     }
-    if (KeyAscii == kEscape)
+    if (keyCode == kEscape)
         reject();
 }
 

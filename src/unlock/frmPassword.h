@@ -39,7 +39,7 @@ public:
     static std::int16_t ExpectedPasswordNumber(const QDateTime& now);
 
     QLineEdit* txtPassword;
-    QLabel* Label1;
+    QLabel* comPortLabel;
 
 protected:
     bool event(QEvent* event) override;
@@ -47,7 +47,7 @@ protected:
 
 private:
     void Form_Activate();
-    void txtPassword_KeyPress(int& KeyAscii);
+    void txtPassword_KeyPress(int& keyCode);
 
     PasswordContext context_;
     bool passwordAccepted_ = false;

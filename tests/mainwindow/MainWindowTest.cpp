@@ -129,8 +129,8 @@ protected:
     }
     void unlock() {
         passwordRight = true;
-        window->cmdUnlock->click();
-        ASSERT_TRUE(window->cboComPort->isEnabled());
+        window->unlockButton->click();
+        ASSERT_TRUE(window->comPortList->isEnabled());
     }
     std::string title() const { return window->windowTitle().toStdString(); }
     std::size_t opens() {
@@ -171,8 +171,8 @@ protected:
 class StartupTest : public StationTest {
 protected:
     QString fields() const {
-        return window->txtBackroomPath->text() + '|' + window->TXTLogPath->text() + '|' +
-               window->TXTDaysToKeep->text();
+        return window->backroomFolderField->text() + '|' + window->logFolderField->text() + '|' +
+               window->daysToKeepField->text();
     }
 };
 
@@ -192,8 +192,8 @@ TEST_F(StartupTest, BuiltInFoldersAreShownAndTheStartUpSavesWhatTheListsShow) {
     EXPECT_EQ(lastOpenedAs(), "D96001");
     EXPECT_EQ(lastOpen().device, deviceForPort(1, {}));
     EXPECT_EQ(title(), "9600,n,8,1 COM1");
-    EXPECT_FALSE(w.cmdSave->isEnabled());
-    EXPECT_FALSE(w.txtBackroomPath->isEnabled());
+    EXPECT_FALSE(w.saveButton->isEnabled());
+    EXPECT_FALSE(w.backroomFolderField->isEnabled());
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }
 
@@ -235,10 +235,10 @@ TEST_F(StartupTest, FailuresAreReportedInTurnAndTheRestOfTheStartUpRuns) {
     EXPECT_TRUE(messages[1].contains("COM1")) << messages[1].toStdString();
     // The title keeps what the port routines set last: the address tried (a network line).
     EXPECT_TRUE(title().starts_with("tcp:127.0.0.1:") && title().ends_with(" COM1")) << title();
-    ASSERT_EQ(w.LVWFileDetails->topLevelItemCount(), 1);
-    EXPECT_EQ(w.LVWFileDetails->topLevelItem(0)->text(0), "000123");
-    EXPECT_FALSE(w.LVWFileDetails->topLevelItem(0)->text(1).isEmpty());
-    EXPECT_FALSE(w.LVWFileDetails->isHidden());
+    ASSERT_EQ(w.restaurantList->topLevelItemCount(), 1);
+    EXPECT_EQ(w.restaurantList->topLevelItem(0)->text(0), "000123");
+    EXPECT_FALSE(w.restaurantList->topLevelItem(0)->text(1).isEmpty());
+    EXPECT_FALSE(w.restaurantList->isHidden());
     EXPECT_FALSE(QFile::exists(logs + "Dialvane20261005-235959-000123.log"));
     EXPECT_TRUE(QFile::exists(logs + "Dialvane20261006-000000-000123.log"));
     EXPECT_EQ(stored("Communication", "Speed"), "abc"); // left for the operator to mend
@@ -265,15 +265,16 @@ protected:
             touch(folder("backroom") + resto + "/trfbru1");
     }
     QTreeWidgetItem* row(const QString& resto) const {
-        const auto found = window->LVWFileDetails->findItems(resto, Qt::MatchExactly, 0);
+        const auto found = window->restaurantList->findItems(resto, Qt::MatchExactly, 0);
         return found.isEmpty() ? nullptr : found.first();
     }
     bool panelEnabled(bool enabled) const {
         const frmmain& w = *window;
-        for (QWidget* widget :
-             QWidgetList{w.Label1, w.Label2, w.Label3, w.Label4, w.Label5, w.Label6, w.Label7,
-                         w.TXTLogPath, w.TXTDaysToKeep, w.txtBackroomPath, w.CMDLogPath,
-                         w.cmdBackroomPath, w.cboComPort, w.cboConnection, w.cboSpeed})
+        for (QWidget* widget : QWidgetList{
+                 w.comPortLabel, w.speedLabel, w.connectionLabel, w.logFolderLabel,
+                 w.backroomFolderLabel, w.restaurantListLabel, w.daysToKeepLabel, w.logFolderField,
+                 w.daysToKeepField, w.backroomFolderField, w.logFolderButton,
+                 w.backroomFolderButton, w.comPortList, w.connectionList, w.speedList})
             if (widget->isEnabled() != enabled)
                 return false;
         return true;
@@ -284,27 +285,27 @@ TEST_F(PanelTest, LockedUntilTheRightPasswordReopenedFromTheListsAndLockedAgainB
     busy(4);
     frmmain& w = start();
     EXPECT_TRUE(panelEnabled(false));
-    EXPECT_FALSE(w.cmdSave->isEnabled());
-    w.cmdUnlock->click(); // wrong password
+    EXPECT_FALSE(w.saveButton->isEnabled());
+    w.unlockButton->click(); // wrong password
     EXPECT_TRUE(panelEnabled(false));
     unlock();
     EXPECT_TRUE(panelEnabled(true));
-    EXPECT_TRUE(w.cmdUnlock->isHidden());
+    EXPECT_TRUE(w.unlockButton->isHidden());
 
     // A choice checks for changes and leaves the port alone.
-    w.cboComPort->setCurrentText("3");
-    w.cboComPort->setCurrentText("1");
-    EXPECT_FALSE(w.cmdSave->isEnabled());
-    w.cboComPort->setCurrentText("3");
-    w.cboSpeed->setCurrentText("1200");
-    EXPECT_TRUE(w.cmdSave->isEnabled());
+    w.comPortList->setCurrentText("3");
+    w.comPortList->setCurrentText("1");
+    EXPECT_FALSE(w.saveButton->isEnabled());
+    w.comPortList->setCurrentText("3");
+    w.speedList->setCurrentText("1200");
+    EXPECT_TRUE(w.saveButton->isEnabled());
     settle();
     EXPECT_EQ(opens(), 1u);
 
     // Save stores only what changed, reopens the port with what the lists show and locks the
     // panel, whether or not the port then opens.
-    w.cboComPort->setCurrentText("4");
-    w.cmdSave->click();
+    w.comPortList->setCurrentText("4");
+    w.saveButton->click();
     settle();
     EXPECT_EQ(stored("Communication", "ComPort") + '|' + stored("Communication", "Speed") + '|' +
                   stored("Communication", "Connection") + '|' + stored("Global", "DaysToKeep"),
@@ -313,8 +314,8 @@ TEST_F(PanelTest, LockedUntilTheRightPasswordReopenedFromTheListsAndLockedAgainB
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains("COM4")) << messages[0].toStdString();
     EXPECT_TRUE(panelEnabled(false));
-    EXPECT_FALSE(w.cmdUnlock->isHidden());
-    EXPECT_FALSE(w.cmdSave->isEnabled());
+    EXPECT_FALSE(w.unlockButton->isHidden());
+    EXPECT_FALSE(w.saveButton->isEnabled());
 }
 
 TEST_F(PanelTest, CheckForChangesComparesEachValueItsOwnWay) {
@@ -325,14 +326,14 @@ TEST_F(PanelTest, CheckForChangesComparesEachValueItsOwnWay) {
         QWidget* field;
         QString value;
         bool changed;
-    } cases[] = {{w.txtBackroomPath, backroom.toUpper(), false},
-                 {w.txtBackroomPath, backroom.chopped(1), true},
-                 {w.TXTLogPath, "/elsewhere/", true},
-                 {w.TXTDaysToKeep, "060", true},
-                 {w.TXTDaysToKeep, "60", false},
-                 {w.cboComPort, "3", true},
-                 {w.cboConnection, "Modem", true},
-                 {w.cboSpeed, "1200", true}};
+    } cases[] = {{w.backroomFolderField, backroom.toUpper(), false},
+                 {w.backroomFolderField, backroom.chopped(1), true},
+                 {w.logFolderField, "/elsewhere/", true},
+                 {w.daysToKeepField, "060", true},
+                 {w.daysToKeepField, "60", false},
+                 {w.comPortList, "3", true},
+                 {w.connectionList, "Modem", true},
+                 {w.speedList, "1200", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE((c.field->objectName() + '=' + c.value).toStdString());
         auto* text = qobject_cast<QLineEdit*>(c.field);
@@ -340,10 +341,10 @@ TEST_F(PanelTest, CheckForChangesComparesEachValueItsOwnWay) {
         const QString kept = text ? text->text() : list->currentText();
         text ? text->setText(c.value) : list->setCurrentText(c.value);
         w.CheckForChanges();
-        EXPECT_EQ(w.cmdSave->isEnabled(), c.changed);
+        EXPECT_EQ(w.saveButton->isEnabled(), c.changed);
         text ? text->setText(kept) : list->setCurrentText(kept);
         w.CheckForChanges();
-        ASSERT_FALSE(w.cmdSave->isEnabled());
+        ASSERT_FALSE(w.saveButton->isEnabled());
     }
 }
 
@@ -367,16 +368,16 @@ TEST_F(PanelTest, SaveStoresWhatDiffersInItsOwnForm) {
         storeFolders();
         frmmain& w = start();
         unlock();
-        w.txtBackroomPath->setText(c.backroom);
-        w.TXTDaysToKeep->setText(c.days);
+        w.backroomFolderField->setText(c.backroom);
+        w.daysToKeepField->setText(c.days);
         w.CheckForChanges(); // what leaving the field does
-        w.cmdSave->click();
+        w.saveButton->click();
         settle();
         EXPECT_EQ(stored("Path", "BackroomPath") + '|' + stored("Global", "DaysToKeep") + '|' +
-                      w.TXTDaysToKeep->text().toStdString(),
+                      w.daysToKeepField->text().toStdString(),
                   (c.storedBackroom + '|' + c.storedDays + '|' + c.field).toStdString());
         // The port reopens with the folder the field now shows.
-        EXPECT_EQ(lastOpen().config.BackroomFolder, w.txtBackroomPath->text());
+        EXPECT_EQ(lastOpen().config.BackroomFolder, w.backroomFolderField->text());
         stop();
     }
 }
@@ -388,42 +389,42 @@ TEST_F(PanelTest, FieldsSelectOnFocusCheckWhenLeftAndTheDaysFieldTakesThreeDigit
     QApplication::setActiveWindow(&w);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     // A text box selects its text on Tab by itself; the fields do it however they get the focus.
-    for (TextBox* field : {w.txtBackroomPath, w.TXTLogPath, w.TXTDaysToKeep}) {
+    for (TextBox* field : {w.backroomFolderField, w.logFolderField, w.daysToKeepField}) {
         field->setFocus(Qt::MouseFocusReason);
         EXPECT_EQ(field->selectedText(), field->text()) << field->objectName().toStdString();
     }
-    QTest::keyClicks(w.TXTDaysToKeep, "4a567");
-    EXPECT_EQ(w.TXTDaysToKeep->text(), "456");
+    QTest::keyClicks(w.daysToKeepField, "4a567");
+    EXPECT_EQ(w.daysToKeepField->text(), "456");
     EXPECT_EQ(beeps, 2); // the letter and the fourth digit
     // Editing keys type no character, even Delete with the DEL code some keyboards give it: the
     // filter never sees them.
-    QTest::keyClick(w.TXTDaysToKeep, Qt::Key_Home);
+    QTest::keyClick(w.daysToKeepField, Qt::Key_Home);
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
-    QApplication::sendEvent(w.TXTDaysToKeep, &del);
-    EXPECT_EQ(w.TXTDaysToKeep->text(), "56");
-    QTest::keyClick(w.TXTDaysToKeep, Qt::Key_4);
+    QApplication::sendEvent(w.daysToKeepField, &del);
+    EXPECT_EQ(w.daysToKeepField->text(), "56");
+    QTest::keyClick(w.daysToKeepField, Qt::Key_4);
     EXPECT_EQ(beeps, 2);
     // Enter moves on as Tab does, once the key itself has been handled.
-    QTest::keyClick(w.TXTDaysToKeep, Qt::Key_Return);
-    EXPECT_EQ(QApplication::focusWidget(), w.TXTDaysToKeep);
+    QTest::keyClick(w.daysToKeepField, Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), w.daysToKeepField);
     QApplication::processEvents();
-    EXPECT_EQ(QApplication::focusWidget(), w.cboComPort);
-    EXPECT_TRUE(w.cmdSave->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), w.comPortList);
+    EXPECT_TRUE(w.saveButton->isEnabled());
 
     // Emptied and left: refilled before the check, so nothing to save.
-    w.TXTDaysToKeep->setFocus();
-    w.TXTDaysToKeep->clear();
-    w.cboSpeed->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(w.TXTDaysToKeep->text(), "60");
-    EXPECT_FALSE(w.cmdSave->isEnabled());
+    w.daysToKeepField->setFocus();
+    w.daysToKeepField->clear();
+    w.speedList->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(w.daysToKeepField->text(), "60");
+    EXPECT_FALSE(w.saveButton->isEnabled());
 
-    for (TextBox* field : {w.txtBackroomPath, w.TXTLogPath}) {
+    for (TextBox* field : {w.backroomFolderField, w.logFolderField}) {
         const QString kept = field->text();
         field->setFocus();
         field->setText("/somewhere/else/");
-        EXPECT_FALSE(w.cmdSave->isEnabled()); // typing alone checks nothing
-        w.cboSpeed->setFocus(Qt::TabFocusReason);
-        EXPECT_TRUE(w.cmdSave->isEnabled());
+        EXPECT_FALSE(w.saveButton->isEnabled()); // typing alone checks nothing
+        w.speedList->setFocus(Qt::TabFocusReason);
+        EXPECT_TRUE(w.saveButton->isEnabled());
         field->setText(kept);
         w.CheckForChanges();
     }
@@ -445,19 +446,19 @@ TEST_F(PanelTest, TheUnlockButtonAsksWithThePasswordDialogAndTheFolderButtonsFil
                          QString::number(frmPassword::ExpectedPasswordNumber(clock.localTime())));
         QTest::keyClick(dialog->txtPassword, Qt::Key_Return);
     });
-    w.cmdUnlock->click();
+    w.unlockButton->click();
     ASSERT_TRUE(panelEnabled(true));
 
     // The chooser starts at the field's folder; what it gives goes in with its separator.
     chosenFolder = tmp.filePath("picked");
-    w.cmdBackroomPath->click();
-    EXPECT_EQ(w.txtBackroomPath->text(), chosenFolder + '/');
-    EXPECT_TRUE(w.cmdSave->isEnabled());
+    w.backroomFolderButton->click();
+    EXPECT_EQ(w.backroomFolderField->text(), chosenFolder + '/');
+    EXPECT_TRUE(w.saveButton->isEnabled());
     chosenFolder.clear(); // cancelled: nothing changes, nothing is checked
-    w.cmdSave->setEnabled(false);
-    w.CMDLogPath->click();
-    EXPECT_EQ(w.TXTLogPath->text(), tmp.filePath("logs/"));
-    EXPECT_FALSE(w.cmdSave->isEnabled());
+    w.saveButton->setEnabled(false);
+    w.logFolderButton->click();
+    EXPECT_EQ(w.logFolderField->text(), tmp.filePath("logs/"));
+    EXPECT_FALSE(w.saveButton->isEnabled());
     EXPECT_EQ(chooserCalls.join('\n'),
               "Backroom/VeldDB|" + tmp.filePath("backroom/") + "\nLog|" + tmp.filePath("logs/"));
 }
@@ -468,12 +469,12 @@ TEST_F(PanelTest, ClosingEndsWithoutSavingUnloadsTheStatusWindowAndClosesThePort
         frmmain& w = start();
         w.show();
         unlock();
-        w.cboComPort->setCurrentText("5");
+        w.comPortList->setCurrentText("5");
         LinkEvent started(LinkEvent::Kind::CallStarted);
         started.call = 1;
         w.statusWindow().apply(started);
         QSignalSpy unloaded(&w, &frmmain::unloaded);
-        byButton ? w.cmdClose->click() : void(w.close());
+        byButton ? w.closeButton->click() : void(w.close());
         EXPECT_EQ(unloaded.count(), 1);
         EXPECT_FALSE(w.isVisible());
         EXPECT_EQ(w.statusWindow().window(), nullptr);
@@ -511,7 +512,7 @@ TEST_F(CallHistoryView, TheListAndTheLastCallLineFollowTheJournal) {
     EXPECT_EQ(row("000100")->text(3), "sent itrfinv1: 2000 records");
     EXPECT_TRUE(row("000100")->text(2).contains("10:44"));
     EXPECT_EQ(row("000200")->text(3), "fetch failed: Cannot open trfloc");
-    EXPECT_EQ(w.lblLastCall->text(),
+    EXPECT_EQ(w.lastCallLabel->text(),
               "10:46 000200 fetch failed: Cannot open trfloc  ·  1 failed today");
 
     // A call ends: its row goes to the journal, and the list and the line follow at once.
@@ -527,14 +528,14 @@ TEST_F(CallHistoryView, TheListAndTheLastCallLineFollowTheJournal) {
     link->handle(ended);
     QCoreApplication::processEvents();
     EXPECT_EQ(row("000100")->text(3), "send dropped");
-    EXPECT_EQ(w.lblLastCall->text(), "11:00 000100 send dropped  ·  2 failed today");
+    EXPECT_EQ(w.lastCallLabel->text(), "11:00 000100 send dropped  ·  2 failed today");
     for (std::uint64_t number : {101, 102, 103}) { // a network line answers several at once
         LinkEvent started(LinkEvent::Kind::CallStarted);
         started.call = number;
         link->handle(started);
     }
     QCoreApplication::processEvents();
-    EXPECT_TRUE(w.lblLastCall->text().startsWith("3 calls in progress / en cours  ·  11:00"));
+    EXPECT_TRUE(w.lastCallLabel->text().startsWith("3 calls in progress / en cours  ·  11:00"));
     for (std::uint64_t number : {101, 102, 103}) {
         LinkEvent gone(LinkEvent::Kind::CallEnded);
         gone.call = number;
@@ -542,7 +543,7 @@ TEST_F(CallHistoryView, TheListAndTheLastCallLineFollowTheJournal) {
         link->handle(gone);
     }
     QCoreApplication::processEvents();
-    EXPECT_TRUE(w.lblLastCall->text().startsWith("11:00"));
+    EXPECT_TRUE(w.lastCallLabel->text().startsWith("11:00"));
     int rows = 0;
     journal::readJournals(logs, QDate(), [&](const journal::Row&) { ++rows; });
     EXPECT_EQ(rows, 6);
@@ -553,22 +554,22 @@ TEST_F(CallHistoryView, SaveAsksBeforeStoringAFolderThatCannotTakeFiles) {
     unlock();
     const std::string before = stored("Path", "BackroomPath");
     const QString missing = tmp.filePath("missing") + '/';
-    w.txtBackroomPath->setText(missing);
+    w.backroomFolderField->setText(missing);
     w.CheckForChanges();
 
     confirmAnswer = false;
-    w.cmdSave->click();
+    w.saveButton->click();
     ASSERT_EQ(questions.size(), 1);
     EXPECT_EQ(questions[0], "The Backroom folder " + missing + " does not exist. Save anyway?");
     EXPECT_EQ(stored("Path", "BackroomPath"), before);
-    EXPECT_TRUE(w.cmdSave->isEnabled());
-    EXPECT_TRUE(w.txtBackroomPath->isEnabled()); // the panel stays open with the change
-    EXPECT_EQ(w.txtBackroomPath->text(), missing);
+    EXPECT_TRUE(w.saveButton->isEnabled());
+    EXPECT_TRUE(w.backroomFolderField->isEnabled()); // the panel stays open with the change
+    EXPECT_EQ(w.backroomFolderField->text(), missing);
 
     confirmAnswer = true;
-    w.cmdSave->click();
+    w.saveButton->click();
     EXPECT_EQ(stored("Path", "BackroomPath"), missing.toStdString());
-    EXPECT_FALSE(w.txtBackroomPath->isEnabled());
+    EXPECT_FALSE(w.backroomFolderField->isEnabled());
 }
 
 TEST_F(CallHistoryView, NoCaptionIsCutAndALargerWindowGoesToTheListAndTheFolders) {
@@ -580,7 +581,7 @@ TEST_F(CallHistoryView, NoCaptionIsCutAndALargerWindowGoesToTheListAndTheFolders
     QCoreApplication::processEvents();
     for (QWidget* top : QWidgetList{&w, &password, &status}) {
         for (const QLabel* l : top->findChildren<QLabel*>()) {
-            if (l == w.lblLastCall || l->text().isEmpty())
+            if (l == w.lastCallLabel || l->text().isEmpty())
                 continue; // the last-call line holds any text; its tooltip shows it whole
             const QFontMetrics m = l->fontMetrics();
             EXPECT_LE(m.horizontalAdvance(l->text()), l->contentsRect().width())
@@ -596,19 +597,19 @@ TEST_F(CallHistoryView, NoCaptionIsCutAndALargerWindowGoesToTheListAndTheFolders
                 << g->objectName().toStdString();
     }
 
-    const QSize list = w.LVWFileDetails->size();
-    const int field = w.txtBackroomPath->width();
-    const QPoint picker = w.cmdBackroomPath->pos();
-    const QPoint save = w.cmdSave->pos();
+    const QSize list = w.restaurantList->size();
+    const int field = w.backroomFolderField->width();
+    const QPoint picker = w.backroomFolderButton->pos();
+    const QPoint save = w.saveButton->pos();
     w.resize(w.minimumSize() + QSize(200, 100));
     QCoreApplication::processEvents();
-    EXPECT_EQ(w.LVWFileDetails->size(), list + QSize(200, 100));
-    EXPECT_EQ(w.txtBackroomPath->width(), field + 200);
-    EXPECT_EQ(w.cmdBackroomPath->pos(), picker + QPoint(200, 0));
-    EXPECT_EQ(w.cmdSave->pos(), save + QPoint(0, 100));
+    EXPECT_EQ(w.restaurantList->size(), list + QSize(200, 100));
+    EXPECT_EQ(w.backroomFolderField->width(), field + 200);
+    EXPECT_EQ(w.backroomFolderButton->pos(), picker + QPoint(200, 0));
+    EXPECT_EQ(w.saveButton->pos(), save + QPoint(0, 100));
     w.resize(w.minimumSize() - QSize(50, 50));
     EXPECT_EQ(w.size(), w.minimumSize());
-    EXPECT_EQ(w.txtBackroomPath->toolTip(), w.txtBackroomPath->text());
+    EXPECT_EQ(w.backroomFolderField->toolTip(), w.backroomFolderField->text());
 }
 
 } // namespace

@@ -124,8 +124,8 @@ TEST(StatusWindow, ShowsTheBytesAsReceivedAndGoesWithThePort) {
     const QByteArray bytes =
         "\x02" + QByteArray("<b>12</b> caf\xe9 &co").leftJustified(126) + "\x03";
     host.apply(block(1, CallDirection::Receive, bytes, 0));
-    EXPECT_EQ(host.window()->LBLData->text(), fromEightBit(bytes));
-    EXPECT_EQ(host.window()->LBLData->textFormat(), Qt::PlainText);
+    EXPECT_EQ(host.window()->dataValue->text(), fromEightBit(bytes));
+    EXPECT_EQ(host.window()->dataValue->textFormat(), Qt::PlainText);
     host.apply(event(LinkEvent::Kind::PortClosed));
     EXPECT_EQ(host.window(), nullptr);
 }
@@ -160,10 +160,10 @@ TEST(StatusWindow, ARealCallDrivesTheWindow) {
     auto shows = [&](const QByteArray& block, const QString& progress) {
         return [&, block, progress] {
             frmcom* w = host.window();
-            return w && w->isVisible() && w->LBLResto->text() == "000123" &&
-                   w->LBLMyType->text() == "1" && w->LBLTransaction->text() == "S" &&
-                   w->LBLData->text() == QString::fromLatin1(block) &&
-                   (progress.isEmpty() || w->LBLProgress->text().startsWith(progress));
+            return w && w->isVisible() && w->restoValue->text() == "000123" &&
+                   w->typeValue->text() == "1" && w->transactionValue->text() == "S" &&
+                   w->dataValue->text() == QString::fromLatin1(block) &&
+                   (progress.isEmpty() || w->progressValue->text().startsWith(progress));
         };
     };
     EXPECT_TRUE(QTest::qWaitFor(shows(site::headerBlock("000123", 'S', '1'), ""), 5000));

@@ -109,10 +109,10 @@ TEST_F(KeyFilterTest, TypingIntoATextBox) {
         // A character the filter lets through goes in as typing puts it: over the selection.
         // Backspace and Enter are the text box's to act on.
         for (const QChar key : QString::fromUtf8(t.keys)) {
-            int KeyAscii = key.unicode();
-            if (FilterNumericKey(&box, KeyAscii, QString::fromUtf8(t.mask), t.locale) != 0 &&
-                QChar(KeyAscii).isPrint())
-                box.insert(QChar(KeyAscii));
+            int keyCode = key.unicode();
+            if (FilterNumericKey(&box, keyCode, QString::fromUtf8(t.mask), t.locale) != 0 &&
+                QChar(keyCode).isPrint())
+                box.insert(QChar(keyCode));
         }
         EXPECT_EQ(box.text().toStdString(), t.result);
         EXPECT_EQ(beeps, t.refused);
