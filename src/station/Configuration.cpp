@@ -163,18 +163,8 @@ void loadWatchSettings(Loader& load, Configuration& c) {
     const QString hooks = QStringLiteral("Hooks"), http = QStringLiteral("Http");
     c.OnReceived = load.own(hooks, QStringLiteral("OnReceived"), QString()).trimmed();
     c.OnFetched = load.own(hooks, QStringLiteral("OnFetched"), QString()).trimmed();
-    c.HookParallel = load.number(hooks, QStringLiteral("HookParallel"), QStringLiteral("2"));
-    if (c.HookParallel < 1) {
-        load.problem(hooks, QStringLiteral("HookParallel"), QString::number(c.HookParallel),
-                     QStringLiteral("below 1"), QStringLiteral("2"));
-        c.HookParallel = 2;
-    }
-    c.HookSeconds = load.number(hooks, QStringLiteral("HookSeconds"), QStringLiteral("300"));
-    if (c.HookSeconds < 1) {
-        load.problem(hooks, QStringLiteral("HookSeconds"), QString::number(c.HookSeconds),
-                     QStringLiteral("below 1"), QStringLiteral("300"));
-        c.HookSeconds = 300;
-    }
+    c.HookParallel = load.ranged(hooks, QStringLiteral("HookParallel"), 2, 1, 32767);
+    c.HookSeconds = load.ranged(hooks, QStringLiteral("HookSeconds"), 300, 1, 32767);
     c.HttpListen = load.own(http, QStringLiteral("Listen"), QString()).trimmed();
     if (!c.HttpListen.isEmpty()) {
         const PortAddress address = parsePortValue(QStringLiteral("tcp:") + c.HttpListen);
@@ -190,12 +180,7 @@ void loadWatchSettings(Loader& load, Configuration& c) {
         load.problem(http, QStringLiteral("AllowFrom"), invalid.join(QStringLiteral(", ")),
                      QStringLiteral("no address or range"),
                      QStringLiteral("the rest of the list (none: no one)"));
-    c.OverdueDays = load.number(http, QStringLiteral("OverdueDays"), QStringLiteral("2"));
-    if (c.OverdueDays < 1) {
-        load.problem(http, QStringLiteral("OverdueDays"), QString::number(c.OverdueDays),
-                     QStringLiteral("below 1"), QStringLiteral("2"));
-        c.OverdueDays = 2;
-    }
+    c.OverdueDays = load.ranged(http, QStringLiteral("OverdueDays"), 2, 1, 32767);
 }
 
 } // namespace
@@ -300,21 +285,8 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
     c.connection = connectionFrom(c.connectionRead);
     c.LineSpeed = load.number(communication, QStringLiteral("Speed"), QStringLiteral("9600"));
     c.ModemCheckMinutes =
-        load.number(communication, QStringLiteral("ModemCheckMinutes"), QStringLiteral("10"));
-    c.ReopenSeconds =
-        load.number(communication, QStringLiteral("ReopenSeconds"), QStringLiteral("30"));
-    if (c.ModemCheckMinutes < 0) {
-        load.problem(communication, QStringLiteral("ModemCheckMinutes"),
-                     QString::number(c.ModemCheckMinutes), QStringLiteral("below 0"),
-                     QStringLiteral("10"));
-        c.ModemCheckMinutes = 10;
-    }
-    if (c.ReopenSeconds < 1) {
-        load.problem(communication, QStringLiteral("ReopenSeconds"),
-                     QString::number(c.ReopenSeconds), QStringLiteral("below 1"),
-                     QStringLiteral("30"));
-        c.ReopenSeconds = 30;
-    }
+        load.ranged(communication, QStringLiteral("ModemCheckMinutes"), 10, 0, 32767);
+    c.ReopenSeconds = load.ranged(communication, QStringLiteral("ReopenSeconds"), 30, 1, 32767);
     // Hand-edited only (section Global): months of call journal kept (zero or less keeps
     // every month), and the wire trace.
     c.JournalMonths = load.number(global, QStringLiteral("JournalMonths"), QStringLiteral("13"));
@@ -323,18 +295,8 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
     // Hand-edited only (section Network): how long a call on a network line may last, and how
     // many it answers at once.
     const QString network = QStringLiteral("Network");
-    c.MaxCallMinutes = load.number(network, QStringLiteral("MaxCallMinutes"), QStringLiteral("60"));
-    if (c.MaxCallMinutes < 0) {
-        load.problem(network, QStringLiteral("MaxCallMinutes"), QString::number(c.MaxCallMinutes),
-                     QStringLiteral("below 0"), QStringLiteral("60"));
-        c.MaxCallMinutes = 60;
-    }
-    c.MaxCalls = load.number(network, QStringLiteral("MaxCalls"), QStringLiteral("32"));
-    if (c.MaxCalls < 1) {
-        load.problem(network, QStringLiteral("MaxCalls"), QString::number(c.MaxCalls),
-                     QStringLiteral("below 1"), QStringLiteral("32"));
-        c.MaxCalls = 32;
-    }
+    c.MaxCallMinutes = load.ranged(network, QStringLiteral("MaxCallMinutes"), 60, 0, 32767);
+    c.MaxCalls = load.ranged(network, QStringLiteral("MaxCalls"), 32, 1, 32767);
     c.MaxCallsPerAddress = load.ranged(network, QStringLiteral("MaxCallsPerAddress"), 4, 0, 32767);
     c.AllowFrom = load.own(network, QStringLiteral("AllowFrom"), QString());
     QStringList invalid;
