@@ -45,9 +45,9 @@ frmcom& StatusWindowHost::load() {
 void StatusWindowHost::render() {
     const StatusView& view = presenter_.view();
     frmcom& window = load();
-    window.LBLResto->setText(fromEightBit(view.resto));
-    window.LBLMyType->setText(fromEightBit(view.type));
-    window.LBLTransaction->setText(fromEightBit(view.transaction));
+    window.LBLResto->setText(escapeControls(fromEightBit(view.resto)));
+    window.LBLMyType->setText(escapeControls(fromEightBit(view.type)));
+    window.LBLTransaction->setText(escapeControls(fromEightBit(view.transaction)));
     window.LBLData->setText(view.data);
     window.LBLProgress->setText(view.progress);
 }
