@@ -205,7 +205,8 @@ TEST_F(AttackProcess, ReportsOverADamagedJournalCountTheRealRowsAndSayWhatTheySk
     EXPECT_EQ(out.count('\n'), 13);                  // the header and the 12 calls
     EXPECT_EQ(QString::fromUtf8(out).toUtf8(), out); // UTF-8 throughout
     for (const QChar c : QString::fromUtf8(out))
-        ASSERT_TRUE(c == '\n' || !isControlCharacter(c.unicode())) << c.unicode();
+        ASSERT_TRUE(c == QLatin1Char('\n') || !isControlCharacter(c.unicode()))
+            << static_cast<int>(c.unicode());
     EXPECT_EQ(report({"overdue"}, out), skipped);
     EXPECT_TRUE(out.endsWith("\n6 of 11 restaurants sent no file in the last 1 day.\n"))
         << out.toStdString();
