@@ -1,11 +1,18 @@
-// Many calls at once on one network line, on loopback, "GDelay" 0. A station (the link thread)
-// and the sites share this process; the sites are plain sockets driven from one thread.
-//   1. N sites (1, 10, 100) each send 1,000 records at once: aggregate blocks per second, and
-//      each block's turnaround (from the block written to its ACK read) at p50 and p99.
-//   2. 1,000 connected callers that say nothing: resident memory per call, and CPU while the
-//      station waits on them.
+// Many calls at once on one network line, on loopback. A station (the link thread) and the
+// sites share this process; the sites are plain sockets driven from one thread by epoll, so
+// they are never late themselves: what is late is the station.
+//   1. N sites (1, 10, 100) each send 1,000 records at once, "GDelay" 0: aggregate blocks per
+//      second, and each block's turnaround (from the block written to its ACK read) at p50
+//      and p99.
+//   2. Paced: N sites (1,000) call at once and each sends 20 records with "GDelay" 200, as
+//      real sites do: every answer's latency (header, records, end) at p50, p99 and max, set
+//      against the delay, and the station's CPU (the process's less the sites' thread).
+//   3. N connected callers that say nothing (1,000): descriptors and resident memory per call,
+//      and CPU while the station waits on them.
+// Every call is from 127.0.0.1: no limit per address.
 //
-//   bench_many_calls [--sites 1,10,100] [--silent 1000] [--wait-seconds 10]
+//   bench_many_calls [--sites 1,10,100] [--paced-sites 0] [--gdelay 200] [--records 20]
+//                    [--silent 1000] [--wait-seconds 10]
 #include "LoopbackSupport.h"
 #include "link/Block.h"
 #include "link/CallFollower.h"
@@ -31,6 +38,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -48,6 +56,20 @@ long residentKb() {
     return 0;
 }
 
+int openDescriptors() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+double threadCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 // A loopback connection to the station, made before the timing starts.
 int connectTo(quint16 port) {
     sockaddr_in address{};
@@ -61,6 +83,11 @@ int connectTo(quint16 port) {
     }
     return fd;
 }
+
+// The answers' latencies (from the block written to its answer read), in ms, by block.
+struct Answers {
+    std::vector<double> header, records, end;
+};
 
 // One site sending its file, block after block as the ACKs come; a NAKed block goes again.
 struct SendingSite {
@@ -78,16 +105,19 @@ struct SendingSite {
         if (::write(fd, block.constData(), block.size()) != block.size())
             failed = done = true;
     }
-    // One answer byte; the turnaround of the block it answers goes to `turnarounds`.
-    void answered(char c, int records, std::vector<double>& turnarounds) {
+    // One answer byte; the latency of the block it answers goes to `answers`.
+    void answered(char c, int records, Answers& answers) {
         if (c == NAK && ++naks < 20)
             return send(last);
         if (c != ACK) {
             failed = done = true;
             return;
         }
-        if (next > 0 && next <= records)
-            turnarounds.push_back(sent.nsecsElapsed() / 1e6);
+        const double latency = sent.nsecsElapsed() / 1e6;
+        (next == 0         ? answers.header
+         : next <= records ? answers.records
+                           : answers.end)
+            .push_back(latency);
         if (next < records)
             send(BuildBlock(QByteArray::number(next).leftJustified(100, 'x')));
         else if (next == records)
@@ -102,13 +132,13 @@ struct Station {
     QTemporaryDir dir;
     QString backroom = dir.path() + "/Backroom/";
     quint16 port = 0;
-    // Before the link: the calls it ends when it goes still report here.
     std::atomic<int> calls{0}; // in progress
     std::mutex mutex;
     CallFollower running; // heard on the calls' own threads
+    // Last: gone first, so calls that end as it closes still find what they report to.
     LinkThread link;
 
-    explicit Station(int maxCalls) {
+    explicit Station(int maxCalls, Millis sendDelay = Millis(0)) {
         QDir().mkpath(dir.path() + "/Logs");
         QObject::connect(
             &link, &LinkThread::event, &link,
@@ -124,7 +154,7 @@ struct Station {
         PortRequest request;
         request.config.BackroomFolder = backroom;
         request.config.LogFolder = dir.path() + "/Logs/";
-        request.config.sendDelay = Millis(0);
+        request.config.sendDelay = sendDelay;
         request.maxCalls = maxCalls;
         request.maxCallsPerAddress = 0; // every site calls from 127.0.0.1
         port = openLoopbackLine(link, request);
@@ -133,20 +163,25 @@ struct Station {
 
 // The sites are driven with plain sockets and epoll from one thread, so that they take as
 // little of the machine as they can: the figures are the station's.
-void concurrentSenders(int sites, int records) {
-    Station station(sites + 1);
+void concurrentSenders(int sites, int records, int gdelay = 0) {
+    const bool paced = gdelay > 0;
+    Station station(sites + 1, Millis(gdelay));
     std::vector<SendingSite> running(static_cast<std::size_t>(sites));
     for (int i = 0; i < sites; ++i) {
         running[i].resto = QByteArray::number(i + 1).rightJustified(6, '0');
         QDir().mkpath(station.backroom + running[i].resto);
         running[i].fd = connectTo(station.port);
     }
-    // Like a modem's CONNECT, a moment for the station to take the calls before the headers.
+    // Like a modem's CONNECT: the station has taken every call before the headers come.
+    if (!QTest::qWaitFor([&] { return station.calls == sites; }, 60000))
+        std::printf("only %d of %d sites became calls\n", station.calls.load(), sites);
     QThread::msleep(200);
-    std::vector<double> turnarounds;
-    turnarounds.reserve(static_cast<std::size_t>(sites) * records);
+    Answers answers;
+    answers.records.reserve(static_cast<std::size_t>(sites) * records);
     QElapsedTimer wall;
     wall.start();
+    const double cpuBefore = cpuSeconds();
+    const double sitesCpuBefore = threadCpuSeconds();
     for (SendingSite& site : running)
         site.send(BuildBlock(site.resto + "S1"));
     const int events = ::epoll_create1(0);
@@ -164,12 +199,12 @@ void concurrentSenders(int sites, int records) {
             SendingSite& site = running[ready[r].data.u64];
             if (site.done)
                 continue;
-            char answers[16];
-            const ssize_t got = ::read(site.fd, answers, sizeof answers);
+            char bytes[16];
+            const ssize_t got = ::read(site.fd, bytes, sizeof bytes);
             if (got <= 0)
                 site.failed = site.done = true;
             for (ssize_t k = 0; k < got && !site.done; ++k)
-                site.answered(answers[k], records, turnarounds);
+                site.answered(bytes[k], records, answers);
             if (site.done) {
                 --open;
                 ::epoll_ctl(events, EPOLL_CTL_DEL, site.fd, nullptr);
@@ -178,22 +213,48 @@ void concurrentSenders(int sites, int records) {
     }
     ::close(events);
     const double seconds = wall.nsecsElapsed() / 1e9;
+    const double sitesCpu = threadCpuSeconds() - sitesCpuBefore;
+    const double stationCpu = cpuSeconds() - cpuBefore - sitesCpu;
     int failed = 0, naks = 0;
     for (SendingSite& site : running) {
         failed += site.failed;
         naks += site.naks;
         ::close(site.fd);
     }
+    if (paced) {
+        std::printf("%d paced sites x %d records, GDelay %d ms, in %.3f s: station CPU %.2f s "
+                    "= %.1f%% of one core (sites' thread %.2f s); %d NAKs, %d failed\n",
+                    sites, records, gdelay, seconds, stationCpu, 100.0 * stationCpu / seconds,
+                    sitesCpu, naks, failed);
+        std::vector<double> all = answers.header;
+        all.insert(all.end(), answers.records.begin(), answers.records.end());
+        all.insert(all.end(), answers.end.begin(), answers.end.end());
+        const std::pair<const char*, const std::vector<double>*> kinds[] = {
+            {"header", &answers.header},
+            {"records", &answers.records},
+            {"end", &answers.end},
+            {"all", &all}};
+        for (const auto& [name, latencies] : kinds) {
+            const double p50 = percentile(*latencies, 0.5), p99 = percentile(*latencies, 0.99);
+            const double worst = percentile(*latencies, 1.0);
+            std::printf("  %-7s %6zu answers: p50 %.1f ms (+%.1f), p99 %.1f ms (+%.1f), max %.1f "
+                        "ms (+%.1f)\n",
+                        name, latencies->size(), p50, p50 - gdelay, p99, p99 - gdelay, worst,
+                        worst - gdelay);
+        }
+        return;
+    }
     std::printf("%3d sites x %d records: %zu blocks in %.3f s = %.0f blocks/s aggregate; "
                 "turnaround p50 %.3f ms, p99 %.3f ms; %d NAKs, %d failed\n",
-                sites, records, turnarounds.size(), seconds, turnarounds.size() / seconds,
-                percentile(turnarounds, 0.5), percentile(turnarounds, 0.99), naks, failed);
+                sites, records, answers.records.size(), seconds, answers.records.size() / seconds,
+                percentile(answers.records, 0.5), percentile(answers.records, 0.99), naks, failed);
 }
 
 void silentCallers(int callers, int waitSeconds) {
     Station station(callers + 1);
     QThread::msleep(200);
     const long before = residentKb();
+    const int descriptorsBefore = openDescriptors();
     std::vector<int> sockets;
     for (int i = 0; i < callers; ++i) {
         const int fd = connectTo(station.port);
@@ -207,6 +268,14 @@ void silentCallers(int callers, int waitSeconds) {
         std::printf("not every caller became a call within a minute\n");
     QThread::msleep(500);
     const long during = residentKb();
+    // Each caller's own socket is in this process too: one descriptor of each is the site's.
+    const int descriptorsDuring = openDescriptors();
+    const double perCaller = static_cast<double>(descriptorsDuring - descriptorsBefore) /
+                             std::max<std::size_t>(1, sockets.size());
+    std::printf("%d silent callers: descriptors %d -> %d = %.2f per caller, %.2f of them the "
+                "station's\n",
+                static_cast<int>(sockets.size()), descriptorsBefore, descriptorsDuring, perCaller,
+                perCaller - 1);
     const double cpuBefore = cpuSeconds();
     QThread::sleep(static_cast<unsigned long>(waitSeconds)); // this thread takes no CPU
     const double cpu = cpuSeconds() - cpuBefore;
@@ -225,11 +294,12 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     rlimit files{};
     getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = files.rlim_max; // two descriptors per silent caller, and some
+    // The sites' sockets are in this process too: two descriptors per call, and some.
+    files.rlim_cur = files.rlim_max;
     setrlimit(RLIMIT_NOFILE, &files);
 
     QList<int> sites{1, 10, 100};
-    int silent = 1000, waitSeconds = 10;
+    int silent = 1000, waitSeconds = 10, pacedSites = 0, gdelay = 200, records = 20;
     for (int i = 1; i + 1 < argc; ++i) {
         const QByteArray option = argv[i], value = argv[i + 1];
         if (option == "--sites") {
@@ -240,11 +310,19 @@ int main(int argc, char** argv) {
             silent = value.toInt();
         } else if (option == "--wait-seconds") {
             waitSeconds = value.toInt();
+        } else if (option == "--paced-sites") {
+            pacedSites = value.toInt();
+        } else if (option == "--gdelay") {
+            gdelay = value.toInt();
+        } else if (option == "--records") {
+            records = value.toInt();
         }
     }
     for (int n : sites)
         if (n > 0)
             concurrentSenders(n, 1000);
+    if (pacedSites > 0)
+        concurrentSenders(pacedSites, records, gdelay);
     if (silent > 0)
         silentCallers(silent, waitSeconds);
     return 0;

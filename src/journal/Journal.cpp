@@ -5,8 +5,8 @@
 #include "common/Paths.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <charconv>
@@ -26,22 +26,9 @@ constexpr std::array<const char*, kColumns> kNames = {
 const QString kPrefix = QStringLiteral("Dialvane-calls-");
 const QString kSuffix = QStringLiteral(".csv");
 
-// Control characters of a text (a reason may quote a file name) become \xNN.
-QString withoutControls(const QString& text) {
-    QString clean;
-    clean.reserve(text.size());
-    for (QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            clean += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        else
-            clean += c;
-    }
-    return clean;
-}
-
 // A text cell as a spreadsheet must read it: no formula, quoted when it holds a comma or quote.
 QByteArray textCell(const QString& text) {
-    QByteArray cell = withoutControls(text).toUtf8();
+    QByteArray cell = escapeControls(text).toUtf8();
     if (!cell.isEmpty() && QByteArrayView("=+-@").contains(cell.front()))
         cell.prepend('\'');
     if (cell.contains(',') || cell.contains('"'))
@@ -105,6 +92,8 @@ QByteArray endOfTornRow(QFile& file) {
     if (tail.isEmpty() || tail.endsWith('\n'))
         return {};
     const QByteArray torn = tail.mid(tail.lastIndexOf('\n') + 1);
+    if (torn.endsWith('\r')) // torn between its CR and LF: a whole row
+        return "\n";
     return (torn.count('"') % 2 ? QByteArray("\"") : QByteArray()) + "\r\n";
 }
 
@@ -207,25 +196,42 @@ qint64 Row::number(Column column) const {
     return value;
 }
 
-// Reads one journal's rows. Cells are views into the file's bytes; a quoted cell with doubled
-// quotes is unquoted into a scratch buffer of its own.
+// Reads one journal's rows, strictly. The writer puts every row on one physical line (no
+// cell holds a line break), so a line is a row, and damage (a row torn by a crash, bytes that
+// are no journal at all) costs only the lines it touches: a quote left open never swallows the
+// rows after it. A line that is not a row as the writer makes them is skipped and counted:
+// another number of cells than the header's, a quote out of place, bytes that are not UTF-8,
+// a control character. Blank lines are no rows at all.
+//
+// Cells are views into the file's bytes; a quoted cell with doubled quotes is unquoted into a
+// scratch buffer of its own.
 class Reader {
 public:
     explicit Reader(const QByteArray& bytes) : bytes_(bytes) {}
 
-    void read(const std::function<void(const Row&)>& visit) {
-        if (!readRecord() || !mapHeader())
-            return;
-        while (pos_ < bytes_.size()) {
-            if (!readRecord())
-                return;
+    qint64 read(const std::function<void(const Row&)>& visit) {
+        qint64 skipped = 0;
+        bool header = false;
+        while (nextLine()) {
+            if (line_.isEmpty())
+                continue;
+            if (!header) {
+                header = splitCells() && mapHeader();
+                skipped += header ? 0 : 1;
+                continue;
+            }
+            if (!splitCells() || fields_.size() != columnOf_.size()) {
+                ++skipped;
+                continue;
+            }
             Row row;
             row.line_ = line_;
-            for (size_t i = 0; i < fields_.size() && i < columnOf_.size(); ++i)
+            for (size_t i = 0; i < fields_.size(); ++i)
                 if (columnOf_[i] >= 0)
                     row.cells_[static_cast<size_t>(columnOf_[i])] = fields_[i];
             visit(row);
         }
+        return skipped;
     }
 
 private:
@@ -242,29 +248,51 @@ private:
         return any;
     }
 
-    bool readRecord() {
-        fields_.clear();
-        size_t scratchUsed = 0;
-        const qsizetype start = pos_;
-        const char* data = bytes_.constData();
+    // The next line, without its CRLF or LF; false at the end.
+    bool nextLine() {
         const qsizetype size = bytes_.size();
+        if (pos_ >= size)
+            return false;
+        const qsizetype end = bytes_.indexOf('\n', pos_);
+        const qsizetype stop = end < 0 ? size : end;
+        qsizetype last = stop;
+        if (last > pos_ && bytes_[last - 1] == '\r')
+            --last;
+        line_ = QByteArrayView(bytes_.constData() + pos_, last - pos_);
+        pos_ = stop + 1;
+        return true;
+    }
+
+    // The cells of line_; false when it is no row the writer makes.
+    bool splitCells() {
+        fields_.clear();
+        if (!cleanText(line_))
+            return false;
+        size_t scratchUsed = 0;
+        const char* data = line_.data();
+        const qsizetype size = line_.size();
+        qsizetype pos = 0;
         for (;;) {
-            if (pos_ < size && data[pos_] == '"') {
-                const qsizetype open = ++pos_;
+            if (pos < size && data[pos] == '"') {
+                const qsizetype open = ++pos;
                 bool doubled = false;
-                while (pos_ < size) {
-                    if (data[pos_] == '"') {
-                        if (pos_ + 1 < size && data[pos_ + 1] == '"') {
+                for (;;) {
+                    if (pos >= size)
+                        return false; // a quote left open
+                    if (data[pos] == '"') {
+                        if (pos + 1 < size && data[pos + 1] == '"') {
                             doubled = true;
-                            pos_ += 2;
+                            pos += 2;
                             continue;
                         }
                         break;
                     }
-                    ++pos_;
+                    ++pos;
                 }
-                const QByteArrayView raw(data + open, pos_ - open);
-                pos_ = std::min(pos_ + 1, size);
+                const QByteArrayView raw(data + open, pos - open);
+                ++pos;
+                if (pos < size && data[pos] != ',')
+                    return false; // text after a closing quote
                 if (doubled) {
                     if (scratch_.size() <= scratchUsed)
                         scratch_.emplace_back();
@@ -279,26 +307,49 @@ private:
                 } else {
                     fields_.push_back(raw);
                 }
-                // Anything between a closing quote and the next separator is dropped.
-                while (pos_ < size && data[pos_] != ',' && data[pos_] != '\n' && data[pos_] != '\r')
-                    ++pos_;
             } else {
-                const qsizetype from = pos_;
-                while (pos_ < size && data[pos_] != ',' && data[pos_] != '\n' && data[pos_] != '\r')
-                    ++pos_;
-                fields_.emplace_back(data + from, pos_ - from);
+                const qsizetype from = pos;
+                while (pos < size && data[pos] != ',') {
+                    if (data[pos] == '"')
+                        return false; // a quote inside an unquoted cell
+                    ++pos;
+                }
+                fields_.emplace_back(data + from, pos - from);
             }
-            if (pos_ < size && data[pos_] == ',') {
-                ++pos_;
+            if (pos >= size)
+                return true;
+            ++pos; // the comma
+        }
+    }
+
+    // Whether the bytes are UTF-8 without a character the writer escapes.
+    static bool cleanText(QByteArrayView text) {
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+        const auto* end = p + text.size();
+        while (p < end) {
+            const unsigned char lead = *p;
+            if (lead < 0x80) {
+                if (isControlCharacter(lead))
+                    return false;
+                ++p;
                 continue;
             }
-            line_ = QByteArrayView(data + start, pos_ - start);
-            if (pos_ < size && data[pos_] == '\r')
-                ++pos_;
-            if (pos_ < size && data[pos_] == '\n')
-                ++pos_;
-            return true;
+            const int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+            if (more < 0 || lead > 0xF4 || end - p <= more)
+                return false;
+            char32_t c = lead & (0x3F >> more);
+            for (int i = 1; i <= more; ++i) {
+                if ((p[i] & 0xC0) != 0x80)
+                    return false;
+                c = (c << 6) | (p[i] & 0x3F);
+            }
+            static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+            if (c < kLeast[more] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ||
+                isControlCharacter(c))
+                return false;
+            p += more + 1;
         }
+        return true;
     }
 
     const QByteArray& bytes_;
@@ -309,13 +360,24 @@ private:
     QByteArrayView line_;
 };
 
-bool readJournal(const QString& path, const std::function<void(const Row&)>& visit) {
+JournalRead readJournal(const QString& path, const std::function<void(const Row&)>& visit) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return false;
+        return {};
     const QByteArray bytes = file.readAll();
-    Reader(bytes).read(visit);
-    return true;
+    return {true, Reader(bytes).read(visit)};
+}
+
+QStringList readProblems(const QString& path, const JournalRead& read) {
+    if (!read.readable)
+        return {QStringLiteral("Cannot read the call journal %1.").arg(path)};
+    if (read.skipped > 0)
+        return {QStringLiteral("Skipped %1 damaged %2 of the call journal %3 (a row torn by a "
+                               "crash, or bytes that are no row).")
+                    .arg(read.skipped)
+                    .arg(read.skipped == 1 ? QStringLiteral("row") : QStringLiteral("rows"))
+                    .arg(path)};
+    return {};
 }
 
 Entry entryOf(const Row& row) {
@@ -346,8 +408,7 @@ QStringList readJournals(const QString& logFolder, const QDate& since,
     for (const auto& [month, path] : journalFiles(logFolder)) {
         if (since.isValid() && month < firstOfMonth(since))
             continue;
-        if (!readJournal(path, visit))
-            problems << QStringLiteral("Cannot read the call journal %1.").arg(path);
+        problems += readProblems(path, readJournal(path, visit));
     }
     return problems;
 }

@@ -122,15 +122,29 @@ struct JournalFile {
 // The journals of `logFolder`, oldest month first.
 std::vector<JournalFile> journalFiles(const QString& logFolder);
 
-// Calls `visit` for every row of one journal, in file order; false when it cannot be read.
-bool readJournal(const QString& path, const std::function<void(const Row&)>& visit);
+// What reading one journal found.
+struct JournalRead {
+    bool readable = false;
+    qint64 skipped = 0; // damaged rows left out
+};
+
+// Calls `visit` for every row of one journal, in file order. Every reader of the journal comes
+// here, so each leaves out the same rows: those that are not rows as append() writes them (a
+// row torn by a crash, another number of cells than the header's, a quote out of place,
+// bytes that are not UTF-8, a character isControlCharacter() names). They are counted, not
+// visited.
+JournalRead readJournal(const QString& path, const std::function<void(const Row&)>& visit);
+
+// What the operator is told of one read: that the journal could not be read, or how many of
+// its rows were skipped; empty when it read whole.
+QStringList readProblems(const QString& path, const JournalRead& read);
 
 // The row as an entry; restaurant, transaction and type as the journal shows them.
 Entry entryOf(const Row& row);
 
 // Calls `visit` for every row of the journals in `logFolder` from the month of `since` on
 // (all journals when `since` is null), oldest month first, rows in file order. Unreadable
-// journals are named in the returned list and skipped.
+// journals, and the rows skipped of each, are named in the returned list (readProblems).
 QStringList readJournals(const QString& logFolder, const QDate& since,
                          const std::function<void(const Row&)>& visit);
 

@@ -222,7 +222,7 @@ LastCalls lastCalls(const QString& logFolder, const QStringList& restaurants, co
     for (const QString& resto : restaurants)
         newest[resto.toUtf8()];
     for (auto file = files.rbegin(); file != files.rend(); ++file) {
-        const bool ok = readJournal(file->path, [&](const Row& row) {
+        const JournalRead read = readJournal(file->path, [&](const Row& row) {
             const QByteArrayView start = leading(row.cell(Column::Start), 19);
             if (start >= QByteArrayView(latestStart)) {
                 latestStart = start.toByteArray();
@@ -239,8 +239,7 @@ LastCalls lastCalls(const QString& logFolder, const QStringList& restaurants, co
             seen->second = start.toByteArray();
             found.byRestaurant[QString::fromUtf8(seen->first)] = entryOf(row);
         });
-        if (!ok)
-            found.problems << QStringLiteral("Cannot read the call journal %1.").arg(file->path);
+        found.problems += readProblems(file->path, read);
         // Today's failures are all in the newest journal; older ones only fill the columns.
         if (wanted == 0)
             break;

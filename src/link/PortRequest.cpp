@@ -19,7 +19,8 @@ QString deviceForPort(int portNumber, const QString& mapped) {
 
 bool sameLine(const PortRequest& a, const PortRequest& b) {
     return a.connection == b.connection && a.speed == b.speed && a.portNumber == b.portNumber &&
-           a.device == b.device && a.allowFrom == b.allowFrom && a.maxCalls == b.maxCalls;
+           a.device == b.device && a.allowFrom == b.allowFrom && a.maxCalls == b.maxCalls &&
+           a.maxCallsPerAddress == b.maxCallsPerAddress;
 }
 
 bool sameCalls(const PortRequest& a, const PortRequest& b) {

@@ -78,6 +78,8 @@ void frmmain::showLastCall() {
         text += QStringLiteral("  ·  %1 failed today").arg(failuresToday_);
     if (!journalProblem_.isEmpty())
         text += QStringLiteral("  ·  ") + journalProblem_;
+    // The journal's problem names its file: a folder name is no more trusted than a reason.
+    text = escapeControls(text);
     lastCallLabel->setText(text);
     lastCallLabel->setToolTip(text);
 }

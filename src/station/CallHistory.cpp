@@ -32,7 +32,8 @@ QString callResult(const journal::Entry& call, const QLocale& locale) {
     const QString records = locale.toString(call.records);
     if (call.outcome == QStringLiteral("completed")) {
         if (receive)
-            return QStringLiteral("sent %1: %2 records").arg(call.files.value(0), records);
+            return QStringLiteral("sent %1: %2 records")
+                .arg(escapeControls(call.files.value(0)), records);
         if (send)
             return QStringLiteral("fetched %1 files: %2 records")
                 .arg(call.files.size())
@@ -41,9 +42,9 @@ QString callResult(const journal::Entry& call, const QLocale& locale) {
     const QString what = receive ? QStringLiteral("send ")
                          : send  ? QStringLiteral("fetch ")
                                  : QString();
-    QString text = what + call.outcome;
+    QString text = what + escapeControls(call.outcome);
     if (!call.reason.isEmpty())
-        text += QStringLiteral(": ") + call.reason;
+        text += QStringLiteral(": ") + escapeControls(call.reason);
     return text;
 }
 

@@ -1,5 +1,7 @@
 #include "station/ServiceLog.h"
 
+#include "common/EightBitText.h"
+
 #include <QDateTime>
 
 namespace dialvane {
@@ -38,8 +40,8 @@ ServiceLog::ServiceLog(std::FILE* out)
     : out_(out), journal_(qEnvironmentVariableIsSet("JOURNAL_STREAM")) {}
 
 void ServiceLog::write(Level level, const QString& text) {
-    QString line = text;
-    line.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    // One event, one line: a reason or a file name from a site cannot start a forged line.
+    const QString line = escapeControls(text);
     QByteArray bytes;
     if (journal_) {
         bytes = '<' + QByteArray::number(static_cast<int>(level)) + '>';

@@ -50,14 +50,15 @@ StatusPresenter::Window StatusPresenter::apply(const LinkEvent& event) {
         call.header = event.transaction != "N";
         break;
     case Kind::BlockMoved:
-        call.view.data = fromEightBit(event.bytes);
+        // The block as text, its STX and ETX readable as \x02 and \x03 like any control.
+        call.view.data = escapeControls(fromEightBit(event.bytes));
         if (call.header)
             call.view.progress = progressText(event.direction, event.summary);
         break;
     case Kind::CallEnded:
         if (event.summary.outcome == CallOutcome::Failed ||
             event.summary.outcome == CallOutcome::Busy)
-            call.view.data = event.summary.reason;
+            call.view.data = escapeControls(event.summary.reason);
         break;
     case Kind::CarrierLost: {
         calls_.erase(found);

@@ -25,10 +25,10 @@ extern const QByteArray kDataIn;
 
 struct StatusView {
     bool visible = false;
-    QByteArray resto; // as the header gave them, control bytes included
+    QByteArray resto; // as the header gave them, control bytes included (escaped when shown)
     QByteArray type;
     QByteArray transaction;
-    QString data;     // the last block as 8-bit text, or why the call failed
+    QString data;     // the last block as 8-bit text, or why the call failed; controls escaped
     QString progress; // "Data in: 120 blocks, 1 NAKs, 0 re-sent, 14 s"
 };
 

@@ -45,9 +45,9 @@ frmcom& StatusWindowHost::load() {
 void StatusWindowHost::render() {
     const StatusView& view = presenter_.view();
     frmcom& window = load();
-    window.restoValue->setText(fromEightBit(view.resto));
-    window.typeValue->setText(fromEightBit(view.type));
-    window.transactionValue->setText(fromEightBit(view.transaction));
+    window.restoValue->setText(escapeControls(fromEightBit(view.resto)));
+    window.typeValue->setText(escapeControls(fromEightBit(view.type)));
+    window.transactionValue->setText(escapeControls(fromEightBit(view.transaction)));
     window.dataValue->setText(view.data);
     window.progressValue->setText(view.progress);
 }

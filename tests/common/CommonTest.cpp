@@ -98,6 +98,27 @@ TEST(EightBitText, EveryByteSurvivesTheRoundTripAndOtherCharactersBecomeQuestion
     EXPECT_EQ(toEightBit(QStringLiteral("a\u4E2Db")), QByteArray("a?b"));
 }
 
+// The one escaping every journal cell, log line and window text goes through: exactly the C0
+// and C1 controls and the two Unicode separators, nothing a name or a path needs.
+TEST(EightBitText, EscapingTakesEveryControlAndTheSeparatorsAndNothingElse) {
+    const struct {
+        char16_t from, to;
+        bool escaped;
+    } ranges[] = {{0x0000, 0x001F, true},  {0x0020, 0x007E, false}, {0x007F, 0x009F, true},
+                  {0x00A0, 0x2027, false}, {0x2028, 0x2029, true},  {0x202A, 0xFFFF, false}};
+    for (const auto& r : ranges)
+        for (char32_t c = r.from; c <= r.to; ++c) {
+            const QString text(QChar(static_cast<char16_t>(c)));
+            const QString expected =
+                !r.escaped ? text
+                : c > 0xFF ? QStringLiteral("\\u%1").arg(static_cast<uint>(c), 4, 16)
+                           : QStringLiteral("\\x%1").arg(static_cast<uint>(c), 2, 16, QChar('0'));
+            ASSERT_EQ(escapeControls(text), expected) << static_cast<uint>(c);
+        }
+    EXPECT_EQ(escapeControls(QStringLiteral("C:\\Backroom\\caf\u00e9\r\n")),
+              QStringLiteral("C:\\Backroom\\caf\u00e9\\x0d\\x0a"));
+}
+
 TEST(FixedWidthText, AssignLeftJustifiesAndPadsOrCuts) {
     EXPECT_EQ(assignFixed(QByteArray("123"), 6), QByteArray("123   "));
     EXPECT_EQ(assignFixed(QByteArray("1234567"), 6), QByteArray("123456"));

@@ -1,6 +1,8 @@
-// The real station under attack on loopback: more callers than it has descriptors for, and
-// callers that flood it.
+// The real station under attack on loopback: more callers than it has descriptors for,
+// callers that flood it, and the reports over a journal a crash and garbage have damaged.
 #include "StationProcess.h"
+#include "common/EightBitText.h"
+#include "journal/Journal.h"
 #include "settings/INIFunctions.h"
 
 #include <QTest>
@@ -10,6 +12,8 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <random>
 
 namespace dialvane::test {
 namespace {
@@ -136,6 +140,77 @@ TEST_F(AttackProcess, FloodsCostACallNoMoreThanItsBuffers) {
     for (int fd : floods)
         ::close(fd);
     EXPECT_EQ(service.process().state(), QProcess::Running);
+}
+
+// A journal with a row torn by a crash and 200 KB of random bytes in it: the reports count the
+// real rows only, say on stderr how many rows of which file they skipped, exit 1, and --csv
+// passes no control character on.
+TEST_F(AttackProcess, ReportsOverADamagedJournalCountTheRealRowsAndSayWhatTheySkipped) {
+    StationProcess service = station("station");
+    const QDateTime start = QDateTime::currentDateTime().addSecs(-60);
+    const auto call = [&](int resto, bool completed) {
+        journal::Entry e;
+        e.start = start;
+        e.restaurant = QByteArray::number(resto).rightJustified(6, '0');
+        e.transaction = "S";
+        e.type = "1";
+        e.direction = "receive";
+        e.files = QStringList{"itrfinv1"};
+        e.bytes = 100;
+        e.outcome = completed ? "completed" : "failed";
+        e.reason = completed ? "" : "Cannot write itrfinv1.tmp, twice";
+        return e;
+    };
+    for (int resto = 100; resto < 110; ++resto) {
+        QDir().mkpath(backroom + QString::number(resto).rightJustified(6, '0'));
+        journal::append(logs, call(resto, resto < 105));
+    }
+    const QString path = journal::journalFiles(logs).at(0).path;
+    const auto appendBytes = [&](const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write(bytes);
+    };
+    // 000105's completed receive, torn before its reason: read as a row, it would hide 000105
+    // from the overdue report.
+    const QByteArray torn = journal::rowLine(call(105, true));
+    appendBytes(torn.left(torn.indexOf("completed") + 9));
+    journal::append(logs, call(106, false));
+    std::mt19937 random(22);
+    QByteArray garbage(200 * 1024, '\0');
+    for (char& byte : garbage)
+        byte = static_cast<char>(random() & 0xFF);
+    appendBytes(garbage);
+    journal::append(logs, call(107, false));
+    qint64 damaged = 1; // the torn row, then every line of garbage that is not blank
+    for (QByteArray line : garbage.split('\n'))
+        damaged += !(line.endsWith('\r') ? line.chopped(1) : line).isEmpty();
+
+    const auto report = [&](const QStringList& arguments, QByteArray& out) {
+        QProcess process;
+        process.start(DIALVANE_PROGRAM, arguments + QStringList{"--config-dir", service.folder()});
+        EXPECT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitCode(), 1) << arguments.join(' ').toStdString();
+        out = process.readAllStandardOutput();
+        return process.readAllStandardError();
+    };
+    const QByteArray skipped = "Skipped " + QByteArray::number(damaged) +
+                               " damaged rows of the call journal " + path.toUtf8() +
+                               " (a row torn by a crash, or bytes that are no row).\n";
+    QByteArray out;
+    EXPECT_EQ(report({"calls"}, out), skipped);
+    EXPECT_TRUE(out.endsWith("\n12 calls, 5 completed, 7 failed, 1200 bytes\n"))
+        << out.toStdString();
+    EXPECT_EQ(report({"calls", "--csv"}, out), skipped);
+    EXPECT_EQ(out.count('\n'), 13);                  // the header and the 12 calls
+    EXPECT_EQ(QString::fromUtf8(out).toUtf8(), out); // UTF-8 throughout
+    for (const QChar c : QString::fromUtf8(out))
+        ASSERT_TRUE(c == QLatin1Char('\n') || !isControlCharacter(c.unicode()))
+            << static_cast<int>(c.unicode());
+    EXPECT_EQ(report({"overdue"}, out), skipped);
+    EXPECT_TRUE(out.endsWith("\n6 of 11 restaurants sent no file in the last 1 day.\n"))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains("\n000105      never")) << out.toStdString();
 }
 
 } // namespace

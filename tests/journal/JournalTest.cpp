@@ -56,7 +56,7 @@ TEST(Journal, HostileHeaderBytesStayInTheirCellAndNeverReadAsAFormula) {
     QTemporaryDir dir;
     for (const auto& c : cases) {
         Entry e = entryAt(QStringLiteral("2026-12-06T10:44:03"), c.resto);
-        e.reason = QStringLiteral("Cannot open \"x\", twice\ttab");
+        e.reason = QStringLiteral("Cannot open \"x\", twice\ttab\u0085\u2028");
         append(dir.path(), e);
     }
     const auto rows = rowsIn(dir.path());
@@ -64,7 +64,8 @@ TEST(Journal, HostileHeaderBytesStayInTheirCellAndNeverReadAsAFormula) {
     for (size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE(cases[i].resto.toStdString());
         EXPECT_EQ(rows[i][static_cast<int>(Column::Restaurant)], cases[i].cell);
-        EXPECT_EQ(rows[i][static_cast<int>(Column::Reason)], "Cannot open \"x\", twice\\x09tab");
+        EXPECT_EQ(rows[i][static_cast<int>(Column::Reason)],
+                  "Cannot open \"x\", twice\\x09tab\\x85\\u2028");
         EXPECT_EQ(rows[i][static_cast<int>(Column::Outcome)], "completed");
     }
     // One header and one physical line per call, whatever the bytes were.
@@ -93,6 +94,59 @@ TEST(Journal, ATornLastRowStaysItsOwnRowAndAMissingFolderIsMadeAgain) {
         ASSERT_FALSE(rows.empty());
         EXPECT_EQ(rows.back()[static_cast<int>(Column::Restaurant)], "000125");
         EXPECT_EQ(rows.back()[static_cast<int>(Column::Outcome)], "completed");
+    }
+}
+
+// Every reader (reports, window, HTTP) keeps only rows as append() writes them. A bad row costs
+// itself alone, never the rows around it (a quote left open swallows nothing), and is counted.
+TEST(Journal, ARowNotAsWrittenIsSkippedAloneAndCounted) {
+    Entry e = entryAt("2026-12-06T10:00:00", "000200");
+    e.reason = QStringLiteral("REASON");
+    const QByteArray good = rowLine(e).trimmed();
+    const auto with = [&](QByteArrayView reason) {
+        return QByteArray(good).replace("REASON", reason);
+    };
+    const struct {
+        QByteArray line;
+        bool kept;
+    } cases[] = {
+        {with("\"a \"\"b\"\", c\""), true},        // doubled quotes and a comma
+        {with("caf\xc3\xa9 \xe2\x82\xac"), true},  // UTF-8 beyond ASCII
+        {good + ",x", false},                      // a cell too many
+        {good.left(good.lastIndexOf(',')), false}, // a cell too few
+        {with("\"open"), false},                   // a quote left open
+        {with("\"a\"b"), false},                   // text after the closing quote
+        {with("a\"b"), false},                     // a quote in an unquoted cell
+        {with("caf\xe9"), false},                  // Latin-1, not UTF-8
+        {with("\xc0\xaf"), false},                 // an overlong '/'
+        {with("\xed\xa0\x80"), false},             // a surrogate
+        {with("\xf4\x90\x80\x80"), false},         // beyond U+10FFFF
+        {with("\xe2\x82"), false},                 // cut inside a character
+        {with("a\tb"), false},
+        {with("a\rb"), false},
+        {with("\x7f"), false},
+        {with("\xc2\x85"), false},     // U+0085, a line break to some readers
+        {with("\xe2\x80\xa8"), false}, // U+2028
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath("journal.csv");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        test::writeFile(path, headerLine() + rowLine(entryAt("2026-12-06T09:00:00", "000100")) +
+                                  c.line + "\r\n\r\n" +
+                                  rowLine(entryAt("2026-12-06T11:00:00", "000300")));
+        QByteArrayList restaurants;
+        const JournalRead read = readJournal(path, [&](const Row& row) {
+            restaurants << row.cell(Column::Restaurant).toByteArray();
+        });
+        EXPECT_TRUE(read.readable);
+        EXPECT_EQ(read.skipped, c.kept ? 0 : 1);
+        EXPECT_EQ(restaurants, c.kept ? QByteArrayList({"000100", "000200", "000300"})
+                                      : QByteArrayList({"000100", "000300"}));
+        EXPECT_EQ(readProblems(path, read).join(""),
+                  c.kept ? ""
+                         : "Skipped 1 damaged row of the call journal " + path +
+                               " (a row torn by a crash, or bytes that are no row).");
     }
 }
 

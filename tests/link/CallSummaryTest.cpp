@@ -166,8 +166,8 @@ TEST_F(CallSummaryTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
     EXPECT_TRUE(kept.endsWith("--- the trace stops here: it reached its limit of 0 MB\r\n"))
         << kept.toStdString();
 
-    EXPECT_EQ(traceText(QByteArray("\x02<A\x03\x06\x15\r\n\x7f\xe9", 10)),
-              "<STX><3C>A<ETX><ACK><NAK><CR><LF><7F><E9>");
+    EXPECT_EQ(traceText(QByteArray("\x02<A\x03\x06\x15\r\n\x7f\x85\xe9", 11)),
+              "<STX><3C>A<ETX><ACK><NAK><CR><LF><7F><85><E9>");
 }
 
 } // namespace

@@ -56,6 +56,7 @@ TEST(StatusPresenter, EventsBecomeTheCaptionsOfTheCallFollowed) {
     const QByteArray h2 = site::headerBlock("000123", 'S', '1');
     const QByteArray data = BuildBlock("first record");
     const QString in = "Entree des donnees - Data in";
+    const auto shown = [](const QByteArray& block) { return escapeControls(fromEightBit(block)); };
     const struct {
         LinkEvent event;
         W window;
@@ -65,26 +66,26 @@ TEST(StatusPresenter, EventsBecomeTheCaptionsOfTheCallFollowed) {
         const char* progress;
     } steps[] = {
         {event(LinkEvent::Kind::CallStarted, 7), W::Show, "      ", " ", in, ""},
-        {block(7, CallDirection::Receive, h1, 0), W::Show, "      ", " ", fromEightBit(h1), ""},
-        {header(7, "000123", "N"), W::Show, "000123", "N", fromEightBit(h1), ""},
-        {block(7, CallDirection::Receive, h2, 0), W::Show, "000123", "N", fromEightBit(h2), ""},
-        {header(7, "000123", "S"), W::Show, "000123", "S", fromEightBit(h2), ""},
-        {block(7, CallDirection::Receive, data, 1), W::Show, "000123", "S", fromEightBit(data),
+        {block(7, CallDirection::Receive, h1, 0), W::Show, "      ", " ", shown(h1), ""},
+        {header(7, "000123", "N"), W::Show, "000123", "N", shown(h1), ""},
+        {block(7, CallDirection::Receive, h2, 0), W::Show, "000123", "N", shown(h2), ""},
+        {header(7, "000123", "S"), W::Show, "000123", "S", shown(h2), ""},
+        {block(7, CallDirection::Receive, data, 1), W::Show, "000123", "S", shown(data),
          "Data in: 1 blocks, 1 NAKs, 0 re-sent, 14 s"},
         // A second call: followed from its start; the first one's events change nothing shown.
         {event(LinkEvent::Kind::CallStarted, 9), W::Show, "      ", " ", in, ""},
         {block(7, CallDirection::Receive, data, 2), W::Keep, "      ", " ", in, ""},
         {header(9, "000201", "T"), W::Show, "000201", "T", in, ""},
-        {block(9, CallDirection::Send, data, 3), W::Show, "000201", "T", fromEightBit(data),
+        {block(9, CallDirection::Send, data, 3), W::Show, "000201", "T", shown(data),
          "Data out: 3 blocks, 1 NAKs, 0 re-sent, 14 s"},
         {ended(9, CallOutcome::Failed, "Cannot open trfloc"), W::Show, "000201", "T",
          "Cannot open trfloc", "Data out: 3 blocks, 1 NAKs, 0 re-sent, 14 s"},
         // Its carrier gone, the window turns to the call still running, as it stands.
-        {event(LinkEvent::Kind::CarrierLost, 9), W::Show, "000123", "S", fromEightBit(data),
+        {event(LinkEvent::Kind::CarrierLost, 9), W::Show, "000123", "S", shown(data),
          "Data in: 2 blocks, 1 NAKs, 0 re-sent, 14 s"},
-        {ended(7, CallOutcome::Completed), W::Show, "000123", "S", fromEightBit(data),
+        {ended(7, CallOutcome::Completed), W::Show, "000123", "S", shown(data),
          "Data in: 2 blocks, 1 NAKs, 0 re-sent, 14 s"},
-        {event(LinkEvent::Kind::CarrierLost, 7), W::Hide, "000123", "S", fromEightBit(data),
+        {event(LinkEvent::Kind::CarrierLost, 7), W::Hide, "000123", "S", shown(data),
          "Data in: 2 blocks, 1 NAKs, 0 re-sent, 14 s"},
         {event(LinkEvent::Kind::PortClosed), W::Unload, "", "", "", ""},
     };
@@ -113,18 +114,17 @@ TEST(StatusPresenter, TheTitleShowsTheOpenedPortOrClosed) {
     EXPECT_EQ(windowTitleFor(closed), "");
 }
 
-// Whatever a site sends is shown as text, never interpreted; the window is loaded on first use
-// and gone with the port.
+// Whatever a site sends is shown as text, never interpreted, its controls escaped; the window is
+// loaded on first use and gone with the port.
 TEST(StatusWindow, ShowsTheBytesAsReceivedAndGoesWithThePort) {
     StatusWindowHost host;
     EXPECT_EQ(host.window(), nullptr);
     host.apply(event(LinkEvent::Kind::CallStarted, 1));
     ASSERT_NE(host.window(), nullptr);
     EXPECT_TRUE(host.window()->isVisible());
-    const QByteArray bytes =
-        "\x02" + QByteArray("<b>12</b> caf\xe9 &co").leftJustified(126) + "\x03";
-    host.apply(block(1, CallDirection::Receive, bytes, 0));
-    EXPECT_EQ(host.window()->dataValue->text(), fromEightBit(bytes));
+    const QByteArray text = QByteArray("<b>12</b> caf\xe9 &co").leftJustified(125);
+    host.apply(block(1, CallDirection::Receive, "\x02" + text + "\x85\x03", 0));
+    EXPECT_EQ(host.window()->dataValue->text(), "\\x02" + fromEightBit(text) + "\\x85\\x03");
     EXPECT_EQ(host.window()->dataValue->textFormat(), Qt::PlainText);
     host.apply(event(LinkEvent::Kind::PortClosed));
     EXPECT_EQ(host.window(), nullptr);
@@ -162,7 +162,7 @@ TEST(StatusWindow, ARealCallDrivesTheWindow) {
             frmcom* w = host.window();
             return w && w->isVisible() && w->restoValue->text() == "000123" &&
                    w->typeValue->text() == "1" && w->transactionValue->text() == "S" &&
-                   w->dataValue->text() == QString::fromLatin1(block) &&
+                   w->dataValue->text() == escapeControls(QString::fromLatin1(block)) &&
                    (progress.isEmpty() || w->progressValue->text().startsWith(progress));
         };
     };

@@ -5,6 +5,7 @@
 #include "link/RestaurantLock.h"
 #include "settings/INIFunctions.h"
 #include "settings/SettingsManager.h"
+#include "station/CallHistory.h"
 #include "station/Check.h"
 #include "station/ConfigFolder.h"
 #include "station/ServiceLog.h"
@@ -252,6 +253,18 @@ TEST(ServiceText, BytesFromTheLineNeverReachALogLineRaw) {
     call.reason = "restaurant 000123 is busy on another call";
     EXPECT_EQ(describeCall(call),
               "call 00\\x0a123 S1: busy (restaurant 000123 is busy on another call), 3.2 s");
+
+    // Texts (a reason quoting a file name) keep one line each in the log and the window.
+    std::FILE* file = std::tmpfile();
+    ServiceLog(file).write(ServiceLog::Level::Info, QStringLiteral("a\nb\u0085c\u2028"));
+    std::rewind(file);
+    char line[200] = {};
+    EXPECT_TRUE(QByteArray(std::fgets(line, sizeof line, file)).endsWith("a\\x0ab\\x85c\\u2028\n"));
+    std::fclose(file);
+    journal::Entry failed;
+    failed.outcome = QStringLiteral("failed");
+    failed.reason = QStringLiteral("Cannot open x\ry");
+    EXPECT_EQ(callResult(failed, QLocale::c()), "failed: Cannot open x\\x0dy");
 }
 
 // Which Dialvane.ini a command reads. An installed program (bin/ beside share/dialvane) must
