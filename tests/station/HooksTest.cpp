@@ -116,7 +116,8 @@ TEST_F(HooksTest, EachOutcomeIsToldAndTheNextHookRuns) {
         HookSettings settings;
         settings.onReceived = row.mode.startsWith(QLatin1Char('/')) ? row.mode : command(row.mode);
         settings.onFetched = command(QStringLiteral("ok"));
-        settings.timeout = std::chrono::milliseconds(500);
+        // Long enough for a busy machine to run a shell script, short enough to wait for once.
+        settings.timeout = std::chrono::milliseconds(3000);
         queue.configure(settings);
         std::vector<HookRun> runs;
         QObject::connect(&queue, &HookQueue::finished,
