@@ -6,14 +6,6 @@ namespace {
 
 class PortTest : public LinkTest {};
 
-TEST_F(PortTest, ADropWhileNoCallRunsBlanksTheCallState) {
-    link->OnCommHandler();
-    EXPECT_EQ(events.hides, 1);
-    EXPECT_EQ(events.shows, 0);
-    EXPECT_TRUE(line.sentBytes().isEmpty());
-    EXPECT_EQ(link->state().RestoNum, "      ");
-}
-
 TEST_F(PortTest, BytesBetweenCallsAreDroppedAndTheNextCallStartsClean) {
     line.schedule({100ms, Action::Kind::Bytes, "RING\r\n"});
     line.schedule({200ms, Action::Kind::Bytes, "CONNECT 9600\r\n"});

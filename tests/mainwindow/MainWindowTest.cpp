@@ -15,12 +15,10 @@
 #include "support/MemoryRegistry.h"
 #include "support/TestFiles.h"
 #include "textentry/MainModule.h"
-#include "unlock/frmPassword.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMutex>
@@ -29,7 +27,6 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -252,9 +249,8 @@ TEST_F(StartupTest, FailuresAreReportedInTurnAndTheRestOfTheStartUpRuns) {
         << messages.join('\n').toStdString();
 }
 
-// The configuration panel: its lock and the password that opens it, the change check, the Save
-// action and the port it reopens, the fields as the operator types into them, the folder
-// buttons, and closing the window.
+// The configuration panel: its lock, the change check, the folder buttons, the Save action and
+// the port it reopens, the fields as the operator types into them, and closing the window.
 class PanelTest : public StationTest {
 protected:
     // Folders stored, so no built-in folder makes the start-up save, and two restaurants.
@@ -345,6 +341,17 @@ TEST_F(PanelTest, CheckForChangesComparesEachValueItsOwnWay) {
         w.CheckForChanges();
         ASSERT_FALSE(w.cmdSave->isEnabled());
     }
+    // The folder buttons: the chooser starts at the field's folder, its answer goes in with its
+    // separator and is checked; a cancelled chooser changes nothing.
+    chosenFolder = tmp.filePath("picked");
+    w.cmdBackroomPath->click();
+    EXPECT_EQ(w.txtBackroomPath->text(), chosenFolder + '/');
+    EXPECT_TRUE(w.cmdSave->isEnabled());
+    chosenFolder.clear();
+    w.CMDLogPath->click();
+    EXPECT_EQ(w.TXTLogPath->text(), tmp.filePath("logs/"));
+    EXPECT_EQ(chooserCalls.join('\n'),
+              "Backroom/VeldDB|" + backroom + "\nLog|" + tmp.filePath("logs/"));
 }
 
 TEST_F(PanelTest, SaveStoresWhatDiffersInItsOwnForm) {
@@ -429,39 +436,6 @@ TEST_F(PanelTest, FieldsSelectOnFocusCheckWhenLeftAndTheDaysFieldTakesThreeDigit
     }
 }
 
-TEST_F(PanelTest, TheUnlockButtonAsksWithThePasswordDialogAndTheFolderButtonsFillTheFields) {
-    frmmain& w = start([](MainWindowContext& context) { context.askPassword = nullptr; });
-    // Should the dialog not take the number, the guard ends its modal loop instead of the test
-    // hanging.
-    QTimer::singleShot(10000, &w, [] {
-        if (QWidget* modal = QApplication::activeModalWidget())
-            modal->close();
-    });
-    // The number of the window's own day, not of the computer's clock.
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<frmPassword*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        QTest::keyClicks(dialog->txtPassword,
-                         QString::number(frmPassword::ExpectedPasswordNumber(clock.localTime())));
-        QTest::keyClick(dialog->txtPassword, Qt::Key_Return);
-    });
-    w.cmdUnlock->click();
-    ASSERT_TRUE(panelEnabled(true));
-
-    // The chooser starts at the field's folder; what it gives goes in with its separator.
-    chosenFolder = tmp.filePath("picked");
-    w.cmdBackroomPath->click();
-    EXPECT_EQ(w.txtBackroomPath->text(), chosenFolder + '/');
-    EXPECT_TRUE(w.cmdSave->isEnabled());
-    chosenFolder.clear(); // cancelled: nothing changes, nothing is checked
-    w.cmdSave->setEnabled(false);
-    w.CMDLogPath->click();
-    EXPECT_EQ(w.TXTLogPath->text(), tmp.filePath("logs/"));
-    EXPECT_FALSE(w.cmdSave->isEnabled());
-    EXPECT_EQ(chooserCalls.join('\n'),
-              "Backroom/VeldDB|" + tmp.filePath("backroom/") + "\nLog|" + tmp.filePath("logs/"));
-}
-
 TEST_F(PanelTest, ClosingEndsWithoutSavingUnloadsTheStatusWindowAndClosesThePort) {
     for (bool byButton : {false, true}) {
         SCOPED_TRACE(byButton ? "button" : "close box");
@@ -484,8 +458,8 @@ TEST_F(PanelTest, ClosingEndsWithoutSavingUnloadsTheStatusWindowAndClosesThePort
     }
 }
 
-// What the main window shows of the call history, the question Save asks about a folder that
-// cannot take files, and a layout where no caption is cut and a larger window goes to the list.
+// What the main window shows of the call history, and the question Save asks about a folder
+// that cannot take files.
 using CallHistoryView = PanelTest;
 
 journal::Entry call(const char* resto, const char* direction, const char* outcome, QTime at) {
@@ -569,46 +543,6 @@ TEST_F(CallHistoryView, SaveAsksBeforeStoringAFolderThatCannotTakeFiles) {
     w.cmdSave->click();
     EXPECT_EQ(stored("Path", "BackroomPath"), missing.toStdString());
     EXPECT_FALSE(w.txtBackroomPath->isEnabled());
-}
-
-TEST_F(CallHistoryView, NoCaptionIsCutAndALargerWindowGoesToTheListAndTheFolders) {
-    frmmain& w = start();
-    frmPassword password;
-    frmcom status;
-    for (QWidget* top : QWidgetList{&w, &password, &status})
-        top->show(); // laid out as the operator sees them
-    QCoreApplication::processEvents();
-    for (QWidget* top : QWidgetList{&w, &password, &status}) {
-        for (const QLabel* l : top->findChildren<QLabel*>()) {
-            if (l == w.lblLastCall || l->text().isEmpty())
-                continue; // the last-call line holds any text; its tooltip shows it whole
-            const QFontMetrics m = l->fontMetrics();
-            EXPECT_LE(m.horizontalAdvance(l->text()), l->contentsRect().width())
-                << l->objectName().toStdString();
-            EXPECT_LE(m.height(), l->contentsRect().height()) << l->objectName().toStdString();
-        }
-        for (const QPushButton* b : top->findChildren<QPushButton*>())
-            EXPECT_LT(b->fontMetrics().horizontalAdvance(QString(b->text()).remove('&')),
-                      b->width())
-                << b->objectName().toStdString();
-        for (const QGroupBox* g : top->findChildren<QGroupBox*>())
-            EXPECT_LT(g->fontMetrics().horizontalAdvance(g->title()), g->width())
-                << g->objectName().toStdString();
-    }
-
-    const QSize list = w.LVWFileDetails->size();
-    const int field = w.txtBackroomPath->width();
-    const QPoint picker = w.cmdBackroomPath->pos();
-    const QPoint save = w.cmdSave->pos();
-    w.resize(w.minimumSize() + QSize(200, 100));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(w.LVWFileDetails->size(), list + QSize(200, 100));
-    EXPECT_EQ(w.txtBackroomPath->width(), field + 200);
-    EXPECT_EQ(w.cmdBackroomPath->pos(), picker + QPoint(200, 0));
-    EXPECT_EQ(w.cmdSave->pos(), save + QPoint(0, 100));
-    w.resize(w.minimumSize() - QSize(50, 50));
-    EXPECT_EQ(w.size(), w.minimumSize());
-    EXPECT_EQ(w.txtBackroomPath->toolTip(), w.txtBackroomPath->text());
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// The status window: the presenter's captions for each event, the window's plain text, and a
-// real call over a network line driving it.
+// The status window: the presenter's captions for each event, and the window as the link
+// drives it.
 #include "common/EightBitText.h"
 #include "link/Block.h"
 #include "link/LinkThread.h"
@@ -7,11 +7,6 @@
 #include "statuswindow/StatusWindowHost.h"
 #include "statuswindow/frmcom.h"
 
-#include <QDir>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -102,80 +97,29 @@ TEST(StatusPresenter, EventsBecomeTheCaptionsOfTheCallFollowed) {
     }
 }
 
-TEST(StatusPresenter, TheTitleShowsTheOpenedPortOrClosed) {
-    LinkEvent opening(LinkEvent::Kind::PortOpening);
-    opening.portNumber = 3;
-    opening.settings.speed = 2400;
-    EXPECT_EQ(windowTitleFor(opening), "2400,n,8,1 COM3");
-    LinkEvent closed(LinkEvent::Kind::PortClosed);
-    EXPECT_EQ(windowTitleFor(closed), "FERME/CLOSED");
-    closed.failure = LinkEvent::PortFailure::CannotOpen; // the opening's title stays
-    EXPECT_EQ(windowTitleFor(closed), "");
-}
-
-// Whatever a site sends is shown as text, never interpreted; the window is loaded on first use
-// and gone with the port.
-TEST(StatusWindow, ShowsTheBytesAsReceivedAndGoesWithThePort) {
-    StatusWindowHost host;
-    EXPECT_EQ(host.window(), nullptr);
-    host.apply(event(LinkEvent::Kind::CallStarted, 1));
-    ASSERT_NE(host.window(), nullptr);
-    EXPECT_TRUE(host.window()->isVisible());
-    const QByteArray bytes =
-        "\x02" + QByteArray("<b>12</b> caf\xe9 &co").leftJustified(126) + "\x03";
-    host.apply(block(1, CallDirection::Receive, bytes, 0));
-    EXPECT_EQ(host.window()->LBLData->text(), fromEightBit(bytes));
-    EXPECT_EQ(host.window()->LBLData->textFormat(), Qt::PlainText);
-    host.apply(event(LinkEvent::Kind::PortClosed));
-    EXPECT_EQ(host.window(), nullptr);
-}
-
-// A site calling over TCP: the header reaches the window, shown during the call and hidden
-// when the site hangs up; closing the port unloads it.
-TEST(StatusWindow, ARealCallDrivesTheWindow) {
-    QTemporaryDir tmp;
-    ASSERT_TRUE(QDir(tmp.path()).mkpath("000123"));
+// The window hears the link: loaded on the first call, the header and whatever a site sends
+// shown as plain text, never interpreted; hidden when the carrier goes, gone with the port.
+TEST(StatusWindow, ShowsTheLinksCallsAsPlainTextAndGoesWithThePort) {
     LinkThread link;
     StatusWindowHost host;
     host.attach(link);
-    int opened = 0;
-    QObject::connect(&link, &LinkThread::event, &host,
-                     [&](const LinkEvent& e) { opened += e.kind == LinkEvent::Kind::PortOpened; });
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
-    PortRequest request;
-    request.device = QString("tcp:127.0.0.1:%1").arg(port);
-    request.config.BackroomFolder = tmp.path() + '/';
-    request.config.sendDelay = Millis(0);
-    link.reopen(request);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return opened == 1; }, 5000));
-
-    QTcpSocket site;
-    site.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(site.waitForConnected(5000));
-    site.write(site::headerBlock("000123", 'S', '1'));
-    // Each block stays in the data field until the next one, whatever the link shows between.
-    auto shows = [&](const QByteArray& block, const QString& progress) {
-        return [&, block, progress] {
-            frmcom* w = host.window();
-            return w && w->isVisible() && w->LBLResto->text() == "000123" &&
-                   w->LBLMyType->text() == "1" && w->LBLTransaction->text() == "S" &&
-                   w->LBLData->text() == QString::fromLatin1(block) &&
-                   (progress.isEmpty() || w->LBLProgress->text().startsWith(progress));
-        };
-    };
-    EXPECT_TRUE(QTest::qWaitFor(shows(site::headerBlock("000123", 'S', '1'), ""), 5000));
-    site.write(BuildBlock("first record"));
-    EXPECT_TRUE(QTest::qWaitFor(
-        shows(BuildBlock("first record"), "Data in: 1 blocks, 0 NAKs, 0 re-sent"), 5000));
-
-    site.disconnectFromHost();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return host.window() && !host.window()->isVisible(); }, 5000))
+    EXPECT_EQ(host.window(), nullptr);
+    const QByteArray bytes =
+        "\x02" + QByteArray("<b>12</b> caf\xe9 &co").leftJustified(126) + "\x03";
+    for (const LinkEvent& e : {event(LinkEvent::Kind::CallStarted, 1), header(1, "000123", "S"),
+                               block(1, CallDirection::Receive, bytes, 1)})
+        link.handle(e);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return host.window() && host.window()->isVisible(); }));
+    const frmcom& w = *host.window();
+    EXPECT_EQ(w.LBLResto->text() + w.LBLTransaction->text() + w.LBLMyType->text(), "000123S1");
+    EXPECT_EQ(w.LBLData->text(), fromEightBit(bytes));
+    EXPECT_EQ(w.LBLData->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(w.LBLProgress->text().startsWith("Data in: 1 blocks"));
+    link.handle(event(LinkEvent::Kind::CarrierLost, 1));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return host.window() && !host.window()->isVisible(); }))
         << "hidden, still loaded";
     link.close();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !host.window(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !host.window(); }));
 }
 
 } // namespace
