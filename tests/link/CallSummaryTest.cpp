@@ -1,4 +1,4 @@
-// The end of a call: who hangs up and when, and the wire trace of every byte.
+// The end of a call: a stop, who hangs up and when, and the wire trace of every byte.
 #include "LinkFixture.h"
 
 #include "link/WireTrace.h"
@@ -9,6 +9,18 @@ namespace dialvane::test {
 namespace {
 
 using CallEndTest = LinkTest;
+
+TEST_F(CallEndTest, AStopEndsACallLikeACarrierDrop) {
+    writeFile(resto("itrfinv1"), "old");
+    // Header at 100 ms, first block after its ACK at 300 ms: stop in between the blocks.
+    line.requestStopAt(350ms);
+    call({.records = {"a", "b"}});
+    EXPECT_EQ(line.now(), 350ms);
+    EXPECT_EQ(sentAt(ack()).size(), 1u);
+    EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
+    EXPECT_EQ(link->state().RestoNum, "      ");
+    EXPECT_EQ(readAll(resto("itrfinv1")), "old");
+}
 
 TEST_F(CallEndTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
     SiteScript one;
