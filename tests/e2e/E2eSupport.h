@@ -108,17 +108,6 @@ public:
         return static_cast<unsigned char>(c);
     }
 
-    // Waits until the station closes the line (or the time is up) and returns what it sent.
-    QByteArray rest(int withinMs = 5000) {
-        QByteArray bytes;
-        for (QDeadlineTimer deadline(withinMs);
-             socket_->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired();) {
-            socket_->waitForReadyRead(100);
-            bytes += socket_->readAll();
-        }
-        return bytes + socket_->readAll();
-    }
-
     void hangUp() { socket_->abort(); }
 
 private:

@@ -2,7 +2,6 @@
 // the link thread opens, closes and tries its port again.
 #include "E2eSupport.h"
 #include "link/LinkThread.h"
-#include "statuswindow/StatusPresenter.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -197,47 +196,6 @@ TEST_F(NetworkCallTest, ManySitesCallAtOnceAndEachCallStandsAlone) {
     EXPECT_EQ(outcomes[CallOutcome::Completed].size(), 11);
     EXPECT_EQ(outcomes[CallOutcome::Dropped], QStringList{"000300"});
     EXPECT_EQ(outcomes[CallOutcome::Busy], QStringList{"000123"});
-}
-
-// The status window follows the most recent call, and when that one ends the call still
-// running, as it stands; every call counts.
-TEST_F(NetworkCallTest, TheStatusWindowFollowsTheMostRecentCall) {
-    // The window's presenter and the count of calls, fed as the windows feed them.
-    QObject context;
-    StatusPresenter presenter;
-    CallFollower running;
-    std::vector<int> counts;
-    QByteArrayList restaurants;
-    int hides = 0;
-    QObject::connect(&link, &LinkThread::event, &context, [&](const LinkEvent& event) {
-        const StatusPresenter::Window window = presenter.apply(event);
-        if (window == StatusPresenter::Window::Show &&
-            !presenter.view().resto.trimmed().isEmpty() &&
-            (restaurants.isEmpty() || restaurants.back() != presenter.view().resto))
-            restaurants << presenter.view().resto;
-        hides += window == StatusPresenter::Window::Hide;
-        if (event.kind == LinkEvent::Kind::CallStarted)
-            running.started(event.call);
-        else if (event.kind == LinkEvent::Kind::CallEnded)
-            running.ended(event.call);
-        else
-            return;
-        counts.push_back(running.running());
-    });
-    const auto shown = [&](qsizetype n) {
-        return QTest::qWaitFor([&] { return restaurants.size() >= n; }, 5000);
-    };
-    QDir().mkpath(backroom + "000201");
-    RawSite first, second;
-    ASSERT_TRUE(first.connectTo(port()) && first.exchange(kSendHeader) && shown(1));
-    ASSERT_TRUE(second.connectTo(port()) && second.exchange(BuildBlock("000201S1")) && shown(2));
-    second.hangUp();
-    ASSERT_TRUE(shown(3));
-    EXPECT_EQ(restaurants, (QByteArrayList{"000123", "000201", "000123"}));
-    EXPECT_EQ(hides, 0);
-    first.hangUp();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return hides == 1; }, 5000));
-    EXPECT_EQ(counts, (std::vector<int>{1, 2, 1, 0}));
 }
 
 // A station out of descriptors turns the caller it cannot take away and lives on; a port that

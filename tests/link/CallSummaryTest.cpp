@@ -1,5 +1,4 @@
-// What a call amounted to feeds the journal, the service log and the window: each outcome
-// must count what crossed the line, name the files and say which way the data went.
+// The end of a call: a stop, who hangs up and when, and the wire trace of every byte.
 #include "LinkFixture.h"
 
 #include "link/WireTrace.h"
@@ -9,7 +8,8 @@
 namespace dialvane::test {
 namespace {
 
-class CallSummaryTest : public LinkTest {
+// With the restaurant's three files, for the calls that fetch them.
+class CallEndTest : public LinkTest {
 protected:
     void SetUp() override {
         LinkTest::SetUp();
@@ -18,7 +18,7 @@ protected:
     }
 };
 
-TEST_F(CallSummaryTest, EachOutcomeCountsWhatCrossedTheLine) {
+TEST_F(CallEndTest, EachOutcomeCountsWhatCrossedTheLine) {
     // A sending site with three records, or a fetching one, changed by `change`.
     auto sends = [](auto change) {
         SiteScript s;
@@ -128,7 +128,35 @@ TEST_F(CallSummaryTest, EachOutcomeCountsWhatCrossedTheLine) {
     }
 }
 
-TEST_F(CallSummaryTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
+TEST_F(CallEndTest, AStopEndsACallLikeACarrierDrop) {
+    writeFile(resto("itrfinv1"), "old");
+    // Header at 100 ms, first block after its ACK at 300 ms: stop in between the blocks.
+    line.requestStopAt(350ms);
+    call({.records = {"a", "b"}});
+    EXPECT_EQ(line.now(), 350ms);
+    EXPECT_EQ(sentAt(ack()).size(), 1u);
+    EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
+    EXPECT_EQ(link->state().RestoNum, "      ");
+    EXPECT_EQ(readAll(resto("itrfinv1")), "old");
+}
+
+// A port that fails in the middle of a call ends the call, which is told (and journaled) as
+// failed with the reason, and the failure reaches the owner of the port.
+TEST_F(CallEndTest, APortThatFailsInACallEndsItAndReachesTheOwner) {
+    writeFile(resto("itrfinv1"), "old");
+    line.failOutputFrom(300ms); // the header is answered, the first block is not
+    Site site({.records = {"a", "b"}});
+    site.start();
+    line.attach(site);
+    EXPECT_EQ(failureOf<LineError>([&] { link->Serve(1h); }), "COM1: the port failed");
+    ASSERT_EQ(events.summaries.size(), 1u);
+    EXPECT_EQ(events.summaries[0].outcome, CallOutcome::Failed);
+    EXPECT_EQ(events.summaries[0].reason, "COM1: the port failed");
+    EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
+    EXPECT_EQ(readAll(resto("itrfinv1")), "old");
+}
+
+TEST_F(CallEndTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
     SiteScript one;
     one.records = {"a"};
     call(one);
@@ -170,35 +198,48 @@ TEST_F(CallSummaryTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
               "<STX><3C>A<ETX><ACK><NAK><CR><LF><7F><85><E9>");
 }
 
-} // namespace
-} // namespace dialvane::test
-
-namespace dialvane::test {
-namespace {
-
-// When the station lowered DTR (hung up) after `after`; zero when it did not.
-Millis hungUpAt(const SimLine& line, Millis after) {
+// When DTR next went to `level` after `after`; zero when it did not.
+Millis dtrAt(const SimLine& line, bool level, Millis after) {
     for (const auto& e : line.transcript())
-        if (e.kind == SimLine::Event::Kind::Dtr && !e.level && e.at > after)
+        if (e.kind == SimLine::Event::Kind::Dtr && e.level == level && e.at > after)
             return e.at;
     return Millis(0);
 }
 
-TEST_F(CallSummaryTest, NobodyHoldsTheLine) {
+// A line whose carrier does not follow the station's hang-up (a modem told to ignore DTR, a
+// cable with the carrier strapped on): the site's carrier stays until the site hangs up.
+struct DeafToDtr final : site::Peer {
+    explicit DeafToDtr(Site& site) : site(site) {}
+    void onStationBytes(Millis now, const QByteArray& bytes) override {
+        site.onStationBytes(now, bytes);
+    }
+    void onStationDtr(Millis, bool) override {}
+    void onTimer(Millis now) override { site.onTimer(now); }
+    std::vector<Action> takeActions() override { return site.takeActions(); }
+    Site& site;
+};
+
+// Nobody holds the line: the station hangs up 10 s after the exchange, a network call ends at
+// the call limit, and whatever the carrier does then, DTR comes back up and the next call is
+// answered.
+TEST_F(CallEndTest, NobodyHoldsTheLineAndTheNextCallIsAnswered) {
     const struct {
         const char* what;
-        bool network;
-        const char* resto;
+        bool network, carrierStays;
         int records;
         Millis answerDelay;
         CallOutcome outcome;
         Millis hangUpAfterLastAnswer; // zero: the call was cut by the limit instead
+        Millis dtrLow;                // from the hang-up until DTR is up again
     } cases[] = {
-        {"a site that stays after its file", false, "000123", 2, 0ms, CallOutcome::Completed, 10s},
-        {"a network caller slower than the call limit", true, "000123", 100, 1900ms,
-         CallOutcome::Dropped, 0ms},
-        {"the same caller on a serial line: no limit", false, "000123", 100, 1900ms,
-         CallOutcome::Completed, 10s},
+        {"a site that stays after its file", false, false, 2, 0ms, CallOutcome::Completed, 10s,
+         0ms},
+        {"a serial line whose carrier stays up after the hang-up", false, true, 2, 0ms,
+         CallOutcome::Completed, 10s, 10s},
+        {"a network caller slower than the call limit", true, false, 100, 1900ms,
+         CallOutcome::Dropped, 0ms, 0ms},
+        {"the same caller on a serial line: no limit", false, false, 100, 1900ms,
+         CallOutcome::Completed, 10s, 0ms},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -207,24 +248,32 @@ TEST_F(CallSummaryTest, NobodyHoldsTheLine) {
         limited.maxCall = 1min;
         link->setConfig(limited);
         SiteScript script;
-        script.restoNum = c.resto;
         for (int i = 0; i < c.records; ++i)
             script.records.push_back(QByteArray::number(i));
         script.answerDelay = c.answerDelay;
         script.hangUpAfter = 30s; // lingers well past the station's wait
+        script.callAt = line.now() + 1s;
         events.summaries.clear();
         const Millis began = line.now();
-        call(script);
+        Site& site = *sites.emplace_back(std::make_unique<Site>(script));
+        site.start();
+        DeafToDtr deaf(site);
+        line.attach(c.carrierStays ? static_cast<site::Peer&>(deaf) : site);
+        link->Serve(line.now() + 1h);
+
         ASSERT_EQ(events.summaries.size(), 1u);
         EXPECT_EQ(events.summaries[0].outcome, c.outcome);
         const std::vector<Millis> acks = sentAt(ack());
         ASSERT_FALSE(acks.empty());
+        const Millis hungUp = dtrAt(line, false, std::max(began, acks.back() - 1ms));
         if (c.hangUpAfterLastAnswer > 0ms) {
-            EXPECT_EQ(hungUpAt(line, acks.back()), acks.back() + c.hangUpAfterLastAnswer);
+            EXPECT_EQ(hungUp, acks.back() + c.hangUpAfterLastAnswer);
         } else {
-            EXPECT_EQ(hungUpAt(line, began), began + 1min);
+            EXPECT_EQ(hungUp, began + 1s + 1min);
             EXPECT_EQ(events.summaries[0].reason, "call limit of 1 minutes reached");
         }
+        EXPECT_EQ(dtrAt(line, true, hungUp - 1ms), hungUp + c.dtrLow);
+        EXPECT_TRUE(call({.records = {"next"}, .callAt = line.now() + 1min}).completed());
     }
 }
 

@@ -32,32 +32,18 @@ struct RecordingEvents : LinkEventSink {
     std::vector<QString> notices;
     std::vector<CallSummary> summaries;
     int shows = 0; // calls started
-    int hides = 0; // carriers lost
-    bool visible = false;
 
     void handle(const LinkEvent& event) override {
         events.push_back(event);
-        switch (event.kind) {
-        case LinkEvent::Kind::CallStarted:
-            ++shows;
-            visible = true;
-            break;
-        case LinkEvent::Kind::CarrierLost:
-            ++hides;
-            visible = false;
-            break;
-        case LinkEvent::Kind::LineNotice:
+        shows += event.kind == LinkEvent::Kind::CallStarted;
+        if (event.kind == LinkEvent::Kind::LineNotice)
             notices.push_back(event.text);
-            break;
-        case LinkEvent::Kind::CallEnded:
-            summaries.push_back(event.summary);
-            if (event.summary.outcome == CallOutcome::Failed ||
-                event.summary.outcome == CallOutcome::Busy)
-                failures.push_back(event.summary.reason);
-            break;
-        default:
-            break;
-        }
+        if (event.kind != LinkEvent::Kind::CallEnded)
+            return;
+        summaries.push_back(event.summary);
+        if (event.summary.outcome == CallOutcome::Failed ||
+            event.summary.outcome == CallOutcome::Busy)
+            failures.push_back(event.summary.reason);
     }
 
     // The longest block that crossed the line.

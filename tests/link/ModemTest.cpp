@@ -135,14 +135,6 @@ TEST_F(ModemTest, TheOpenTheSetUpAfterACallAndAResetReadEveryAnswerAlike) {
         }
 }
 
-TEST_F(ModemTest, ANetworkLineHasNoModemToSetUp) {
-    link->ClosePort();
-    line.setHasModem(false);
-    const QByteArray before = line.sentBytes();
-    link->OpenPort(Connection::Modem, 9600, 2);
-    EXPECT_EQ(line.sentBytes(), before);
-}
-
 TEST_F(ModemTest, AfterEveryCallTheModemIsSetUpAgainSoALostAutoAnswerComesBack) {
     watchEvery(Millis(0));
     modem.resetsOnHangUp = true; // loses auto-answer with every call

@@ -27,6 +27,13 @@ TEST_F(ReceiveTest, InstallsTheFileWithDataFieldAndEtxPerLineAfterHeadersWithCod
     EXPECT_EQ(line.sentBytes(),
               ack() + ack() + ack() + nak() + ack() + nak() + ack() + ack() + ack());
     EXPECT_TRUE(logFiles().isEmpty());
+    ASSERT_EQ(events.summaries.size(), 1u);
+    const CallSummary& summary = events.summaries[0];
+    EXPECT_EQ(summary.direction(), CallDirection::Receive);
+    EXPECT_EQ(summary.files, QStringList{"itrfinv1"});
+    EXPECT_EQ(summary.records, 3);
+    EXPECT_EQ(summary.naksSent, 2);
+    EXPECT_EQ(summary.bytes, 3 * 129);
 }
 
 TEST_F(ReceiveTest, AnswersAfterTheSendDelay) {

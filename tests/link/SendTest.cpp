@@ -17,12 +17,6 @@ protected:
     }
 
     const SiteScript fetch{.transaction = 'X', .records = {}};
-    // A site that calls and sends its header, then does only what the test schedules.
-    void headerOnly() {
-        line.schedule({1000ms, Action::Kind::CarrierUp, {}});
-        line.schedule({1100ms, Action::Kind::Bytes, site::headerBlock("000123", 'X', '1')});
-    }
-
     QByteArray logLine(int n, bool sent, const QByteArray& record) {
         return "Line " + QByteArray::number(n) + (sent ? " Sent:" : " Failed:") + padded(record) +
                "\r\n";
@@ -64,45 +58,94 @@ TEST_F(SendTest, SendsTheThreeFilesInOrderAfterTheDelaysAndLogsEachBlock) {
     EXPECT_EQ(sentAt(BuildBlock("bru"))[0], ends[0] + 1000ms + 400ms);
 }
 
-TEST_F(SendTest, NoAnswerCostsEightSendsAndIsLoggedFailed) {
-    // The site answers nothing at all after its header; it hangs up much later.
-    headerOnly();
-    line.schedule({100000ms, Action::Kind::CarrierDown, {}});
-    link->Serve(200000ms);
-    const auto sends = sentAt(BuildBlock("loc1"));
-    ASSERT_EQ(sends.size(), 8u);
-    for (std::size_t i = 1; i < sends.size(); ++i)
-        EXPECT_EQ(sends[i] - sends[i - 1], 2000ms);
-    EXPECT_EQ(sentAt(BuildBlock("loc2")).front(), sends.back() + 2000ms + 200ms);
-    const QByteArray log = readAll(logs + logFiles()[0]);
-    EXPECT_TRUE(log.contains(logLine(1, false, "loc1")));
-    EXPECT_TRUE(log.contains(logLine(2, false, "loc2")));
-}
+// A fetching site that answers every block ACK but `stage`, the first time the station sends it
+// `first` and then `later` (empty: silence). It hangs up when the station does.
+struct AnsweringSite final : site::Peer {
+    AnsweringSite(QByteArray stage, QByteArray first, QByteArray later)
+        : stage(std::move(stage)), first(std::move(first)), later(std::move(later)) {}
+    void onStationBytes(Millis now, const QByteArray& bytes) override {
+        if (bytes.size() != kBlockSize)
+            return; // the ACK before each file
+        QByteArray answer = ack();
+        if (bytes == stage && !passed) {
+            answer = stageSends.empty() ? first : later;
+            stageSends.push_back(now);
+        } else {
+            passed = !stageSends.empty();
+        }
+        if (!answer.isEmpty())
+            actions.push_back({now + 10ms, Action::Kind::Bytes, answer});
+    }
+    void onStationDtr(Millis now, bool raised) override {
+        if (!raised)
+            actions.push_back({now, Action::Kind::CarrierDown, {}});
+    }
+    void onTimer(Millis) override {}
+    std::vector<Action> takeActions() override { return std::exchange(actions, {}); }
 
-TEST_F(SendTest, NakOrAckWithJunkIsLoggedFailedAndNotResent) {
-    // loc1 answered NAK, loc2 ACK followed by another byte.
-    const Site& site = call({.transaction = 'X', .records = {}, .nakBlock = 1, .garbageBlock = 2});
-    EXPECT_TRUE(site.completed());
-    EXPECT_EQ(sentAt(BuildBlock("loc1")).size(), 1u);
-    EXPECT_EQ(readAll(logs + logFiles()[0]), "FileName:" + resto("trfloc").toLatin1() + "\r\n" +
-                                                 logLine(1, false, "loc1") +
-                                                 logLine(2, false, "loc2"));
-}
+    QByteArray stage, first, later;
+    bool passed = false;
+    std::vector<Millis> stageSends;
+    std::vector<Action> actions;
+};
 
-TEST_F(SendTest, EightNaksToTheEndBlockEndTheFile) {
-    writeFile(resto("trfloc"), "");
-    headerOnly();
-    for (int i = 0; i < 9; ++i)
-        line.schedule({2700ms + Millis(10 + 210 * i), Action::Kind::Bytes, nak()});
-    line.schedule({9000ms, Action::Kind::CarrierDown, {}});
-    link->Serve(20000ms);
-    // The first file ends after its eighth end block; the second file starts with an ACK.
-    const auto ends = sentAt(BuildBlock(kEndMarker));
-    const Millis secondFile = sentAt(ack()).at(2);
-    EXPECT_EQ(std::count_if(ends.begin(), ends.end(), [&](Millis t) { return t < secondFile; }), 8);
-    EXPECT_EQ(secondFile, ends[7] + 10ms + 1000ms + 200ms); // its NAK came 10 ms later
-    // An empty file: an ACK and the end blocks; its log has the file line alone.
-    EXPECT_EQ(readAll(logs + logFiles()[0]), "FileName:" + resto("trfloc").toLatin1() + "\r\n");
+// Whatever a site answers to a data block or to the end block, the call goes on to the next
+// block and the next file. Only silence re-sends a data block (every 2000 ms, eight sends in
+// all); NAK and silence re-send the end block, anything else ends the file. Only a lone ACK
+// counts a record as sent.
+TEST_F(SendTest, EveryAnswerToADataBlockOrTheEndBlock) {
+    writeFile(resto("trfloc"), "loc1\r\n");
+    const QByteArray data = BuildBlock("loc1"), end = BuildBlock(kEndMarker), none;
+    const struct {
+        const char* what;
+        QByteArray stage, first, later;
+        int sends;
+        Millis gap; // between two sends of the block
+        bool sent;  // the record counted and logged as sent
+    } cases[] = {
+        {"data ACK", data, ack(), ack(), 1, 0ms, true},
+        {"data NAK", data, nak(), ack(), 1, 0ms, false},
+        {"data other byte", data, "x", ack(), 1, 0ms, false},
+        {"data ACK and more", data, ack() + "Z", ack(), 1, 0ms, false},
+        {"data silence once", data, none, ack(), 2, 2000ms, true},
+        {"data silence", data, none, none, 8, 2000ms, false},
+        {"end ACK", end, ack(), ack(), 1, 0ms, true},
+        {"end NAK once", end, nak(), ack(), 2, 210ms, true},
+        {"end NAK", end, nak(), nak(), 8, 210ms, true},
+        {"end other byte", end, "x", ack(), 1, 0ms, true},
+        {"end ACK and more", end, ack() + "Z", ack(), 1, 0ms, true},
+        {"end silence once", end, none, ack(), 2, 2000ms, true},
+        {"end silence", end, none, none, 8, 2000ms, true},
+    };
+    std::vector<std::unique_ptr<AnsweringSite>> answering;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const QString& name : logFiles())
+            QFile::remove(logs + name);
+        events.summaries.clear();
+        AnsweringSite& site =
+            *answering.emplace_back(std::make_unique<AnsweringSite>(c.stage, c.first, c.later));
+        line.attach(site);
+        const Millis start = line.now() + 1s;
+        line.schedule({start, Action::Kind::CarrierUp, {}});
+        line.schedule({start + 100ms, Action::Kind::Bytes, site::headerBlock("000123", 'X', '1')});
+        link->Serve(start + 10min);
+
+        ASSERT_EQ(site.stageSends.size(), static_cast<size_t>(c.sends));
+        for (size_t i = 1; i < site.stageSends.size(); ++i)
+            EXPECT_EQ(site.stageSends[i] - site.stageSends[i - 1], c.gap);
+        ASSERT_EQ(events.summaries.size(), 1u);
+        const CallSummary& s = events.summaries[0];
+        EXPECT_EQ(s.outcome, CallOutcome::Completed);
+        EXPECT_EQ(s.files, (QStringList{"trfloc", "trfbru1", "trfinv1"}));
+        EXPECT_EQ(s.blocksResent, c.sends - 1);
+        EXPECT_EQ(s.records, c.sent ? 3 : 2);
+        EXPECT_EQ(s.recordsFailed, c.sent ? 0 : 1);
+        EXPECT_EQ(s.bytes, (c.sent ? 3 : 2) * 126);
+        ASSERT_EQ(logFiles().size(), 3);
+        EXPECT_EQ(readAll(logs + logFiles()[0]),
+                  "FileName:" + resto("trfloc").toLatin1() + "\r\n" + logLine(1, c.sent, "loc1"));
+    }
 }
 
 TEST_F(SendTest, AMissingDataFileLeavesTheFileLineAndEndsTheCall) {

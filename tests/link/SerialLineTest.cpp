@@ -74,13 +74,6 @@ TEST(SerialLine, CarriesBytesBothWaysAndSaysOnceThatTheCarrierCannotBeRead) {
     EXPECT_FALSE(line.isOpen());
 }
 
-TEST(SerialLine, AMissingDeviceFailsNamingPortAndDevice) {
-    SerialLine line(7, "/dev/does-not-exist-dialvane");
-    const std::string failure = failureOf<LineError>([&] { line.open(LineSettings{}); });
-    for (const char* named : {"COM7", "/dev/does-not-exist-dialvane", "does not exist"})
-        EXPECT_THAT(failure, HasSubstr(named));
-}
-
 TEST(PortMapping, NumbersNameDevicesUnlessTheIniMapsThem) {
     EXPECT_EQ(deviceForPort(1, ""), "/dev/ttyS0");
     EXPECT_EQ(deviceForPort(9, "  "), "/dev/ttyS8");

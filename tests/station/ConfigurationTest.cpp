@@ -239,7 +239,7 @@ TEST(DailyPurge, IsDueFiveMinutesAfterTheNextLocalMidnight) {
 
 TEST(ServiceText, BytesFromTheLineNeverReachALogLineRaw) {
     EXPECT_EQ(printable("000123"), "000123");
-    EXPECT_EQ(printable(QByteArray("\x1b[2J\n\\\xe9", 7)), "\\x1b[2J\\x0a\\x5c\\xe9");
+    EXPECT_EQ(printable(QByteArray("\x1b[2J\n\\\x7f\xe9", 8)), "\\x1b[2J\\x0a\\x5c\\x7f\\xe9");
 
     CallSummary call;
     call.restoNum = "00\n123";

@@ -25,13 +25,6 @@ const QLocale ungrouped = [] {
     return locale;
 }();
 
-// The typing cases below rest on the separators of english, german and ungrouped numbers; a
-// locale may group with a space of its own kind.
-TEST(RegionalSeparators, AreReadFromHowTheLocaleWritesNumbers) {
-    EXPECT_EQ(GetGroupSeparator(german), QLatin1Char('.'));
-    EXPECT_TRUE(GetGroupSeparator(QLocale(QLocale::French, QLocale::France)).isSpace());
-}
-
 class KeyFilterTest : public ::testing::Test {
 protected:
     void SetUp() override {
