@@ -37,6 +37,11 @@ struct LinkEvent {
         LineNotice,  // `text`, about the line rather than a call (a modem's texts)
         CallEnded,   // `summary`: the call, whole; a caller turned away has no CallStarted
         CarrierLost, // the call's carrier is gone and its state blanked
+        // Every read (BytesIn) and write (BytesOut) of a traced call: `bytes`, at
+        // `summary.duration` since its carrier came up. The wire trace takes them; they go no
+        // further (see TracingSink in WireTrace.h).
+        BytesIn,
+        BytesOut,
     };
     // Why a port closed without being asked to.
     enum class PortFailure { None, CannotOpen, FailedWhileOpen };

@@ -1,9 +1,9 @@
 #include "link/TransferLink.h"
 
 #include "common/EightBitText.h"
+#include "common/FixedText.h"
 #include "common/Numbers.h"
 #include "common/Paths.h"
-#include "common/FixedText.h"
 #include "link/Block.h"
 
 #include <QFileInfo>
@@ -39,6 +39,7 @@ TransferLink::TransferLink(Line& line, LinkEventSink& events, LinkConfig config)
 
 void TransferLink::setConfig(LinkConfig config) {
     config_ = std::move(config);
+    events_.configure(config_.LogFolder, config_.traceMaxBytes);
 }
 
 TransferLink::PortState TransferLink::portState() const {
@@ -47,6 +48,7 @@ TransferLink::PortState TransferLink::portState() const {
 
 void TransferLink::restorePortState(PortState state) {
     config_ = std::move(state.config);
+    events_.configure(config_.LogFolder, config_.traceMaxBytes);
     carrier_ = state.carrier;
     modem_ = state.modem;
     portNumber_ = state.portNumber;
@@ -182,13 +184,6 @@ void TransferLink::runCall(std::uint64_t call) {
     summary_.port = QStringLiteral("COM%1").arg(portNumber_);
     summary_.device = config_.device;
     summary_.peer = line_.peerAddress();
-    if (config_.trace) {
-        trace_ = std::make_unique<WireTrace>(config_.LogFolder, summary_.start, portNumber_,
-                                             callStarted_, config_.traceMaxBytes);
-        if (!trace_->isOpen())
-            notice(QStringLiteral("Cannot write the wire trace %1: %2")
-                       .arg(trace_->path(), trace_->errorString()));
-    }
     LinkEvent started{LinkEvent::Kind::CallStarted};
     started.summary = summary_;
     tell(std::move(started));
@@ -272,7 +267,6 @@ void TransferLink::endCall(bool carrierGone) {
     summary_.type = state_.MyType;
     summary_.duration = line_.now() - callStarted_;
     callLimit_ = Millis::max();
-    trace_.reset();
     inCall_ = false;
     LinkEvent ended{LinkEvent::Kind::CallEnded};
     ended.summary = summary_;

@@ -153,6 +153,7 @@ private:
     void tell(LinkEvent event);
     void moved(CallDirection direction, const QByteArray& bytes);
     void notice(const QString& text, LinkEvent::Level level = LinkEvent::Level::Info);
+    void traced(LinkEvent::Kind kind, const QByteArray& bytes);
     void journalTurnedAway(const TurnedAway& caller);
     void journalTurnedAway();
     void hangUpAfterNakLimit();
@@ -178,7 +179,7 @@ private:
     Millis deadlineAfter(Millis span) const;
 
     Line& line_;
-    LinkEventSink& events_;
+    TracingSink events_; // the wire trace, then whoever the engine was given
     LinkConfig config_;
     CallState state_;
     bool carrier_ = false; // the carrier level last handled
@@ -189,7 +190,6 @@ private:
     CallSummary summary_;
     Millis callStarted_{0};
     Millis callLimit_ = Millis::max(); // when the running call is cut short
-    std::unique_ptr<WireTrace> trace_; // while a traced call runs
     RestaurantLock restaurantLock_;    // held from the header's answer to the end of the call
     bool modem_ = false;               // a modem answers on this line
     int portNumber_ = 0;

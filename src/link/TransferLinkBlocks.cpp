@@ -239,16 +239,24 @@ void TransferLink::SendChar(char c) {
 // Every byte of a call passes here, so the wire trace sees the call whole.
 void TransferLink::output(const QByteArray& bytes) {
     line_.Output(bytes);
-    if (trace_)
-        trace_->out(line_.now(), bytes);
+    traced(LinkEvent::Kind::BytesOut, bytes);
+}
+
+void TransferLink::traced(LinkEvent::Kind kind, const QByteArray& bytes) {
+    if (!config_.trace || !inCall_ || bytes.isEmpty())
+        return;
+    LinkEvent event(kind);
+    event.bytes = bytes;
+    event.summary.start = summary_.start;
+    event.summary.duration = line_.now() - callStarted_;
+    tell(std::move(event));
 }
 
 QByteArray TransferLink::input() {
     QByteArray bytes = line_.Input();
     if (inCall_)
         summary_.bytesHeard += bytes.size();
-    if (trace_)
-        trace_->in(line_.now(), bytes);
+    traced(LinkEvent::Kind::BytesIn, bytes);
     return bytes;
 }
 

@@ -84,4 +84,38 @@ void WireTrace::write(std::chrono::milliseconds now, const char* direction,
         file_.close();
 }
 
+void TracingSink::handle(const LinkEvent& event) {
+    using Kind = LinkEvent::Kind;
+    switch (event.kind) {
+    case Kind::BytesIn:
+    case Kind::BytesOut:
+        if (!trace_) // the first bytes of a traced call open its file
+            trace_ = std::make_unique<WireTrace>(logFolder_, event.summary.start, event.portNumber,
+                                                 std::chrono::milliseconds(0), maxBytes_);
+        if (trace_->isOpen()) {
+            if (event.kind == Kind::BytesIn)
+                trace_->in(event.summary.duration, event.bytes);
+            else
+                trace_->out(event.summary.duration, event.bytes);
+        } else if (!told_) {
+            told_ = true;
+            LinkEvent notice(Kind::LineNotice);
+            notice.portNumber = event.portNumber;
+            notice.device = event.device;
+            notice.text = QStringLiteral("Cannot write the wire trace %1: %2")
+                              .arg(trace_->path(), trace_->errorString());
+            next_.handle(notice);
+        }
+        return;
+    case Kind::CallEnded:
+    case Kind::CarrierLost:
+        trace_.reset();
+        told_ = false;
+        break;
+    default:
+        break;
+    }
+    next_.handle(event);
+}
+
 } // namespace dialvane

@@ -11,12 +11,15 @@
 // Nor can a caller that floods the line fill the disk: a call's trace stops at a size limit,
 // with one last line saying so.
 
+#include "link/LinkEvents.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
 #include <QString>
 
 #include <chrono>
+#include <memory>
 
 namespace dialvane {
 
@@ -47,6 +50,27 @@ private:
     std::chrono::milliseconds carrierUp_;
     qint64 maxBytes_;
     qint64 written_ = 0;
+};
+
+// The wire trace as a subscriber of one engine's events: for a call that is traced it writes
+// the byte events to the call's file and keeps them to itself; every other event goes on to
+// `next`. A trace that cannot be opened is told once as a line notice.
+class TracingSink final : public LinkEventSink {
+public:
+    explicit TracingSink(LinkEventSink& next) : next_(next) {}
+    // Where the calls to come are traced, and how much of each.
+    void configure(const QString& logFolder, qint64 maxBytes) {
+        logFolder_ = logFolder;
+        maxBytes_ = maxBytes;
+    }
+    void handle(const LinkEvent& event) override;
+
+private:
+    LinkEventSink& next_;
+    QString logFolder_;
+    qint64 maxBytes_ = WireTrace::kDefaultMaxBytes;
+    std::unique_ptr<WireTrace> trace_; // while a traced call runs
+    bool told_ = false;                // that its file cannot be written
 };
 
 } // namespace dialvane
