@@ -16,6 +16,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -28,17 +29,6 @@
 
 namespace dialvane {
 namespace {
-
-bool spinUntil(const std::function<bool()>& done, int withinMs = 10000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > withinMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
-}
 
 quint16 freePort() {
     QTcpServer probe;
@@ -59,11 +49,12 @@ Response exchange(quint16 port, const QByteArray& request, int withinMs = 5000) 
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
     Response response;
-    if (!spinUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }))
+    if (!QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }, 10000))
         return response;
     socket.write(request);
     QByteArray bytes;
-    spinUntil(
+    // Until the whole response came or the station closed: what came is judged either way.
+    (void)QTest::qWaitFor(
         [&] {
             bytes += socket.readAll();
             const qsizetype end = bytes.indexOf("\r\n\r\n");
@@ -191,8 +182,8 @@ protected:
         limits.idle = std::chrono::milliseconds(300);
         endpoint = std::make_unique<HttpEndpoint>(*station, systemClock(), limits);
         station->start();
-        ASSERT_TRUE(spinUntil([&] { return endpoint->port() == httpPort; }));
-        ASSERT_TRUE(spinUntil([&] { return endpoint->watch().portUp(); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return endpoint->port() == httpPort; }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return endpoint->watch().portUp(); }, 10000));
     }
 
     QTemporaryDir dir;
@@ -281,7 +272,7 @@ TEST_F(HttpEndpointTest, BadRequestsAreAnsweredOrClosedAndTheEndpointGoesOn) {
         idle.push_back(std::make_unique<QTcpSocket>());
         idle.back()->connectToHost(QHostAddress::LocalHost, httpPort);
     }
-    EXPECT_TRUE(spinUntil(
+    EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             return std::all_of(idle.begin(), idle.end(), [](const auto& s) {
                 return s->state() == QAbstractSocket::UnconnectedState;

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -22,19 +23,6 @@ QCoreApplication& application() {
     static char* argv[] = {name, nullptr};
     static QCoreApplication* app = new QCoreApplication(argc, argv);
     return *app;
-}
-
-// Runs the event loop until `done` or the time is up.
-bool spinUntil(const std::function<bool()>& done, int withinMs = 10000) {
-    application();
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > withinMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
 }
 
 const char kScript[] = R"(#!/bin/sh
@@ -128,7 +116,7 @@ TEST_F(HooksTest, EachOutcomeIsToldAndTheNextHookRuns) {
         fetch.transaction = "X";
         fetch.files = QStringList{"trfloc", "trfbru1", "trfinv1"};
         queue.callEnded(fetch, backroom);
-        ASSERT_TRUE(spinUntil([&] { return runs.size() == 2; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return runs.size() == 2; }, 10000));
         EXPECT_EQ(runs[0].result, row.result);
         EXPECT_EQ(runs[0].job.hook, "OnReceived");
         if (row.result != R::TimedOut && row.result != R::NotStarted) {
@@ -164,7 +152,7 @@ TEST_F(HooksTest, OneAtATimePerRestaurantInOrder) {
     for (const char* resto : {"000123", "000123", "000456", "000123"})
         queue.callEnded(receive(resto), backroom);
     EXPECT_EQ(queue.running(), 2);
-    ASSERT_TRUE(spinUntil([&] { return runs.size() == 4; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return runs.size() == 4; }, 10000));
     std::vector<quint64> ids;
     for (const HookRun& run : runs)
         if (run.job.restaurant == "000123")
@@ -182,14 +170,14 @@ TEST_F(HooksTest, RestartRunsWhatWasPending) {
         HookQueue first(queueFile());
         first.configure(settings);
         first.callEnded(receive("000123"), backroom);
-        ASSERT_TRUE(spinUntil([&] { return logLines().size() == 1; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return logLines().size() == 1; }, 10000));
     } // stopped while the hook sleeps
     {
         HookQueue second(queueFile());
         std::optional<HookRun> rerun;
         QObject::connect(&second, &HookQueue::finished, [&](const HookRun& run) { rerun = run; });
         second.configure(settings);
-        ASSERT_TRUE(spinUntil([&] { return rerun.has_value(); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rerun.has_value(); }, 10000));
         EXPECT_EQ(rerun->result, HookRun::Result::Ok) << rerun->describe().toStdString();
         EXPECT_EQ(logLines().size(), 2);
     }
@@ -216,7 +204,7 @@ TEST_F(HooksTest, RestartRunsWhatWasPending) {
     ASSERT_EQ(problems.size(), 1);
     EXPECT_TRUE(problems[0][0].toString().contains("set aside"))
         << problems[0][0].toString().toStdString();
-    ASSERT_TRUE(spinUntil([&] { return run.has_value(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.has_value(); }, 10000));
     EXPECT_EQ(QDir(dir.path()).entryList({"Dialvane-hooks.queue.damaged-*"}).size(), 1);
 }
 
