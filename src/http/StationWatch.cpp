@@ -1,5 +1,7 @@
 #include "http/StationWatch.h"
 
+#include "link/CallSummary.h"
+
 #include "common/EightBitText.h"
 #include "housekeeping/Housekeeping.h"
 #include "journal/Reports.h"
@@ -10,18 +12,6 @@ namespace dialvane {
 namespace {
 
 constexpr std::size_t kRecentCalls = 50;
-
-const QStringList& outcomeNames() {
-    static const QStringList names = [] {
-        QStringList list;
-        for (CallOutcome o :
-             {CallOutcome::Completed, CallOutcome::Dropped, CallOutcome::Refused, CallOutcome::Busy,
-              CallOutcome::HungUp, CallOutcome::Failed, CallOutcome::Stopped})
-            list << outcomeName(o);
-        return list;
-    }();
-    return names;
-}
 
 // A label value as the text format wants it: backslash, double quote and line feed escaped.
 // Every value is already printable ASCII or a name of ours; the escapes are for the format.

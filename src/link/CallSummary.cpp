@@ -2,6 +2,18 @@
 
 namespace dialvane {
 
+const QStringList& outcomeNames() {
+    static const QStringList names = [] {
+        QStringList list;
+        for (CallOutcome o :
+             {CallOutcome::Completed, CallOutcome::Dropped, CallOutcome::Refused, CallOutcome::Busy,
+              CallOutcome::HungUp, CallOutcome::Failed, CallOutcome::Stopped})
+            list << outcomeName(o);
+        return list;
+    }();
+    return names;
+}
+
 QString outcomeName(CallOutcome outcome) {
     switch (outcome) {
     case CallOutcome::Completed:

@@ -22,6 +22,8 @@ enum class CallOutcome {
 };
 
 QString outcomeName(CallOutcome outcome);
+// Every outcome's name, in the order of CallOutcome: what reports accept and metrics count.
+const QStringList& outcomeNames();
 
 enum class CallDirection { None, Receive, Send };
 

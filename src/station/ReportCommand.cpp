@@ -37,15 +37,6 @@ int usage(const QString& command, const QString& text, QTextStream& err) {
     return 2;
 }
 
-QStringList outcomeNames() {
-    QStringList names;
-    for (CallOutcome outcome :
-         {CallOutcome::Completed, CallOutcome::Dropped, CallOutcome::Refused, CallOutcome::Busy,
-          CallOutcome::HungUp, CallOutcome::Failed, CallOutcome::Stopped})
-        names << outcomeName(outcome);
-    return names;
-}
-
 } // namespace
 
 int runReport(const QStringList& arguments, QTextStream& out, QTextStream& err,
