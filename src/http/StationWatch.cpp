@@ -1,10 +1,9 @@
 #include "http/StationWatch.h"
 
-#include "link/CallSummary.h"
-
 #include "common/EightBitText.h"
 #include "housekeeping/Housekeeping.h"
 #include "journal/Reports.h"
+#include "link/CallSummary.h"
 #include "station/CallHistory.h"
 
 namespace dialvane {
