@@ -13,9 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <thread>
 
 namespace dialvane::journal {
 namespace {
@@ -191,18 +191,12 @@ TEST(Journal, StationsAppendingAtOnceKeepEveryRowWholeAndEachFileOneHeader) {
         e.reason = QStringLiteral("station %1 row %2 ").arg(station).arg(row) + QString(200, 'x');
         return e;
     };
-    int gate[2];
-    ASSERT_EQ(::pipe(gate), 0);
-    std::vector<pid_t> stations;
-    for (int station = 0; station < kStations; ++station) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::close(gate[1]);
-            char go;
-            while (::read(gate[0], &go, 1) < 0) { // the end of the pipe: all start together
-            }
-            int failed = 0;
+    // Each station its own open of the files, as separate processes have: the record locks
+    // are between opens, not processes.
+    std::atomic<int> failed{0};
+    std::vector<std::thread> stations;
+    for (int station = 0; station < kStations; ++station)
+        stations.emplace_back([&, station] {
             for (int row = 0; row < kRows; ++row) {
                 try {
                     append(dir.path(), entryOf(station, row));
@@ -210,17 +204,10 @@ TEST(Journal, StationsAppendingAtOnceKeepEveryRowWholeAndEachFileOneHeader) {
                     ++failed; // a row written without the lock counts too
                 }
             }
-            ::_exit(failed == 0 ? 0 : 1);
-        }
-        stations.push_back(pid);
-    }
-    ::close(gate[0]);
-    ::close(gate[1]);
-    for (const pid_t pid : stations) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+        });
+    for (std::thread& station : stations)
+        station.join();
+    EXPECT_EQ(failed, 0);
 
     std::map<QByteArray, int> expected; // row line -> times still to be seen
     for (int station = 0; station < kStations; ++station)

@@ -522,27 +522,23 @@ TEST_F(CallHistoryView, TheListAndTheLastCallLineFollowTheJournal) {
     dropped.transaction = "S";
     dropped.type = "1";
     dropped.outcome = CallOutcome::Dropped;
-    LinkEvent ended(LinkEvent::Kind::CallEnded);
-    ended.call = 100;
-    ended.summary = dropped;
-    link->handle(ended);
-    QCoreApplication::processEvents();
+    const auto tell = [&](LinkEvent::Kind kind, std::uint64_t number) {
+        LinkEvent e(kind);
+        e.call = number;
+        e.summary = dropped;
+        link->handle(e);
+        QCoreApplication::processEvents();
+    };
+    tell(LinkEvent::Kind::CallEnded, 100);
     EXPECT_EQ(row("000100")->text(3), "send dropped");
     EXPECT_EQ(w.lastCallLabel->text(), "11:00 000100 send dropped  ·  2 failed today");
-    for (std::uint64_t number : {101, 102, 103}) { // a network line answers several at once
-        LinkEvent started(LinkEvent::Kind::CallStarted);
-        started.call = number;
-        link->handle(started);
-    }
-    QCoreApplication::processEvents();
+    for (std::uint64_t number : {101, 102, 103}) // a network line answers several at once
+        tell(LinkEvent::Kind::CallStarted, number);
     EXPECT_TRUE(w.lastCallLabel->text().startsWith("3 calls in progress / en cours  ·  11:00"));
-    for (std::uint64_t number : {101, 102, 103}) {
-        LinkEvent gone(LinkEvent::Kind::CallEnded);
-        gone.call = number;
-        gone.summary = dropped;
-        link->handle(gone);
-    }
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(w.statusWindow().window()); // the status window hears the link too
+    EXPECT_TRUE(w.statusWindow().window()->isVisible());
+    for (std::uint64_t number : {101, 102, 103})
+        tell(LinkEvent::Kind::CallEnded, number);
     EXPECT_TRUE(w.lastCallLabel->text().startsWith("11:00"));
     int rows = 0;
     journal::readJournals(logs, QDate(), [&](const journal::Row&) { ++rows; });

@@ -1,18 +1,9 @@
-// The status window: the presenter's captions for each event, the window's plain text, and a
-// real call over a network line driving it.
+// The status window: the presenter's captions for each event, and the window's plain text.
 #include "common/EightBitText.h"
 #include "link/Block.h"
-#include "link/LinkThread.h"
 #include "site/Site.h"
 #include "statuswindow/StatusWindowHost.h"
 #include "statuswindow/frmcom.h"
-
-#include <QDir>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -128,54 +119,6 @@ TEST(StatusWindow, ShowsTheBytesAsReceivedAndGoesWithThePort) {
     EXPECT_EQ(host.window()->dataValue->textFormat(), Qt::PlainText);
     host.apply(event(LinkEvent::Kind::PortClosed));
     EXPECT_EQ(host.window(), nullptr);
-}
-
-// A site calling over TCP: the header reaches the window, shown during the call and hidden
-// when the site hangs up; closing the port unloads it.
-TEST(StatusWindow, ARealCallDrivesTheWindow) {
-    QTemporaryDir tmp;
-    ASSERT_TRUE(QDir(tmp.path()).mkpath("000123"));
-    LinkThread link;
-    StatusWindowHost host;
-    host.attach(link);
-    int opened = 0;
-    QObject::connect(&link, &LinkThread::event, &host,
-                     [&](const LinkEvent& e) { opened += e.kind == LinkEvent::Kind::PortOpened; });
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
-    PortRequest request;
-    request.device = QString("tcp:127.0.0.1:%1").arg(port);
-    request.config.BackroomFolder = tmp.path() + '/';
-    request.config.sendDelay = Millis(0);
-    link.reopen(request);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return opened == 1; }, 5000));
-
-    QTcpSocket site;
-    site.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(site.waitForConnected(5000));
-    site.write(site::headerBlock("000123", 'S', '1'));
-    // Each block stays in the data field until the next one, whatever the link shows between.
-    auto shows = [&](const QByteArray& block, const QString& progress) {
-        return [&, block, progress] {
-            frmcom* w = host.window();
-            return w && w->isVisible() && w->restoValue->text() == "000123" &&
-                   w->typeValue->text() == "1" && w->transactionValue->text() == "S" &&
-                   w->dataValue->text() == escapeControls(QString::fromLatin1(block)) &&
-                   (progress.isEmpty() || w->progressValue->text().startsWith(progress));
-        };
-    };
-    EXPECT_TRUE(QTest::qWaitFor(shows(site::headerBlock("000123", 'S', '1'), ""), 5000));
-    site.write(BuildBlock("first record"));
-    EXPECT_TRUE(QTest::qWaitFor(
-        shows(BuildBlock("first record"), "Data in: 1 blocks, 0 NAKs, 0 re-sent"), 5000));
-
-    site.disconnectFromHost();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return host.window() && !host.window()->isVisible(); }, 5000))
-        << "hidden, still loaded";
-    link.close();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !host.window(); }, 5000));
 }
 
 } // namespace
