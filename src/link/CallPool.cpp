@@ -77,12 +77,17 @@ void CallPool::run(Call& call) {
             ended.summary.port = QStringLiteral("COM%1").arg(portNumber_);
             ended.summary.device = call.config.device;
             ended.summary.peer = call.line.peerAddress();
-            // Refused: a failed handshake counts against its address as any refused call.
-            ended.summary.outcome = call.line.stopRequested() ? CallOutcome::Stopped
-                                    : dynamic_cast<const CallRefused*>(&failure)
-                                        ? CallOutcome::Refused
-                                        : CallOutcome::Failed;
-            ended.summary.reason = describeFailure(failure);
+            // Refused: a failed handshake counts against its address as any refused call. A
+            // caller gone before its first byte is a silent call, as on a plain line.
+            if (call.line.silent()) {
+                ended.summary.outcome = CallOutcome::Dropped;
+            } else {
+                ended.summary.reason = describeFailure(failure);
+                ended.summary.outcome = call.line.stopRequested() ? CallOutcome::Stopped
+                                        : dynamic_cast<const CallRefused*>(&failure)
+                                            ? CallOutcome::Refused
+                                            : CallOutcome::Failed;
+            }
             events_.handle(ended);
         }
     }

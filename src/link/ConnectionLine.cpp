@@ -96,13 +96,17 @@ void ConnectionLine::shakeHands() {
         if (step == TlsSession::Step::Done)
             return;
         QString refusal;
-        if (stop_)
+        if (stop_) {
             refusal = QStringLiteral("the port closed during the TLS handshake");
-        else if (step == TlsSession::Step::Closed || step == TlsSession::Step::Failed)
+        } else if (step == TlsSession::Step::Closed && session_->bytesReceived() == 0) {
+            silent_ = true; // a health check, a port scan: as on a plain line, no refusal
+            refusal = QStringLiteral("the caller hung up before a byte");
+        } else if (step == TlsSession::Step::Closed || step == TlsSession::Step::Failed) {
             refusal = session_->failure();
-        else if (now() >= deadline)
+        } else if (now() >= deadline) {
             refusal = QStringLiteral("the TLS handshake took longer than %1 s")
                           .arg(static_cast<double>(limit.count()) / 1000.0);
+        }
         if (!refusal.isEmpty()) {
             hangUp();
             throw CallRefused(refusal);

@@ -53,6 +53,8 @@ public:
     bool stopRequested() const override { return stop_; }
     QString peerAddress() const override { return peer_; }
     std::optional<QString> certifiedRestaurant() const override;
+    // The caller hung up before sending a byte: its handshake never began.
+    bool silent() const { return silent_; }
 
     // From any thread: ends the call as a hang-up would, at once, whatever it waits for.
     void stop();
@@ -78,6 +80,7 @@ private:
     QElapsedTimer clock_;
     std::shared_ptr<const TlsContext> tls_;
     std::unique_ptr<TlsSession> session_; // while encrypted
+    bool silent_ = false;
     bool wantWrite_ = false; // the session waits for room to write before it can read on
 };
 

@@ -151,6 +151,9 @@ std::shared_ptr<const TlsContext> TlsContext::load(const TlsSettings& settings) 
     SSL_CTX* context = made->context_;
     SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
     SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // Whole records in one read rather than a header, then its body: a block costs the
+    // same reads as on a plain line.
+    SSL_CTX_set_read_ahead(context, 1);
     // A site that hangs up without a goodbye has hung up, as on a plain line.
     SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
 

@@ -34,13 +34,13 @@ bool retryLater() {
 
 // OpenSSL's own socket transport writes with write(), and a caller gone away would raise
 // SIGPIPE in the whole station: this one sends as the plain lines do, without the signal.
-auto descriptorOf(BIO* bio) {
-    return static_cast<int>(reinterpret_cast<qintptr>(BIO_get_data(bio)));
+TlsSession::Wire& wireOf(BIO* bio) {
+    return *static_cast<TlsSession::Wire*>(BIO_get_data(bio));
 }
 
 int sendSome(BIO* bio, const char* data, int size) {
     BIO_clear_retry_flags(bio);
-    const auto sent = ::send(descriptorOf(bio), data, size, kNoSignal);
+    const auto sent = ::send(static_cast<int>(wireOf(bio).descriptor), data, size, kNoSignal);
     if (sent < 0 && retryLater())
         BIO_set_retry_write(bio);
     return static_cast<int>(sent);
@@ -48,9 +48,11 @@ int sendSome(BIO* bio, const char* data, int size) {
 
 int receiveSome(BIO* bio, char* data, int size) {
     BIO_clear_retry_flags(bio);
-    const auto got = ::recv(descriptorOf(bio), data, size, 0);
+    const auto got = ::recv(static_cast<int>(wireOf(bio).descriptor), data, size, 0);
     if (got < 0 && retryLater())
         BIO_set_retry_read(bio);
+    if (got > 0)
+        wireOf(bio).received += got;
     return static_cast<int>(got);
 }
 
@@ -79,11 +81,12 @@ bool isRestaurantNumber(const QString& name) {
 } // namespace
 
 TlsSession::TlsSession(const TlsContext& context, qintptr descriptor)
-    : ssl_(SSL_new(context.context())), requireRestaurant_(context.restaurantCertificates()) {
+    : ssl_(SSL_new(context.context())),
+      requireRestaurant_(context.restaurantCertificates()), wire_{descriptor, 0} {
     if (!ssl_)
         return;
     BIO* bio = BIO_new(socketMethod());
-    BIO_set_data(bio, reinterpret_cast<void*>(descriptor));
+    BIO_set_data(bio, &wire_);
     BIO_set_init(bio, 1);
     SSL_set_bio(ssl_, bio, bio);
     SSL_set_accept_state(ssl_);

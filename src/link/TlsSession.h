@@ -44,6 +44,15 @@ public:
 
     // Why the handshake or the connection failed, for the journal.
     QString failure() const { return failure_; }
+    // Bytes the caller sent so far, encrypted, handshake included.
+    qint64 bytesReceived() const { return wire_.received; }
+
+    // The connection as the session's transport sees it.
+    struct Wire {
+        qintptr descriptor;
+        qint64 received;
+    };
+
     // The restaurant number the caller's certificate names, once the handshake is done on a
     // line that requires restaurant certificates.
     std::optional<QString> restaurant() const { return restaurant_; }
@@ -56,6 +65,7 @@ private:
     bool requireRestaurant_ = false;
     QString failure_;
     std::optional<QString> restaurant_;
+    Wire wire_;
 };
 
 } // namespace dialvane
