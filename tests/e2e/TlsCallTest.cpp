@@ -167,34 +167,6 @@ TEST_F(TlsCallTest, ASiteCallsWithItsRestaurantCertificate) {
     EXPECT_EQ(ended()[2].reason, "certificate of 000124 cannot call as 000123");
 }
 
-// A key file others may read fails the open, said once, and the port is tried again until the
-// file is put right.
-TEST_F(TlsCallTest, AKeyOthersMayReadKeepsThePortClosedUntilItIsPrivate) {
-    using Kind = LinkEvent::Kind;
-    const auto cannotOpen = LinkEvent::PortFailure::CannotOpen;
-    link.close();
-    link.waitIdle();
-    const qsizetype openedBefore = heard.count(Kind::PortOpened);
-    QFile::setPermissions(pki.key("station"), QFile::ReadOwner | QFile::WriteOwner |
-                                                  QFile::ReadGroup | QFile::ReadOther);
-    PortRequest request;
-    request.device = address;
-    request.tls = tls;
-    request.reopenInterval = Millis(50);
-    link.reopen(request);
-    ASSERT_TRUE(heard.waitFor(1, Kind::PortClosed, cannotOpen));
-    const int target = opens + 3;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return opens >= target; }, 5000));
-    EXPECT_EQ(heard.count(Kind::PortClosed, cannotOpen), 1);
-    EXPECT_EQ(heard.of(Kind::PortClosed, cannotOpen)[0].text.toStdString(),
-              "COM1: " + address.toStdString() + ": KeyFile " + pki.key("station").toStdString() +
-                  " may be read by others than its owner: make it private (chmod 600)");
-    QFile::setPermissions(pki.key("station"), QFile::ReadOwner | QFile::WriteOwner);
-    ASSERT_TRUE(heard.waitFor(openedBefore + 1, Kind::PortOpened));
-    TlsCaller caller = restaurant("r123");
-    EXPECT_TRUE(caller.call(port()) && caller.exchange(kSendHeader));
-}
-
 // A TLS client at a plain port is told apart from a garbled header at once, not after the
 // silences of a block.
 TEST_F(NetworkCallTest, ATlsClientAtAPlainPortIsRefused) {

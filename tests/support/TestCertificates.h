@@ -21,27 +21,22 @@ public:
     // Why the last step failed; empty while every step worked.
     QString error() const { return error_; }
 
-    // A self-signed authority.
+    // A self-signed authority, with the small database `openssl ca` keeps.
     bool authority(const QString& name) {
         const QString db = path(name + ".db");
         QDir().mkpath(db);
-        writeText(db + "/index.txt", "");
-        writeText(db + "/serial", "1000\n");
-        writeText(db + "/crlnumber", "1000\n");
-        writeText(path(name + ".cnf"), QStringLiteral("[ca]\ndefault_ca=own\n[own]\ndir=%1\n"
-                                                      "database=$dir/index.txt\n"
-                                                      "new_certs_dir=$dir\nserial=$dir/serial\n"
-                                                      "crlnumber=$dir/crlnumber\ncertificate=%2\n"
-                                                      "private_key=%3\ndefault_md=sha256\n"
-                                                      "default_days=30\ndefault_crl_days=30\n"
-                                                      "policy=any\nunique_subject=no\n"
-                                                      "copy_extensions=copy\n[any]\n"
-                                                      "commonName=supplied\n")
-                                           .arg(db, cert(name), key(name)));
-        return newKey(name) &&
-               run({"req", "-x509", "-new", "-key", key(name), "-subj", "/CN=" + name + " CA",
-                    "-days", "30", "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
-                    "keyUsage=critical,keyCertSign,cRLSign", "-out", cert(name)});
+        for (const char* file : {"index.txt", "serial", "crlnumber"})
+            writeText(db + "/" + file, file[0] == 'i' ? "" : "1000\n");
+        writeText(path(name + ".cnf"),
+                  QString("[ca]\ndefault_ca=own\n[own]\ndir=%1\ndatabase=$dir/index.txt\n"
+                          "new_certs_dir=$dir\nserial=$dir/serial\ncrlnumber=$dir/crlnumber\n"
+                          "certificate=%2\nprivate_key=%3\ndefault_md=sha256\ndefault_crl_days=30\n"
+                          "policy=any\nunique_subject=no\ncopy_extensions=copy\n[any]\n"
+                          "commonName=supplied\n")
+                      .arg(db, cert(name), key(name)));
+        return newKey(name) && run({"req", "-x509", "-new", "-key", key(name), "-subj",
+                                    "/CN=" + name + " CA", "-days", "30", "-addext",
+                                    "basicConstraints=critical,CA:TRUE", "-out", cert(name)});
     }
 
     // A certificate for `commonName` from `authority`; `daysValid` < 0 is one that expired
