@@ -9,14 +9,16 @@
 //      against the delay, and the station's CPU (the process's less the sites' thread).
 //   3. N connected callers that say nothing (1,000): descriptors and resident memory per call,
 //      and CPU while the station waits on them.
-// Every call is from 127.0.0.1: no limit per address.
+// Every call is from 127.0.0.1: no limit per address. With --tls the line is a tls: line
+// with restaurant certificates, and every site's handshake is done before the timing starts.
 //
 //   bench_many_calls [--sites 1,10,100] [--paced-sites 0] [--gdelay 200] [--records 20]
-//                    [--silent 1000] [--wait-seconds 10]
+//                    [--silent 1000] [--wait-seconds 10] [--tls]
 #include "LoopbackSupport.h"
 #include "link/Block.h"
 #include "link/CallFollower.h"
 #include "link/LinkThread.h"
+#include "support/TlsCaller.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -38,6 +40,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -92,6 +95,7 @@ struct Answers {
 // One site sending its file, block after block as the ACKs come; a NAKed block goes again.
 struct SendingSite {
     int fd = -1;
+    std::unique_ptr<test::TlsCaller> tls; // on an encrypted line
     QByteArray resto;
     int next = 0; // 0: the header's ACK comes next
     QByteArray last;
@@ -102,7 +106,7 @@ struct SendingSite {
     void send(const QByteArray& block) {
         last = block;
         sent.start();
-        if (::write(fd, block.constData(), block.size()) != block.size())
+        if (tls ? !tls->send(block) : ::write(fd, block.constData(), block.size()) != block.size())
             failed = done = true;
     }
     // One answer byte; the latency of the block it answers goes to `answers`.
@@ -138,7 +142,7 @@ struct Station {
     // Last: gone first, so calls that end as it closes still find what they report to.
     LinkThread link;
 
-    explicit Station(int maxCalls, Millis sendDelay = Millis(0)) {
+    explicit Station(int maxCalls, Millis sendDelay = Millis(0), int restaurants = 0) {
         QDir().mkpath(dir.path() + "/Logs");
         QObject::connect(
             &link, &LinkThread::event, &link,
@@ -157,21 +161,37 @@ struct Station {
         request.config.sendDelay = sendDelay;
         request.maxCalls = maxCalls;
         request.maxCallsPerAddress = 0; // every site calls from 127.0.0.1
+        if (restaurants > 0 && !encryptLine(request, dir.path(), restaurants))
+            std::exit(1);
         port = openLoopbackLine(link, request);
     }
 };
 
 // The sites are driven with plain sockets and epoll from one thread, so that they take as
 // little of the machine as they can: the figures are the station's.
-void concurrentSenders(int sites, int records, int gdelay = 0) {
+void concurrentSenders(int sites, int records, int gdelay = 0, bool tls = false) {
     const bool paced = gdelay > 0;
-    Station station(sites + 1, Millis(gdelay));
+    Station station(sites + 1, Millis(gdelay), tls ? sites : 0);
     std::vector<SendingSite> running(static_cast<std::size_t>(sites));
+    QElapsedTimer handshakes;
+    handshakes.start();
     for (int i = 0; i < sites; ++i) {
         running[i].resto = QByteArray::number(i + 1).rightJustified(6, '0');
         QDir().mkpath(station.backroom + running[i].resto);
-        running[i].fd = connectTo(station.port);
+        if (!tls) {
+            running[i].fd = connectTo(station.port);
+            continue;
+        }
+        const QString pki = station.dir.path() + "/";
+        running[i].tls = std::make_unique<test::TlsCaller>(
+            pki + "ca.crt", pki + running[i].resto + ".crt", pki + running[i].resto + ".key");
+        if (!running[i].tls->call(station.port))
+            std::printf("site %d: handshake failed\n", i + 1);
+        running[i].fd = running[i].tls->descriptor();
     }
+    if (tls)
+        std::printf("%d sites: handshakes one after another in %.3f s\n", sites,
+                    handshakes.nsecsElapsed() / 1e9);
     // Like a modem's CONNECT: the station has taken every call before the headers come.
     if (!QTest::qWaitFor([&] { return station.calls == sites; }, 60000))
         std::printf("only %d of %d sites became calls\n", station.calls.load(), sites);
@@ -199,11 +219,16 @@ void concurrentSenders(int sites, int records, int gdelay = 0) {
             SendingSite& site = running[ready[r].data.u64];
             if (site.done)
                 continue;
-            char bytes[16];
-            const ssize_t got = ::read(site.fd, bytes, sizeof bytes);
-            if (got <= 0)
-                site.failed = site.done = true;
-            for (ssize_t k = 0; k < got && !site.done; ++k)
+            QByteArray bytes(16, '\0');
+            if (site.tls) {
+                bytes = site.tls->read(0); // a ticket from the station decrypts to nothing
+            } else {
+                const ssize_t got = ::read(site.fd, bytes.data(), bytes.size());
+                bytes.resize(std::max<ssize_t>(got, 0));
+                if (got <= 0)
+                    site.failed = site.done = true;
+            }
+            for (qsizetype k = 0; k < bytes.size() && !site.done; ++k)
                 site.answered(bytes[k], records, answers);
             if (site.done) {
                 --open;
@@ -219,7 +244,8 @@ void concurrentSenders(int sites, int records, int gdelay = 0) {
     for (SendingSite& site : running) {
         failed += site.failed;
         naks += site.naks;
-        ::close(site.fd);
+        if (!site.tls)
+            ::close(site.fd);
     }
     if (paced) {
         std::printf("%d paced sites x %d records, GDelay %d ms, in %.3f s: station CPU %.2f s "
@@ -244,10 +270,11 @@ void concurrentSenders(int sites, int records, int gdelay = 0) {
         }
         return;
     }
-    std::printf("%3d sites x %d records: %zu blocks in %.3f s = %.0f blocks/s aggregate; "
+    std::printf("%s%3d sites x %d records: %zu blocks in %.3f s = %.0f blocks/s aggregate; "
                 "turnaround p50 %.3f ms, p99 %.3f ms; %d NAKs, %d failed\n",
-                sites, records, answers.records.size(), seconds, answers.records.size() / seconds,
-                percentile(answers.records, 0.5), percentile(answers.records, 0.99), naks, failed);
+                tls ? "tls: " : "", sites, records, answers.records.size(), seconds,
+                answers.records.size() / seconds, percentile(answers.records, 0.5),
+                percentile(answers.records, 0.99), naks, failed);
 }
 
 void silentCallers(int callers, int waitSeconds) {
@@ -300,8 +327,11 @@ int main(int argc, char** argv) {
 
     QList<int> sites{1, 10, 100};
     int silent = 1000, waitSeconds = 10, pacedSites = 0, gdelay = 200, records = 20;
-    for (int i = 1; i + 1 < argc; ++i) {
-        const QByteArray option = argv[i], value = argv[i + 1];
+    bool tls = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray option = argv[i], value = i + 1 < argc ? argv[i + 1] : "";
+        if (option == "--tls")
+            tls = true;
         if (option == "--sites") {
             sites.clear();
             for (const QByteArray& n : value.split(','))
@@ -320,9 +350,9 @@ int main(int argc, char** argv) {
     }
     for (int n : sites)
         if (n > 0)
-            concurrentSenders(n, 1000);
+            concurrentSenders(n, 1000, 0, tls);
     if (pacedSites > 0)
-        concurrentSenders(pacedSites, records, gdelay);
+        concurrentSenders(pacedSites, records, gdelay, tls);
     if (silent > 0)
         silentCallers(silent, waitSeconds);
     return 0;

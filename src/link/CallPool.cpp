@@ -6,8 +6,9 @@ namespace dialvane {
 
 struct CallPool::Call {
     Call(qintptr descriptor, const QString& peer, const QHostAddress& from, std::uint64_t number,
-         LinkConfig config)
-        : line(descriptor, peer), from(from), number(number), config(std::move(config)) {}
+         LinkConfig config, std::shared_ptr<const TlsContext> tls)
+        : line(descriptor, peer, std::move(tls)), from(from), number(number),
+          config(std::move(config)) {}
 
     ConnectionLine line;
     QHostAddress from;
@@ -47,7 +48,7 @@ int CallPool::callsFrom(const QHostAddress& address) {
 
 bool CallPool::take(qintptr descriptor, const QString& peer, const QHostAddress& from,
                     std::uint64_t number) {
-    auto call = std::make_unique<Call>(descriptor, peer, from, number, config_);
+    auto call = std::make_unique<Call>(descriptor, peer, from, number, config_, tls_);
     Call* running = call.get();
     // A thread the system refused never ran: the descriptor closes with the call.
     if (!call->thread.start([this, running] { run(*running); }, kStackBytes))
@@ -76,8 +77,17 @@ void CallPool::run(Call& call) {
             ended.summary.port = QStringLiteral("COM%1").arg(portNumber_);
             ended.summary.device = call.config.device;
             ended.summary.peer = call.line.peerAddress();
-            ended.summary.outcome = CallOutcome::Failed;
-            ended.summary.reason = describeFailure(failure);
+            // Refused: a failed handshake counts against its address as any refused call. A
+            // caller gone before its first byte is a silent call, as on a plain line.
+            if (call.line.silent()) {
+                ended.summary.outcome = CallOutcome::Dropped;
+            } else {
+                ended.summary.reason = describeFailure(failure);
+                ended.summary.outcome = call.line.stopRequested() ? CallOutcome::Stopped
+                                        : dynamic_cast<const CallRefused*>(&failure)
+                                            ? CallOutcome::Refused
+                                            : CallOutcome::Failed;
+            }
             events_.handle(ended);
         }
     }

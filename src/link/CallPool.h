@@ -5,7 +5,7 @@
 // other through the restaurant's lock (the later one ends busy).
 //
 // Every call is told in exactly one CallEnded, also one whose connection could not be taken
-// into a socket: it is journaled as failed with the reason.
+// into a socket (journaled as failed with the reason) or whose encryption failed (refused).
 
 #include "link/CallThread.h"
 #include "link/ConnectionLine.h"
@@ -32,6 +32,7 @@ public:
     bool take(qintptr descriptor, const QString& peer, const QHostAddress& from,
               std::uint64_t call) override;
     void setConfig(const LinkConfig& config) override { config_ = config; }
+    void encrypt(std::shared_ptr<const TlsContext> tls) override { tls_ = std::move(tls); }
 
     // A call needs little stack: its engine keeps its buffers on the heap.
     static constexpr uint kStackBytes = 256 * 1024;
@@ -42,6 +43,7 @@ private:
     void reap();
 
     LinkConfig config_;
+    std::shared_ptr<const TlsContext> tls_; // for the calls taken from now on
     int portNumber_;
     LinkEventSink& events_;
     std::list<std::unique_ptr<Call>> calls_;

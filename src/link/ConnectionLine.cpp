@@ -65,8 +65,9 @@ Socket socketOf(qintptr descriptor) {
 
 } // namespace
 
-ConnectionLine::ConnectionLine(qintptr descriptor, QString peer)
-    : descriptor_(descriptor), peer_(std::move(peer)) {
+ConnectionLine::ConnectionLine(qintptr descriptor, QString peer,
+                               std::shared_ptr<const TlsContext> tls)
+    : descriptor_(descriptor), peer_(std::move(peer)), tls_(std::move(tls)) {
     clock_.start();
 }
 
@@ -81,7 +82,44 @@ void ConnectionLine::open(const LineSettings& /*settings*/) {
                                        "cannot be used")
                             .arg(peer_));
     }
+    if (tls_)
+        shakeHands();
     opened_ = true;
+}
+
+// The caller has the context's limit to finish its handshake; a stop ends the wait at once.
+void ConnectionLine::shakeHands() {
+    session_ = std::make_unique<TlsSession>(*tls_, descriptor_);
+    const Millis limit = tls_->handshakeLimit(), deadline = now() + limit;
+    for (;;) {
+        const TlsSession::Step step = session_->handshake();
+        if (step == TlsSession::Step::Done)
+            return;
+        QString refusal;
+        if (stop_) {
+            refusal = QStringLiteral("the port closed during the TLS handshake");
+        } else if (step == TlsSession::Step::Closed && session_->bytesReceived() == 0) {
+            silent_ = true; // a health check, a port scan: as on a plain line, no refusal
+            refusal = QStringLiteral("the caller hung up before a byte");
+        } else if (step == TlsSession::Step::Closed || step == TlsSession::Step::Failed) {
+            refusal = session_->failure();
+        } else if (now() >= deadline) {
+            refusal = QStringLiteral("the TLS handshake took longer than %1 s")
+                          .arg(static_cast<double>(limit.count()) / 1000.0);
+        }
+        if (!refusal.isEmpty()) {
+            hangUp();
+            throw CallRefused(refusal);
+        }
+        pollfd fd{};
+        fd.fd = socketOf(descriptor_);
+        fd.events = step == TlsSession::Step::WantWrite ? POLLOUT : POLLIN;
+        pollOne(&fd, static_cast<int>(std::max<Millis::rep>(1, (deadline - now()).count())));
+    }
+}
+
+std::optional<QString> ConnectionLine::certifiedRestaurant() const {
+    return session_ ? session_->restaurant() : std::nullopt;
 }
 
 void ConnectionLine::close() {
@@ -92,6 +130,8 @@ void ConnectionLine::hangUp() {
     QMutexLocker lock(&mutex_);
     if (descriptor_ < 0)
         return;
+    if (session_)
+        session_->close();
     closeSocket(socketOf(descriptor_));
     descriptor_ = -1;
     buffer_.clear();
@@ -118,6 +158,14 @@ void ConnectionLine::Output(const QByteArray& bytes) {
 
 // Sends what the system takes now; false when the connection failed.
 bool ConnectionLine::flushOutput() {
+    while (session_ && !unsent_.isEmpty()) {
+        // No more than a record at a time: a write to be tried again is tried with as much.
+        const auto io =
+            session_->write(unsent_.constData(), std::min<qint64>(unsent_.size(), 16384));
+        if (io.step != TlsSession::Step::Done)
+            return io.step == TlsSession::Step::WantRead || io.step == TlsSession::Step::WantWrite;
+        unsent_.remove(0, io.bytes);
+    }
     while (!unsent_.isEmpty()) {
         const auto sent = ::send(socketOf(descriptor_), unsent_.constData(),
                                  static_cast<int>(unsent_.size()), kNoSignal);
@@ -147,8 +195,19 @@ void ConnectionLine::SetDTR(bool raised) {
 // At most kMaxBuffered a time: a caller that never stops sending still lets the call go on.
 bool ConnectionLine::readWaiting() {
     char chunk[16 * 1024];
+    wantWrite_ = false;
     for (qint64 read = 0; read < kMaxBuffered;) {
-        const auto got = ::recv(socketOf(descriptor_), chunk, sizeof chunk, 0);
+        qint64 got = 0;
+        if (session_) {
+            const auto io = session_->read(chunk, sizeof chunk);
+            if (io.step == TlsSession::Step::WantWrite)
+                wantWrite_ = true;
+            if (io.step == TlsSession::Step::WantRead || io.step == TlsSession::Step::WantWrite)
+                return true;
+            got = io.step == TlsSession::Step::Done ? io.bytes : 0;
+        } else {
+            got = ::recv(socketOf(descriptor_), chunk, sizeof chunk, 0);
+        }
         if (got > 0) {
             read += got;
             buffer_.append(chunk, got);
@@ -159,7 +218,7 @@ bool ConnectionLine::readWaiting() {
             continue;
         }
         if (got == 0)
-            return false; // the caller closed
+            return false; // the caller closed, or its encryption failed
         return wouldBlock() || interrupted();
     }
     return true;
@@ -187,7 +246,7 @@ Line::Wake ConnectionLine::waitUntil(Millis deadline) {
         // One wait to the deadline: a thousand silent callers cost no polling.
         pollfd fd{};
         fd.fd = socketOf(descriptor_);
-        fd.events = POLLIN | (unsent_.isEmpty() ? 0 : POLLOUT);
+        fd.events = POLLIN | (unsent_.isEmpty() && !wantWrite_ ? 0 : POLLOUT);
         pollOne(&fd, static_cast<int>(std::min<Millis::rep>(left.count(), 1 << 30)));
     }
 }

@@ -7,22 +7,33 @@
 // thousand callers cost a thousand descriptors, and a station short of descriptors loses
 // callers, never its own wake-up pipes. What the caller sends is read no further ahead than
 // kMaxBuffered, so a flood costs the station no more than that per call.
+//
+// On an encrypted line the same descriptor carries TLS (see TlsSession.h): the handshake is
+// part of open(), on the call's thread, so a slow or failing caller holds up no one else; the
+// bytes the engine reads and writes are the decrypted ones, with the same waits and bounds.
 
 #include "link/Line.h"
+#include "link/TlsSession.h"
 
 #include <QElapsedTimer>
 #include <QMutex>
 
 #include <atomic>
+#include <memory>
 
 namespace dialvane {
 
 class ConnectionLine final : public Line {
 public:
-    ConnectionLine(qintptr descriptor, QString peer);
+    // With `tls`, the connection is encrypted with that context.
+    ConnectionLine(qintptr descriptor, QString peer,
+                   std::shared_ptr<const TlsContext> tls = nullptr);
     ~ConnectionLine() override;
 
-    // Makes the descriptor non-blocking. Throws LineError when it cannot.
+    // Makes the descriptor non-blocking and, on an encrypted line, does the handshake. Throws
+    // LineError when the descriptor cannot be used, CallRefused (with the reason) when the
+    // handshake fails, takes longer than the context allows or is stopped, or the caller's
+    // certificate names no restaurant; the connection is then closed.
     void open(const LineSettings& settings) override;
     void close() override;
     bool isOpen() const override { return descriptor_ >= 0 && opened_; }
@@ -41,6 +52,9 @@ public:
     Wake waitUntil(Millis deadline) override;
     bool stopRequested() const override { return stop_; }
     QString peerAddress() const override { return peer_; }
+    std::optional<QString> certifiedRestaurant() const override;
+    // The caller hung up before sending a byte: its handshake never began.
+    bool silent() const { return silent_; }
 
     // From any thread: ends the call as a hang-up would, at once, whatever it waits for.
     void stop();
@@ -53,6 +67,7 @@ private:
     bool readWaiting();
     bool flushOutput();
     void hangUp();
+    void shakeHands();
 
     qintptr descriptor_;
     bool opened_ = false;
@@ -63,6 +78,10 @@ private:
     qint64 seenBytes_ = 0;
     QByteArray unsent_;
     QElapsedTimer clock_;
+    std::shared_ptr<const TlsContext> tls_;
+    std::unique_ptr<TlsSession> session_; // while encrypted
+    bool silent_ = false;
+    bool wantWrite_ = false; // the session waits for room to write before it can read on
 };
 
 } // namespace dialvane

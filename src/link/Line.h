@@ -23,6 +23,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace dialvane {
@@ -33,6 +34,14 @@ using Millis = std::chrono::milliseconds;
 
 // A port that cannot be opened, read or written; the description names the port and the reason.
 class LineError : public Failure {
+public:
+    using Failure::Failure;
+};
+
+// A caller the line will not take as a call, or a header the caller may not send: its
+// encryption failed, its certificate names no restaurant or another one. The call ends
+// refused, with the description as its reason.
+class CallRefused : public Failure {
 public:
     using Failure::Failure;
 };
@@ -81,6 +90,9 @@ public:
     // Who called, for the call journal: "address:port" of the current (or last) caller on a
     // network line; a serial line cannot tell and says nothing.
     virtual QString peerAddress() const { return {}; }
+    // The one restaurant the caller has proved it is (by its certificate), on an encrypted line
+    // that requires it: a header naming another one is refused. Nothing on every other line.
+    virtual std::optional<QString> certifiedRestaurant() const { return std::nullopt; }
     // Callers turned away since the last ask, for the call journal.
     virtual std::vector<TurnedAway> takeTurnedAway() { return {}; }
     // The settings of the calls still to come, for a line whose calls run engines of their

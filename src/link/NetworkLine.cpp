@@ -80,8 +80,13 @@ QString NetworkLine::describe(const QString& what) const {
 
 void NetworkLine::open(const LineSettings& /*settings: speeds mean nothing here*/) {
     // The reason already names the value, in the words --check uses for it.
+    const auto tls = loadTlsFor(address_, tls_);
+    if (!tls.failure.isEmpty())
+        throw LineError(QStringLiteral("COM%1: %2").arg(portNumber_).arg(tls.failure));
     if (const QString failure = listenOn(server_, address_); !failure.isEmpty())
         throw LineError(QStringLiteral("COM%1: %2").arg(portNumber_).arg(failure));
+    if (taker_)
+        taker_->encrypt(tls.context);
     if (spare_ < 0)
         spare_ = openSpare();
 }

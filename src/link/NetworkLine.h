@@ -1,14 +1,15 @@
 #pragma once
-// A network line for tcp:HOST:PORT (see PortAddress.h). The station listens there, and every
-// accepted connection is a call of its own: a call taker (see CallPool.h) answers it on a thread of
-// its own with a ConnectionLine, so that one call's silences, re-sends or send delay never slow
-// another. The listening line itself never has a carrier. It is the one place that decides who may
-// call: a caller outside the allow list, or beyond the calls taken at once, is closed before a byte
-// is read, and its engine journals it.
+// A network line for tcp:HOST:PORT or, encrypted, tls:HOST:PORT (see PortAddress.h). The station
+// listens there, and every accepted connection is a call of its own: a call taker (see CallPool.h)
+// answers it on a thread of its own with a ConnectionLine, so that one call's silences, re-sends or
+// send delay never slow another. The listening line itself never has a carrier. It is the one place
+// that decides who may call: a caller outside the allow list, or beyond the calls taken at once, is
+// closed before a byte is read, and its engine journals it.
 
 #include "link/AllowList.h"
 #include "link/Line.h"
 #include "link/PortAddress.h"
+#include "link/TlsContext.h"
 
 #include <QElapsedTimer>
 #include <QMutex>
@@ -36,6 +37,8 @@ public:
                       std::uint64_t call) = 0;
     // The settings of the calls taken from now on.
     virtual void setConfig(const LinkConfig& /*config*/) {}
+    // The encryption of the calls taken from now on; null for none.
+    virtual void encrypt(std::shared_ptr<const TlsContext> /*tls*/) {}
 };
 
 class NetworkLine final : public Line {
@@ -71,6 +74,9 @@ public:
             taker_->setConfig(config);
     }
 
+    // The files of a tls: line, read at each open: a file that cannot be used fails it.
+    void setTls(TlsSettings tls) { tls_ = std::move(tls); }
+
     // The port actually listened on (useful when PORT is 0).
     quint16 listeningPort() const { return server_.serverPort(); }
 
@@ -96,6 +102,7 @@ private:
     int maxCalls_;
     std::unique_ptr<CallTaker> taker_;
     int maxPerAddress_;
+    TlsSettings tls_;
     // Held in reserve: when no descriptor is left to accept a caller, this one is let go so
     // that the caller can be accepted and turned away rather than left waiting for ever.
     qintptr spare_ = -1;

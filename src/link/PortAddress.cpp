@@ -76,9 +76,6 @@ QString listenOn(QTcpServer& server, const PortAddress& address) {
         return QStringLiteral("%1 is not a network address").arg(address.value);
     if (!address.error.isEmpty())
         return address.error;
-    if (address.kind == PortAddress::Kind::Tls)
-        return QStringLiteral("%1: encrypted (tls:) lines are not supported yet; use tcp:")
-            .arg(address.value);
     QHostAddress host;
     if (address.host == QStringLiteral("*")) {
         host = QHostAddress::Any; // both families on one socket

@@ -7,7 +7,7 @@
 //                   machine, IPv4 and IPv6), an IPv4 address, an IPv6 address (in brackets:
 //                   [::1]; without them only where the text cannot be read otherwise), or a
 //                   name the system resolves (localhost): its first address is listened on.
-//   tls:HOST:PORT   the same address for an encrypted line. Read, but not opened yet.
+//   tls:HOST:PORT   the same address for an encrypted line (its files: TlsContext.h).
 //   anything else   a serial device: /dev/ttyUSB0, COM3. Whether it exists is the open's word.
 // PORT is a whole number from 1 to 65535: port 0 would listen where no site can find it.
 
@@ -35,8 +35,8 @@ PortAddress parsePortValue(const QString& value);
 
 // Makes `server` listen where `address` says, resolving a host name as the system does (this
 // blocks while the name is looked up). Returns an empty text once it listens, else why not,
-// naming the value: the parser's error, a name that does not resolve, a tls: line, or the
-// system's reason (an address in use, one this machine does not have).
+// naming the value: the parser's error, a name that does not resolve, or the system's reason (an
+// address in use, one this machine does not have).
 QString listenOn(QTcpServer& server, const PortAddress& address);
 
 } // namespace dialvane

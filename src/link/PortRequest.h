@@ -4,6 +4,7 @@
 
 #include "link/Line.h"
 #include "link/LineSettings.h"
+#include "link/TlsContext.h"
 #include "link/TransferLink.h"
 
 #include <QString>
@@ -23,6 +24,7 @@ struct PortRequest {
     QString allowFrom; // a network line's callers (see AllowList.h); empty: anyone
     int maxCalls = 32; // calls a network line answers at once
     int maxCallsPerAddress = 4; // of them from one address; 0: no limit
+    TlsSettings tls;            // the files of a tls: line
     LinkConfig config;          // folders, send delay and timings for the calls to come
     // A port that cannot be opened, or fails while open, is tried again this often until it
     // opens (an adapter plugged back in, an address free again).
@@ -30,7 +32,8 @@ struct PortRequest {
 };
 
 // Whether two requests open the same line the same way (port, device, connection, speed, who
-// may call and how many at once): when they do, a change of the rest needs no reopen.
+// may call and how many at once, the encryption's files): when they do, a change of the rest needs
+// no reopen.
 bool sameLine(const PortRequest& a, const PortRequest& b);
 // Whether the calls of two requests run alike (folders, timings, trace) and a failed port is
 // tried again as often.

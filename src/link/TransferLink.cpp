@@ -230,6 +230,8 @@ void TransferLink::runCall(std::uint64_t call) {
                                                        : CallOutcome::Dropped;
         } catch (const RestaurantBusy& busy) {
             fail(CallOutcome::Busy, busy.description());
+        } catch (const CallRefused& refused) {
+            fail(CallOutcome::Refused, refused.description()); // unanswered, and hung up
         } catch (const CallFailed& failure) {
             fail(CallOutcome::Failed, whyFailed(failure.description()));
         }

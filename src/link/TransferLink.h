@@ -15,10 +15,10 @@
 // happens is told as LinkEvents (LinkEvents.h), never in terms of a window.
 //
 // Failures: a call's own failures (a file or folder that cannot be used, a busy restaurant,
-// the carrier dropping, the owner stopping the line) end that call and are told in its
-// CallEnded. A LineError (the port itself failed) also ends the call with its CallEnded, and
-// then propagates to the caller of Serve or AnswerCall, which owns the port. Every call, and
-// every caller turned away, is told in exactly one CallEnded.
+// the carrier dropping, the owner stopping the line, a header the line refuses: see
+// CallRefused) end that call and are told in its CallEnded. A LineError (the port itself failed)
+// also ends the call with its CallEnded, and then propagates to the caller of Serve or AnswerCall,
+// which owns the port. Every call, and every caller turned away, is told in exactly one CallEnded.
 
 #include "common/Clock.h"
 #include "link/CallState.h"
@@ -164,6 +164,7 @@ private:
     void rearmModem();
     void resetModemOrFail(modem::Answer answer, const char* what);
     void heardFromModem(const QByteArray& text);
+    bool startsTlsHandshake(const QByteArray& bytes) const;
     bool headerIsSafe() const;
     bool restaurantNumberIsUsable() const;
     QString whyRefused() const;
@@ -186,6 +187,7 @@ private:
     bool inCall_ = false;
     bool waitingForCalls_ = false;
     bool hungUp_ = false;    // the engine dropped DTR after its NAK limit
+    bool inHeader_ = false;  // ReceiveHeader is reading
     std::uint64_t call_ = 0; // the number of the call in progress
     CallSummary summary_;
     Millis callStarted_{0};

@@ -43,14 +43,27 @@ private:
 void TransferLink::ReceiveHeader() {
     state_.RetryCount = kRetries;
     state_.Transaction = "N";
+    inHeader_ = true;
+    const struct HeaderDone {
+        bool& flag;
+        ~HeaderDone() { flag = false; }
+    } headerDone{inHeader_};
 
     while (state_.Transaction == "N") {
         const QByteArray block = ReadBlock();
+        if (startsTlsHandshake(block))
+            throw CallRefused(QStringLiteral("the caller began a TLS handshake on a tcp: line "
+                                             "(it should call a tls: line)"));
         if (IsValidBlock(block)) {
             const Header header = parseHeader(block);
             state_.RestoNum = assignFixed(header.restoNum, 6);
             state_.Transaction = assignFixed(header.transaction, 1);
             state_.MyType = assignFixed(header.myType, 1);
+            // A restaurant's certificate lets it call as itself and no one else.
+            if (const auto certified = line_.certifiedRestaurant();
+                certified && fromEightBit(state_.RestoNum) != *certified)
+                throw CallRefused(QStringLiteral("certificate of %1 cannot call as %2")
+                                      .arg(*certified, printable(state_.RestoNum)));
             if (state_.Transaction != "N")
                 lockRestaurant();
             SendChar(ACK);
@@ -72,10 +85,17 @@ void TransferLink::ReceiveHeader() {
     }
 }
 
+// A TLS record header (handshake, version 3.x): no block starts so, every TLS client does.
+bool TransferLink::startsTlsHandshake(const QByteArray& bytes) const {
+    return inHeader_ && bytes.size() >= 3 && bytes[0] == '\x16' && bytes[1] == '\x03' &&
+           static_cast<unsigned char>(bytes[2]) <= 0x04;
+}
+
 QByteArray TransferLink::ReadBlock() {
     QByteArray received;
     int silences = kSilencesPerBlock;
-    while (!received.endsWith(ETX) && silences > 0) {
+    // A TLS client waits for the station's answer to its hello: no silence will end it.
+    while (!received.endsWith(ETX) && silences > 0 && !startsTlsHandshake(received)) {
         Millis deadline = deadlineAfter(kSilence);
         for (;;) {
             if (line_.InBufferCount() != 0) {
@@ -89,7 +109,7 @@ QByteArray TransferLink::ReadBlock() {
                     received += chunk.back();
                 }
                 deadline = deadlineAfter(kSilence);
-                if (received.endsWith(ETX))
+                if (received.endsWith(ETX) || startsTlsHandshake(received))
                     break;
             }
             if (line_.now() >= deadline) {

@@ -2,6 +2,7 @@
 
 #include "common/Paths.h"
 #include "link/PortAddress.h"
+#include "link/TlsContext.h"
 #include "settings/RegistryArea.h"
 #include "settings/SettingsManager.h"
 #include "station/Configuration.h"
@@ -115,11 +116,14 @@ void checkSerialPort(Checks& checks, const QString& what, const QString& device)
     checks.report(true, what, QStringLiteral("%1 opens read-write").arg(device));
 }
 
-// Listens as the line's open does, through the same parser and the same listen, so that the
-// verdict and its words are the ones the station would meet.
-void checkNetworkLine(Checks& checks, const QString& what, const PortAddress& address) {
+// Reads the encryption's files and listens as the line's open does, through the same parser,
+// loader and listen, so that the verdict and its words are the ones the station would meet.
+void checkNetworkLine(Checks& checks, const QString& what, const PortAddress& address,
+                      const TlsSettings& tls) {
     QTcpServer server;
-    const QString failure = listenOn(server, address);
+    QString failure = loadTlsFor(address, tls).failure;
+    if (failure.isEmpty())
+        failure = listenOn(server, address);
     checks.report(failure.isEmpty(), what,
                   failure.isEmpty() ? QStringLiteral("%1 can be listened on").arg(address.value)
                                     : failure);
@@ -152,7 +156,7 @@ int runCheck(const QString& programFolder, QTextStream& out, RegistryArea* regis
     checkFolder(checks, QStringLiteral("log"), c.LogFolder);
     const QString what = QStringLiteral("port COM%1").arg(c.effectivePort());
     if (const PortAddress address = parsePortValue(device); address.isNetwork())
-        checkNetworkLine(checks, what, address);
+        checkNetworkLine(checks, what, address, portRequestFor(c, device).tls);
     else
         checkSerialPort(checks, what, device);
     out.flush();

@@ -305,6 +305,10 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
                                        "range and is left out; a list without a valid entry "
                                        "lets no one call.")
                             .arg(invalid.join(QStringLiteral(", ")));
+    c.CertificateFile = load.own(network, QStringLiteral("CertificateFile"), QString());
+    c.KeyFile = load.own(network, QStringLiteral("KeyFile"), QString());
+    c.ClientCAFile = load.own(network, QStringLiteral("ClientCAFile"), QString());
+    c.CRLFile = load.own(network, QStringLiteral("CRLFile"), QString());
     loadWatchSettings(load, c);
     return out;
 }
@@ -349,6 +353,11 @@ std::vector<SettingText> describeSettings(const Configuration& c, const QString&
         {QStringLiteral("MaxCalls"), number(c.MaxCalls)},
         {QStringLiteral("AllowFrom"),
          c.AllowFrom.isEmpty() ? QStringLiteral("anyone") : c.AllowFrom},
+        {QStringLiteral("CertificateFile"), c.CertificateFile},
+        {QStringLiteral("KeyFile"), c.KeyFile},
+        {QStringLiteral("ClientCAFile"),
+         c.ClientCAFile.isEmpty() ? QStringLiteral("none: any caller") : c.ClientCAFile},
+        {QStringLiteral("CRLFile"), c.CRLFile.isEmpty() ? QStringLiteral("none") : c.CRLFile},
     };
 }
 
@@ -384,6 +393,10 @@ PortRequest portRequestFor(const Configuration& config, const QString& device) {
     request.allowFrom = config.AllowFrom;
     request.maxCalls = config.MaxCalls;
     request.maxCallsPerAddress = config.MaxCallsPerAddress;
+    request.tls.certificateFile = config.CertificateFile;
+    request.tls.keyFile = config.KeyFile;
+    request.tls.clientCAFile = config.ClientCAFile;
+    request.tls.crlFile = config.CRLFile;
     request.reopenInterval = std::chrono::seconds(config.ReopenSeconds);
     return request;
 }

@@ -54,6 +54,12 @@ struct Configuration {
     std::int16_t MaxCalls = 32;          // calls a network line answers at once
     std::int16_t MaxCallsPerAddress = 4; // of them from one address, 0 no limit
     QString AllowFrom; // addresses and CIDR ranges that may call a network line; empty: anyone
+    // A tls: line's files (PEM): the station's certificate chain and key, and, when restaurants
+    // must show a certificate, its authority and revocation list (empty: none).
+    QString CertificateFile;
+    QString KeyFile;
+    QString ClientCAFile;
+    QString CRLFile;
     // Hand-edited only (section Hooks): commands run for each delivered file (station/Hooks.h).
     QString OnReceived;
     QString OnFetched;

@@ -1,7 +1,6 @@
 // Real processes, real sockets, real time: dialvane-site calls a station's network line, and
 // the link thread opens, closes and tries its port again.
-#include "E2eSupport.h"
-#include "link/LinkThread.h"
+#include "NetworkCallFixture.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -18,78 +17,6 @@
 
 namespace dialvane::test {
 namespace {
-
-struct SiteRun {
-    int exitCode = -1;
-    QByteArray output;
-};
-
-// The link's events as the main thread hears them.
-struct HeardEvents {
-    explicit HeardEvents(LinkThread& link) {
-        QObject::connect(&link, &LinkThread::event, &context,
-                         [this](const LinkEvent& event) { events.push_back(event); });
-    }
-    std::vector<LinkEvent> of(LinkEvent::Kind kind,
-                              LinkEvent::PortFailure failure = LinkEvent::PortFailure::None) const {
-        std::vector<LinkEvent> found;
-        for (const LinkEvent& e : events)
-            if (e.kind == kind && e.failure == failure)
-                found.push_back(e);
-        return found;
-    }
-    qsizetype count(LinkEvent::Kind kind,
-                    LinkEvent::PortFailure failure = LinkEvent::PortFailure::None) const {
-        return static_cast<qsizetype>(of(kind, failure).size());
-    }
-    bool waitFor(qsizetype n, LinkEvent::Kind kind,
-                 LinkEvent::PortFailure failure = LinkEvent::PortFailure::None) const {
-        return QTest::qWaitFor([&] { return count(kind, failure) >= n; }, 5000);
-    }
-    QObject context;
-    std::vector<LinkEvent> events;
-};
-
-// The link thread, without windows, on a network line on 127.0.0.1.
-class NetworkCallTest : public BackroomTest {
-protected:
-    void SetUp() override {
-        BackroomTest::SetUp();
-        PortRequest request;
-        request.connection = Connection::Modem; // a network line has no modem: nothing is sent
-        request.device = address;
-        request.config.BackroomFolder = backroom;
-        request.config.LogFolder = logs;
-        request.config.sendDelay = Millis(0);
-        request.reopenInterval = Millis(50);
-        request.maxCallsPerAddress = 0; // every site here calls from 127.0.0.1
-        link.reopen(request);
-        link.waitIdle();
-        ASSERT_TRUE(heard.waitFor(1, LinkEvent::Kind::PortOpened));
-    }
-
-    // Runs dialvane-site; `input` (when given) is its standard input, closed after it.
-    SiteRun site(const QStringList& arguments, const QByteArray* input = nullptr) {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(DIALVANE_SITE, QStringList{"--line", address} + arguments);
-        if (input) {
-            process.write(*input);
-            process.closeWriteChannel();
-        }
-        process.waitForFinished(60000);
-        return {process.exitCode(), process.readAll()};
-    }
-    quint16 port() const { return address.section(':', 2).toUShort(); }
-
-    QString address = QStringLiteral("tcp:127.0.0.1:%1").arg(freePort());
-    std::atomic<int> opens{0}; // tries to open a port, tries again included
-    LinkThread link{[this](const PortRequest& request, LinkEventSink& events) {
-        ++opens;
-        return makeRealLine(request, events);
-    }};
-    HeardEvents heard{link};
-};
 
 QByteArray asText(const QByteArrayList& records) {
     return records.join("\r\n") + "\r\n";

@@ -11,6 +11,7 @@
 #include "station/ServiceLog.h"
 #include "station/Station.h"
 #include "support/MemoryRegistry.h"
+#include "support/TestCertificates.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
@@ -36,6 +37,26 @@ protected:
         return loadConfiguration(settings, ini(), QLocale::c());
     }
     QString ini() const { return dir.filePath("Dialvane.ini"); }
+
+    // What --check says of port 1 ("OK" or its reason) and what the open of the same
+    // configuration throws ("<no failure>" or its reason).
+    std::pair<QString, std::string> checkAndOpen(const QByteArray& iniBytes) {
+        const LoadedConfiguration loaded = load(iniBytes);
+        QString report;
+        QTextStream out(&report);
+        runCheck(dir.path(), out, &registry);
+        const QString said = report.contains("OK   port COM1")
+                                 ? QString("OK")
+                                 : report.section("port COM1: ", 1).section('\n', 0, 0);
+        SettingsManager settings(registry);
+        settings.Init("Dialvane", dir.path());
+        const QString device = portDevice(settings, 1);
+        const std::string failure = failureOf<LineError>([&] {
+            NoEvents events;
+            makeRealLine(portRequestFor(loaded.config, device), events)->open(LineSettings{});
+        });
+        return {said, failure};
+    }
 
     QTemporaryDir dir;
     MemoryRegistry registry;
@@ -117,29 +138,79 @@ TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryPortValue) {
         {"tcp:fe80::zz:" + P, "in brackets"},
         {"tcp:192.0.2.1:" + P, "cannot be listened on"}, // not an address of this machine
         {"tcp:127.0.0.1:" + T, "cannot be listened on"},
-        {"tls:127.0.0.1:" + P, "not supported yet"},
+        {"tls:127.0.0.1:" + P, "no CertificateFile is set in section Network"},
         {"/dev/ttyS99-none", ""},
         {"/dev/null", ""}, // opens, but takes no line settings
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value.toStdString());
-        load("[Ports]\nCOM1=" + c.value.toUtf8() + "\n");
-        QString report;
-        QTextStream out(&report);
-        runCheck(dir.path(), out, &registry);
-        const bool checked = report.contains("OK   port COM1");
-        const QString said = report.section("port COM1: ", 1).section('\n', 0, 0);
-
-        const std::string failure = failureOf<LineError>([&] {
-            NoEvents events;
-            makeRealLine(portRequestFor(Configuration{}, c.value), events)->open(LineSettings{});
-        });
-        EXPECT_EQ(checked, c.refusal == nullptr) << said.toStdString();
+        const auto [said, failure] = checkAndOpen("[Ports]\nCOM1=" + c.value.toUtf8() + "\n");
+        EXPECT_EQ(said == "OK", c.refusal == nullptr) << said.toStdString();
         EXPECT_EQ(failure == "<no failure>", c.refusal == nullptr) << failure;
         if (c.refusal && *c.refusal) {
             EXPECT_EQ(failure, ("COM1: " + said).toStdString());
             EXPECT_TRUE(said.startsWith(c.value) && said.contains(c.refusal)) << said.toStdString();
         }
+    }
+}
+
+// An encrypted line whose files cannot serve does not open, and --check says so in the same
+// words: the file named, and why.
+TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryTlsFile) {
+    int argc = 1;
+    char name[] = "station_tests", *argv[] = {name, nullptr};
+    const QCoreApplication app(argc, argv);
+    TestCertificates pki(dir.path());
+    ASSERT_TRUE(pki.authority("ca") && pki.issue("station", "ca", "station") &&
+                pki.issue("old", "ca", "station", -1) && pki.issue("r1", "ca", "000001") &&
+                pki.revoke("r1", "ca"))
+        << pki.error().toStdString();
+    const QString open = pki.key("open");
+    QFile::copy(pki.key("station"), open);
+    QFile::setPermissions(open, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    QTcpServer probe; // a port free now, let go for the line
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const QString value = QString("tls:127.0.0.1:%1").arg(probe.serverPort());
+    probe.close();
+    const QByteArray good =
+        ("CertificateFile=" + pki.cert("station") + "\nKeyFile=" + pki.key("station") + "\n")
+            .toUtf8();
+    const auto file = [](const char* key, const QString& path) {
+        return QByteArray(key) + "=" + path.toUtf8() + "\n";
+    };
+    const struct {
+        QByteArray network;
+        const char* refusal; // nullptr: opens
+    } cases[] = {
+        {good + file("ClientCAFile", pki.cert("ca")) + file("CRLFile", pki.crl("ca")), nullptr},
+        {file("KeyFile", pki.key("station")), "no CertificateFile is set in section Network"},
+        {file("CertificateFile", pki.cert("station")), "no KeyFile is set"},
+        {file("CertificateFile", dir.filePath("none.crt")) + file("KeyFile", pki.key("station")),
+         "none.crt cannot be read: No such file"},
+        {file("CertificateFile", pki.key("station")) + file("KeyFile", pki.key("station")),
+         "holds no PEM certificate"},
+        {file("CertificateFile", pki.cert("station")) + file("KeyFile", open),
+         "may be read by others than its owner"},
+        {file("CertificateFile", pki.cert("station")) + file("KeyFile", pki.key("old")),
+         "does not match the certificate"},
+        {file("CertificateFile", pki.cert("old")) + file("KeyFile", pki.key("old")), "expired on"},
+        {good + file("ClientCAFile", dir.filePath("none.crt")), "ClientCAFile"},
+        {good + file("CRLFile", pki.crl("ca")), "CRLFile is set without ClientCAFile"},
+        {good + file("ClientCAFile", pki.cert("ca")) + file("CRLFile", pki.cert("ca")),
+         "holds no PEM revocation list"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.network.toStdString());
+        const auto [said, failure] =
+            checkAndOpen("[Ports]\nCOM1=" + value.toUtf8() + "\n[Network]\n" + c.network);
+        if (!c.refusal) {
+            EXPECT_EQ(said, "OK");
+            EXPECT_EQ(failure, "<no failure>");
+            continue;
+        }
+        EXPECT_EQ(failure, ("COM1: " + said).toStdString());
+        EXPECT_TRUE(said.startsWith(value + ": ") && said.contains(c.refusal))
+            << said.toStdString();
     }
 }
 

@@ -1,14 +1,15 @@
 #pragma once
-// The site's end of a real line: a TCP connection to a station's network line, or a serial
-// device (a null-modem cable, where our DTR is the station's carrier, or a modem we dial).
+// The site's end of a real line: a TCP connection (encrypted or not) to a station's network
+// line, or a serial device (a null-modem cable, where our DTR is the station's carrier, or a modem
+// we dial).
 
 #include "common/Failure.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QSerialPort>
+#include <QSslSocket>
 #include <QString>
-#include <QTcpSocket>
 
 #include <memory>
 
@@ -32,6 +33,15 @@ public:
     virtual bool stationPresent() = 0;
 };
 
-std::unique_ptr<SiteLine> openSiteLine(const QString& line, int speed, const QString& dial);
+// What an encrypted call needs: the authority that issued the station's certificate (empty:
+// the system's), and the restaurant's certificate and key when the station asks for one.
+struct SiteTls {
+    bool on = false; // also implied by a tls: line
+    QString caFile, certificateFile, keyFile;
+};
+
+// Throws SiteLineError for a line or a file that cannot be used.
+std::unique_ptr<SiteLine> openSiteLine(const QString& line, int speed, const QString& dial,
+                                       const SiteTls& tls = {});
 
 } // namespace dialvane::site

@@ -34,6 +34,7 @@ struct Options {
     QString line;
     int speed = 9600;
     QString dial;
+    SiteTls tls;
     SiteScript script;
     QString command;
     QString target;
@@ -99,7 +100,7 @@ void printLog(const Site& site, std::size_t* printed) {
 int run(const Options& options) {
     std::unique_ptr<site::SiteLine> line;
     try {
-        line = site::openSiteLine(options.line, options.speed, options.dial);
+        line = site::openSiteLine(options.line, options.speed, options.dial, options.tls);
     } catch (const std::exception& e) {
         return usage(describeFailure(e));
     }
@@ -198,7 +199,13 @@ int main(int argc, char** argv) {
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption line(
-        "line", "tcp:HOST:PORT of a station's network line, or a serial DEVICE.", "LINE");
+        "line", "tcp:HOST:PORT or tls:HOST:PORT of a station's network line, or a serial DEVICE.",
+        "LINE");
+    const QCommandLineOption tls("tls", "Encrypt the call (implied by a tls: line).");
+    const QCommandLineOption ca("ca", "The authority of the station's certificate (PEM).", "FILE");
+    const QCommandLineOption cert("cert", "The restaurant's certificate (PEM), with --key.",
+                                  "FILE");
+    const QCommandLineOption key("key", "The restaurant's private key (PEM).", "FILE");
     const QCommandLineOption speed("speed", "Serial speed (default 9600).", "BPS", "9600");
     const QCommandLineOption dial(
         "dial", "Reset the modem on DEVICE and dial NUMBER (ATZ, ATDT, waits for CONNECT).",
@@ -223,8 +230,9 @@ int main(int argc, char** argv) {
         "drop-after-bytes", "Hang up once N bytes crossed the line (both directions).", "N", "-1");
     const QCommandLineOption allowEmpty("allow-empty",
                                         "send: send a file without records (an empty file).");
-    for (const auto* o : {&line, &speed, &dial, &resto, &type, &transaction, &delay, &headersN,
-                          &nakBlock, &silentBlock, &garbageBlock, &dropAfter, &allowEmpty})
+    for (const auto* o :
+         {&line, &tls, &ca, &cert, &key, &speed, &dial, &resto, &type, &transaction, &delay,
+          &headersN, &nakBlock, &silentBlock, &garbageBlock, &dropAfter, &allowEmpty})
         parser.addOption(*o);
     parser.addPositionalArgument("command", "send FILE (- for standard input) | fetch DIR");
     // Not process(): it ends a wrong command line with status 1, which means a failed exchange.
@@ -251,6 +259,7 @@ int main(int argc, char** argv) {
     options.line = parser.value(line);
     options.speed = parser.value(speed).toInt();
     options.dial = parser.value(dial);
+    options.tls = {parser.isSet(tls), parser.value(ca), parser.value(cert), parser.value(key)};
     options.command = args[0];
     options.target = args[1];
     SiteScript& s = options.script;

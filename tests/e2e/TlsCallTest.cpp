@@ -1,0 +1,183 @@
+// Encrypted network lines on loopback, with certificates made for the run: real handshakes of
+// good and bad callers against the link thread, and dialvane-site calling with a restaurant's
+// certificate.
+#include "NetworkCallFixture.h"
+#include "support/TestCertificates.h"
+#include "support/TlsCaller.h"
+
+#include <QTcpSocket>
+
+#include <functional>
+
+namespace dialvane::test {
+namespace {
+
+// A line that requires restaurant certificates from "ca", with its revocation list.
+class TlsCallTest : public NetworkCallTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(pki.authority("ca") && pki.authority("other") &&
+                    pki.issue("station", "ca", "station", 30, "127.0.0.1") &&
+                    pki.issue("r123", "ca", "000123") && pki.issue("r124", "ca", "000124") &&
+                    pki.issue("expired", "ca", "000125", -1) &&
+                    pki.issue("revoked", "ca", "000126") && pki.revoke("revoked", "ca") &&
+                    pki.issue("named", "ca", "abc123") && pki.issue("stranger", "other", "000123"))
+            << pki.error().toStdString();
+        address = QStringLiteral("tls:127.0.0.1:%1").arg(freePort());
+        tls = {pki.cert("station"), pki.key("station"), pki.cert("ca"), pki.crl("ca"), Millis(500)};
+        NetworkCallTest::SetUp();
+    }
+    // The calls ended so far, in the order they ended.
+    std::vector<CallSummary> ended() const {
+        std::vector<CallSummary> calls;
+        for (const LinkEvent& e : heard.of(LinkEvent::Kind::CallEnded))
+            calls.push_back(e.summary);
+        return calls;
+    }
+    bool endedAtLeast(std::size_t n) {
+        return QTest::qWaitFor([&] { return ended().size() >= n; }, 10000);
+    }
+    TlsCaller restaurant(const QString& name) {
+        return TlsCaller(pki.cert("ca"), pki.cert(name), pki.key(name));
+    }
+
+    TestCertificates pki{dir.path()};
+};
+
+// Each bad caller ends refused with its reason, after or without a handshake, while a call in
+// the middle of its file goes on untouched and completes.
+TEST_F(TlsCallTest, EveryBadCallerIsRefusedWithItsReasonWhileACallGoesOn) {
+    TlsCaller holder = restaurant("r123");
+    ASSERT_TRUE(holder.call(port()) && holder.exchange(kSendHeader));
+    for (const QByteArray& r : records(3, 'h'))
+        ASSERT_TRUE(holder.exchange(BuildBlock(r)));
+
+    const auto tlsCall = [this](const QString& name, bool handshakeDone) {
+        return [this, name, handshakeDone] {
+            TlsCaller caller = name.isEmpty() ? TlsCaller(pki.cert("ca")) : restaurant(name);
+            // With TLS 1.3 the station checks a certificate after the caller has finished.
+            EXPECT_TRUE(caller.call(port()) || !handshakeDone);
+            EXPECT_EQ(caller.answer(), -1); // the station hangs up without a byte
+        };
+    };
+    const auto rawCall = [this](const QByteArray& bytes) {
+        return [this, bytes] {
+            QTcpSocket caller;
+            caller.connectToHost(QHostAddress::LocalHost, port());
+            ASSERT_TRUE(caller.waitForConnected(5000));
+            caller.write(bytes);
+            caller.waitForDisconnected(5000);
+        };
+    };
+    const struct {
+        const char* what;
+        std::function<void()> call;
+        const char* reason;
+    } cases[] = {
+        {"plain bytes", rawCall(kSendHeader), "TLS handshake failed: "},
+        {"half a hello, then silence", rawCall("\x16\x03\x01\x02\x00\x01"),
+         "the TLS handshake took longer than 0.5 s"},
+        {"no certificate", tlsCall("", false), "peer did not return a certificate"},
+        {"another authority", tlsCall("stranger", false),
+         "the caller's certificate: unable to get local issuer certificate"},
+        {"expired", tlsCall("expired", false), "the caller's certificate: certificate has expired"},
+        {"revoked", tlsCall("revoked", false), "the caller's certificate: certificate revoked"},
+        {"no restaurant number", tlsCall("named", false),
+         "certificate common name \"abc123\" is not a six-digit restaurant number"},
+        {"another restaurant",
+         [this] {
+             TlsCaller caller = restaurant("r124");
+             ASSERT_TRUE(caller.call(port()));
+             EXPECT_FALSE(caller.exchange(kSendHeader)); // no ACK, and hung up
+         },
+         "certificate of 000124 cannot call as 000123"},
+    };
+    std::size_t count = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.call();
+        ASSERT_TRUE(endedAtLeast(++count));
+        const CallSummary call = ended().back();
+        EXPECT_EQ(call.outcome, CallOutcome::Refused);
+        EXPECT_TRUE(call.reason.contains(c.reason)) << call.reason.toStdString();
+        EXPECT_TRUE(call.peer.startsWith("127.0.0.1:"));
+    }
+    EXPECT_EQ(ended().back().reason, "certificate of 000124 cannot call as 000123");
+
+    ASSERT_TRUE(holder.exchange(BuildBlock(records(1, 'j')[0])) &&
+                holder.exchange(BuildBlock(kEndMarker)));
+    EXPECT_EQ(readAll(resto("itrfinv1")), fields(records(3, 'h') + records(1, 'j')));
+}
+
+// A caller that hangs up after any byte of its side of the handshake is refused (before the
+// first byte it is a silent caller, as on a plain line); the station answers the next one.
+TEST_F(TlsCallTest, AHandshakeCutAtEveryByteIsRefused) {
+    TlsCaller whole = restaurant("r123");
+    ASSERT_TRUE(whole.call(port()));
+    const qint64 total = whole.handshakeBytes();
+    whole.hangUp();
+    ASSERT_TRUE(endedAtLeast(1));
+    // A signature's length varies by a byte or two between handshakes: the last few offsets
+    // could complete one.
+    const qint64 cuts = total - 4;
+    for (qint64 cut = 0; cut < cuts; ++cut) {
+        TlsCaller caller = restaurant("r123");
+        ASSERT_FALSE(caller.call(port(), cut)) << cut;
+        if (cut % 16 == 15) { // at most 16 calls in progress: MaxCalls is never reached
+            ASSERT_TRUE(endedAtLeast(static_cast<std::size_t>(cut) + 2)) << cut;
+        }
+    }
+    ASSERT_TRUE(endedAtLeast(static_cast<std::size_t>(cuts) + 1));
+    const std::vector<CallSummary> calls = ended();
+    EXPECT_TRUE(calls[1].silent()) << calls[1].reason.toStdString();
+    for (std::size_t i = 2; i < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].outcome, CallOutcome::Refused) << i;
+        EXPECT_EQ(calls[i].reason, "the caller hung up during the TLS handshake") << i;
+    }
+    TlsCaller next = restaurant("r123");
+    EXPECT_TRUE(next.call(port()) && next.exchange(kSendHeader));
+}
+
+// dialvane-site sends and fetches over TLS with the restaurant's certificate; a site with
+// another restaurant's certificate, or one that cannot check the station's, gets nowhere and
+// says why.
+TEST_F(TlsCallTest, ASiteCallsWithItsRestaurantCertificate) {
+    const QStringList as123{"--ca",  pki.cert("ca"),  "--cert",  pki.cert("r123"),
+                            "--key", pki.key("r123"), "--resto", "000123"};
+    const QString input = dir.filePath("send.txt");
+    writeFile(input, "first\r\nsecond\r\n");
+    SiteRun run = site(as123 + QStringList{"send", input});
+    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_EQ(readAll(resto("itrfinv1")), fields({"first", "second"}));
+
+    writeFile(resto("trfloc"), "local\r\n");
+    writeFile(resto("trfbru1"), "bru\r\n");
+    writeFile(resto("trfinv1"), "inv\r\n");
+    run = site(as123 + QStringList{"fetch", dir.filePath("fetched")});
+    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_EQ(readAll(dir.filePath("fetched/trfbru1")), fields({"bru"}, "\r\n"));
+
+    run = site({"--ca", pki.cert("ca"), "--cert", pki.cert("r124"), "--key", pki.key("r124"),
+                "--resto", "000123", "send", input});
+    EXPECT_EQ(run.exitCode, 1) << run.output.toStdString();
+    run = site({"--resto", "000123", "send", input}); // the system's authorities only
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.output.contains("TLS handshake with 127.0.0.1:")) << run.output.toStdString();
+    ASSERT_TRUE(endedAtLeast(4));
+    EXPECT_EQ(ended()[2].reason, "certificate of 000124 cannot call as 000123");
+}
+
+// A TLS client at a plain port is told apart from a garbled header at once, not after the
+// silences of a block.
+TEST_F(NetworkCallTest, ATlsClientAtAPlainPortIsRefused) {
+    TlsCaller caller{QString()};
+    EXPECT_FALSE(caller.call(port()));
+    ASSERT_TRUE(heard.waitFor(1, LinkEvent::Kind::CallEnded));
+    const CallSummary call = heard.of(LinkEvent::Kind::CallEnded)[0].summary;
+    EXPECT_EQ(call.outcome, CallOutcome::Refused);
+    EXPECT_EQ(call.reason, "the caller began a TLS handshake on a tcp: line (it should call a "
+                           "tls: line)");
+}
+
+} // namespace
+} // namespace dialvane::test
