@@ -86,9 +86,10 @@ void TransferLink::ReceiveHeader() {
 }
 
 // A TLS record header (handshake, version 3.x): no block starts so, every TLS client does.
+// Only a network line can have such a caller; a serial line reads noise as it always has.
 bool TransferLink::startsTlsHandshake(const QByteArray& bytes) const {
-    return inHeader_ && bytes.size() >= 3 && bytes[0] == '\x16' && bytes[1] == '\x03' &&
-           static_cast<unsigned char>(bytes[2]) <= 0x04;
+    return inHeader_ && !line_.peerAddress().isEmpty() && bytes.size() >= 3 && bytes[0] == '\x16' &&
+           bytes[1] == '\x03' && static_cast<unsigned char>(bytes[2]) <= 0x04;
 }
 
 QByteArray TransferLink::ReadBlock() {
