@@ -129,11 +129,14 @@ TEST_F(TlsCallTest, AHandshakeCutAtEveryByteIsRefused) {
     }
     ASSERT_TRUE(endedAtLeast(static_cast<std::size_t>(cuts) + 1));
     const std::vector<CallSummary> calls = ended();
-    EXPECT_TRUE(calls[1].silent()) << calls[1].reason.toStdString();
-    for (std::size_t i = 2; i < calls.size(); ++i) {
+    std::size_t silent = 0; // the cut before the first byte; calls end in any order
+    for (std::size_t i = 1; i < calls.size(); ++i) {
+        if (calls[i].silent() && ++silent)
+            continue;
         EXPECT_EQ(calls[i].outcome, CallOutcome::Refused) << i;
         EXPECT_EQ(calls[i].reason, "the caller hung up during the TLS handshake") << i;
     }
+    EXPECT_EQ(silent, 1u);
     TlsCaller next = restaurant("r123");
     EXPECT_TRUE(next.call(port()) && next.exchange(kSendHeader));
 }
