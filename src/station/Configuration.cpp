@@ -1,6 +1,7 @@
 #include "station/Configuration.h"
 
 #include "common/Numbers.h"
+#include "common/PasswordHash.h"
 #include "common/Paths.h"
 #include "link/AllowList.h"
 #include "link/PortAddress.h"
@@ -183,6 +184,19 @@ void loadWatchSettings(Loader& load, Configuration& c) {
     c.OverdueDays = load.ranged(http, QStringLiteral("OverdueDays"), 2, 1, 32767);
 }
 
+// A PasswordHash that cannot be used locks the panel for good rather than letting the password
+// of the day back in: whoever set it meant the day's number to stop working.
+void loadSecurity(Loader& load, LoadedConfiguration& out) {
+    const QString security = QStringLiteral("Security"), key = QStringLiteral("PasswordHash");
+    out.config.PasswordHash = load.own(security, key, QString()).trimmed();
+    QString why;
+    if (!out.config.PasswordHash.isEmpty() && !PasswordHash::parse(out.config.PasswordHash, &why))
+        out.problems << QStringLiteral("Dialvane.ini: [%1] %2 cannot be used (%3): the "
+                                       "configuration panel stays locked; `dialvane password` "
+                                       "makes a usable one.")
+                            .arg(security, key, why);
+}
+
 } // namespace
 
 QString configurationFault(const QString& iniFile) {
@@ -306,6 +320,7 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
                                        "lets no one call.")
                             .arg(invalid.join(QStringLiteral(", ")));
     loadWatchSettings(load, c);
+    loadSecurity(load, out);
     return out;
 }
 
@@ -349,6 +364,11 @@ std::vector<SettingText> describeSettings(const Configuration& c, const QString&
         {QStringLiteral("MaxCalls"), number(c.MaxCalls)},
         {QStringLiteral("AllowFrom"),
          c.AllowFrom.isEmpty() ? QStringLiteral("anyone") : c.AllowFrom},
+        {QStringLiteral("PasswordHash"), c.PasswordHash.isEmpty()
+                                             ? QStringLiteral("not set (password of the day)")
+                                         : PasswordHash::parse(c.PasswordHash)
+                                             ? QStringLiteral("set")
+                                             : QStringLiteral("unusable: the panel stays locked")},
     };
 }
 

@@ -70,6 +70,7 @@ TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
         {"[Global]\nGDelay=", nullptr},
         {"[Global]\nGDelay=60001", "GDelay=\"60001\""},
         {"[Global]\nGDelay=+5", "GDelay=\"+5\""},
+        {"[Security]\nPasswordHash=pbkdf2-sha256$1$AA$AA", "PasswordHash cannot be used"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.toStdString());
