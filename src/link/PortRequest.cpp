@@ -20,7 +20,7 @@ QString deviceForPort(int portNumber, const QString& mapped) {
 bool sameLine(const PortRequest& a, const PortRequest& b) {
     return a.connection == b.connection && a.speed == b.speed && a.portNumber == b.portNumber &&
            a.device == b.device && a.allowFrom == b.allowFrom && a.maxCalls == b.maxCalls &&
-           a.maxCallsPerAddress == b.maxCallsPerAddress;
+           a.maxCallsPerAddress == b.maxCallsPerAddress && a.defence == b.defence;
 }
 
 bool sameCalls(const PortRequest& a, const PortRequest& b) {
@@ -33,12 +33,15 @@ bool sameCalls(const PortRequest& a, const PortRequest& b) {
 
 std::unique_ptr<Line> makeRealLine(const PortRequest& request, LinkEventSink& events) {
     PortAddress address = parsePortValue(request.device);
-    if (address.isNetwork())
+    if (address.isNetwork()) {
+        // One for the line's life: a reopen (a reload that changes the line) starts afresh.
+        auto defender = std::make_shared<Defender>(request.defence, *request.config.clock);
         return std::make_unique<NetworkLine>(
             request.portNumber, std::move(address), AllowList::parse(request.allowFrom),
             request.maxCalls,
-            std::make_unique<CallPool>(request.config, request.portNumber, events),
-            request.maxCallsPerAddress);
+            std::make_unique<CallPool>(request.config, request.portNumber, events, defender),
+            request.maxCallsPerAddress, defender);
+    }
     auto serial = std::make_unique<SerialLine>(request.portNumber, request.device);
     serial->onWarning(
         [&events, port = request.portNumber, device = request.device](const QString& text) {

@@ -312,6 +312,8 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
     c.MaxCallMinutes = load.ranged(network, QStringLiteral("MaxCallMinutes"), 60, 0, 32767);
     c.MaxCalls = load.ranged(network, QStringLiteral("MaxCalls"), 32, 1, 32767);
     c.MaxCallsPerAddress = load.ranged(network, QStringLiteral("MaxCallsPerAddress"), 4, 0, 32767);
+    c.BlockAfter = load.ranged(network, QStringLiteral("BlockAfter"), 10, 0, 32767);
+    c.BlockMinutes = load.ranged(network, QStringLiteral("BlockMinutes"), 15, 1, 32767);
     c.AllowFrom = load.own(network, QStringLiteral("AllowFrom"), QString());
     QStringList invalid;
     if (!AllowList::parse(c.AllowFrom, &invalid).allowsAnyone() && !invalid.isEmpty())
@@ -364,6 +366,12 @@ std::vector<SettingText> describeSettings(const Configuration& c, const QString&
         {QStringLiteral("MaxCalls"), number(c.MaxCalls)},
         {QStringLiteral("AllowFrom"),
          c.AllowFrom.isEmpty() ? QStringLiteral("anyone") : c.AllowFrom},
+        {QStringLiteral("BlockAfter"),
+         c.BlockAfter == 0
+             ? QStringLiteral("off")
+             : QStringLiteral("%1 refused calls in %2 min block an address for %2 min")
+                   .arg(c.BlockAfter)
+                   .arg(c.BlockMinutes)},
         {QStringLiteral("PasswordHash"), c.PasswordHash.isEmpty()
                                              ? QStringLiteral("not set (password of the day)")
                                          : PasswordHash::parse(c.PasswordHash)
@@ -404,6 +412,8 @@ PortRequest portRequestFor(const Configuration& config, const QString& device) {
     request.allowFrom = config.AllowFrom;
     request.maxCalls = config.MaxCalls;
     request.maxCallsPerAddress = config.MaxCallsPerAddress;
+    request.defence.blockAfter = config.BlockAfter;
+    request.defence.window = request.defence.blockFor = std::chrono::minutes(config.BlockMinutes);
     request.reopenInterval = std::chrono::seconds(config.ReopenSeconds);
     return request;
 }

@@ -54,6 +54,10 @@ struct Configuration {
     std::int16_t MaxCalls = 32;          // calls a network line answers at once
     std::int16_t MaxCallsPerAddress = 4; // of them from one address, 0 no limit
     QString AllowFrom; // addresses and CIDR ranges that may call a network line; empty: anyone
+    // An address with BlockAfter refused calls within BlockMinutes is turned away for
+    // BlockMinutes (link/Defender.h); 0 never.
+    std::int16_t BlockAfter = 10;
+    std::int16_t BlockMinutes = 15;
     // Hand-edited only (section Hooks): commands run for each delivered file (station/Hooks.h).
     QString OnReceived;
     QString OnFetched;
