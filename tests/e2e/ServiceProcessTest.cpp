@@ -289,7 +289,7 @@ TEST_F(ServiceProcess, CommandsRunWithoutADisplayAndExitWithTheirStatus) {
         {DIALVANE_PROGRAM, {"calls", "--resto", "12x", "--config-dir", folder}, 2, "--resto"},
         {DIALVANE_PROGRAM, {"calls", "extra", "--config-dir", folder}, 2, "extra"},
         {DIALVANE_PROGRAM, {"overdue", "--days", "x", "--config-dir", folder}, 2, "--days"},
-        {DIALVANE_PROGRAM, {"password", "--bogus"}, 2, "--bogus"},
+        {DIALVANE_PROGRAM, {"password", "--bogus"}, 2, "bogus"},
         {DIALVANE_PROGRAM, {"--config-dir", folder, "calls", "--since", "0d"}, 0, "0 calls"},
         {DIALVANE_PROGRAM, {"overdue", "--config-dir", folder}, 1, "1 of 1 restaurants"},
         {DIALVANE_PROGRAM, {"--check", "--config-dir", folder}, 0, "OK   Backroom folder"},
@@ -327,7 +327,7 @@ TEST_F(ServiceProcess, CommandsRunWithoutADisplayAndExitWithTheirStatus) {
 // station's own reading takes as set; no input makes none.
 TEST_F(ServiceProcess, PasswordReadsStandardInputAndPrintsALineTheStationTakes) {
     StationProcess station = this->station("station");
-    for (const QByteArray input : {QByteArray("sel et poivre\n"), QByteArray()}) {
+    for (const QByteArray& input : {QByteArray("sel et poivre\n"), QByteArray()}) {
         QProcess process;
         process.start(DIALVANE_PROGRAM, {"password"});
         process.write(input);
