@@ -6,6 +6,7 @@
 #include "WindowProgram.h"
 #include "station/Check.h"
 #include "station/ConfigFolder.h"
+#include "station/PasswordCommand.h"
 #include "station/ReportCommand.h"
 #include "station/Service.h"
 #ifdef DIALVANE_HAVE_HTTP
@@ -28,6 +29,8 @@ const char kUsage[] =
     "lately\n"
     "       dialvane status [--line NAME | --config-dir DIR]     the running station: pid, port, "
     "calls\n"
+    "       dialvane password                                    the PasswordHash line for a "
+    "password\n"
     "       dialvane --help | --version\n";
 
 const char kHelp[] =
@@ -48,6 +51,8 @@ const char kHelp[] =
     "Dialvane.ini beside the program; an installed station takes the only line under\n"
     "/etc/dialvane, and the window the user's folder ~/.config/dialvane.\n"
     "`dialvane calls --help` and `dialvane overdue --help` list the reports' options.\n"
+    "`dialvane password` asks for a password (or reads one line from standard input) and\n"
+    "prints the PasswordHash line that makes it the configuration panel's password.\n"
     "\n"
     "Exit status: 0 success, 1 a failure or a finding (a check failed, a restaurant overdue,\n"
     "the station not running), 2 a command line that makes no sense, 78 a Dialvane.ini that\n"
@@ -92,7 +97,7 @@ int main(int argc, char** argv) {
     if (!positional.isEmpty()) {
         const QString& command = positional.front();
         if (command != QStringLiteral("calls") && command != QStringLiteral("overdue") &&
-            command != QStringLiteral("status"))
+            command != QStringLiteral("status") && command != QStringLiteral("password"))
             return usage(QStringLiteral("unknown command \"%1\"").arg(command));
         if (parser.isSet(service) || parser.isSet(check))
             return usage(QStringLiteral("%1 is a command of its own, not an option of --service "
@@ -104,6 +109,8 @@ int main(int argc, char** argv) {
         reportArguments += arguments.mid(1, commandAt - 1);
         reportArguments += positional.mid(1);
         QTextStream err(stderr);
+        if (command == QStringLiteral("password"))
+            return dialvane::runPasswordCommand(reportArguments, stdin, out, err);
         return dialvane::runReport(reportArguments, out, err);
     }
     if (parser.isSet(service) && parser.isSet(check))

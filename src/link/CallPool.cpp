@@ -4,6 +4,30 @@
 
 namespace dialvane {
 
+namespace {
+
+// Passes a call's events on, and a refused end to the defender first, whoever tells it (the
+// engine, or the pool for a connection that never became a call): once the journal has the
+// call, its address's next connection already meets the count.
+class DefendedEvents final : public LinkEventSink {
+public:
+    DefendedEvents(LinkEventSink& next, Defender* defender, const QHostAddress& from)
+        : next_(next), defender_(defender), from_(from) {}
+    void handle(const LinkEvent& event) override {
+        if (defender_ && event.kind == LinkEvent::Kind::CallEnded &&
+            event.summary.outcome == CallOutcome::Refused)
+            defender_->refused(from_);
+        next_.handle(event);
+    }
+
+private:
+    LinkEventSink& next_;
+    Defender* defender_;
+    QHostAddress from_;
+};
+
+} // namespace
+
 struct CallPool::Call {
     Call(qintptr descriptor, const QString& peer, const QHostAddress& from, std::uint64_t number,
          LinkConfig config, std::shared_ptr<const TlsContext> tls)
@@ -18,8 +42,10 @@ struct CallPool::Call {
     std::atomic<bool> finished{false};
 };
 
-CallPool::CallPool(LinkConfig config, int portNumber, LinkEventSink& events)
-    : config_(std::move(config)), portNumber_(portNumber), events_(events) {}
+CallPool::CallPool(LinkConfig config, int portNumber, LinkEventSink& events,
+                   std::shared_ptr<Defender> defender)
+    : config_(std::move(config)), portNumber_(portNumber), events_(events),
+      defender_(std::move(defender)) {}
 
 CallPool::~CallPool() {
     stopAll();
@@ -59,7 +85,8 @@ bool CallPool::take(qintptr descriptor, const QString& peer, const QHostAddress&
 
 // On the call's thread, from the carrier up to the hang-up.
 void CallPool::run(Call& call) {
-    TransferLink engine(call.line, events_, call.config);
+    DefendedEvents events(events_, defender_.get(), call.from);
+    TransferLink engine(call.line, events, call.config);
     bool answered = false;
     try {
         call.line.open(LineSettings{});
@@ -88,7 +115,7 @@ void CallPool::run(Call& call) {
                                             ? CallOutcome::Refused
                                             : CallOutcome::Failed;
             }
-            events_.handle(ended);
+            events.handle(ended);
         }
     }
     call.line.close();

@@ -21,8 +21,10 @@ namespace dialvane {
 
 class CallPool final : public CallTaker {
 public:
-    // The calls' events go to `events`, from the calls' own threads.
-    CallPool(LinkConfig config, int portNumber, LinkEventSink& events);
+    // The calls' events go to `events`, from the calls' own threads; a call that ends refused
+    // is told to `defender` too.
+    CallPool(LinkConfig config, int portNumber, LinkEventSink& events,
+             std::shared_ptr<Defender> defender = nullptr);
     // Ends every call as a hang-up would and waits for their threads.
     ~CallPool() override;
 
@@ -46,6 +48,7 @@ private:
     std::shared_ptr<const TlsContext> tls_; // for the calls taken from now on
     int portNumber_;
     LinkEventSink& events_;
+    std::shared_ptr<Defender> defender_;
     std::list<std::unique_ptr<Call>> calls_;
     std::atomic<long> finished_{0}; // calls whose thread is done
     long reaped_ = 0;

@@ -59,9 +59,11 @@ void closeDescriptor(qintptr descriptor) {
 // ---- The listening line ----------------------------------------------------------------------
 
 NetworkLine::NetworkLine(int portNumber, PortAddress address, AllowList allowed, int maxCalls,
-                         std::unique_ptr<CallTaker> taker, int maxPerAddress)
+                         std::unique_ptr<CallTaker> taker, int maxPerAddress,
+                         std::shared_ptr<Defender> defender)
     : portNumber_(portNumber), address_(std::move(address)), allowed_(std::move(allowed)),
-      maxCalls_(maxCalls), taker_(std::move(taker)), maxPerAddress_(maxPerAddress) {
+      maxCalls_(maxCalls), taker_(std::move(taker)), maxPerAddress_(maxPerAddress),
+      defender_(std::move(defender)) {
     clock_.start();
     // An accept that fails for want of resources (no descriptor left) leaves QTcpServer paused
     // and its socket readable for ever: a deaf line that spins. The caller is turned away with
@@ -131,10 +133,27 @@ Line::Wake NetworkLine::waitUntil(Millis deadline) {
 
 // Closed before a byte is read when the caller may not call or there is no room for its call.
 void NetworkLine::answer(qintptr descriptor) {
-    const std::uint64_t call = takeCallNumber();
     QHostAddress address;
     const QString peer = peerOf(descriptor, &address);
+    const Defender::Verdict verdict =
+        defender_ ? defender_->admit(address) : Defender::Verdict::Admit;
+    if (verdict == Defender::Verdict::TurnAway) {
+        // Said when its block began: a scanner's every retry must not add a journal row.
+        closeDescriptor(descriptor);
+        return;
+    }
+    const std::uint64_t call = takeCallNumber();
+    if (verdict == Defender::Verdict::TurnAwayFirst) {
+        closeDescriptor(descriptor);
+        turnedAway_.push_back({call, peer, CallOutcome::Refused,
+                               QStringLiteral("%1 blocked after %2 refused calls")
+                                   .arg(address.toString())
+                                   .arg(defender_->settings().blockAfter)});
+        return;
+    }
     if (!allowed_.allows(address)) {
+        if (defender_)
+            defender_->refused(address);
         closeDescriptor(descriptor);
         turnedAway_.push_back(
             {call, peer, CallOutcome::Refused, QStringLiteral("%1 is not in AllowFrom").arg(peer)});

@@ -7,6 +7,7 @@
 // closed before a byte is read, and its engine journals it.
 
 #include "link/AllowList.h"
+#include "link/Defender.h"
 #include "link/Line.h"
 #include "link/PortAddress.h"
 #include "link/TlsContext.h"
@@ -47,9 +48,12 @@ public:
     // with its error. `portNumber` is for messages. At most `maxCalls` calls run at once, at
     // most `maxPerAddress` of them (0: no limit) from one address, answered by `taker`;
     // without a taker every caller is busy. Closing the line ends the taker's calls (as a
-    // hang-up would) before the port closes.
+    // hang-up would) before the port closes. An address the `defender` blocks is turned away
+    // first, journaled for the first connection of its block only; a stranger outside the allow
+    // list counts with it as a refused call.
     NetworkLine(int portNumber, PortAddress address, AllowList allowed = {}, int maxCalls = 1,
-                std::unique_ptr<CallTaker> taker = nullptr, int maxPerAddress = 0);
+                std::unique_ptr<CallTaker> taker = nullptr, int maxPerAddress = 0,
+                std::shared_ptr<Defender> defender = nullptr);
     ~NetworkLine() override;
 
     void open(const LineSettings& settings) override;
@@ -103,6 +107,7 @@ private:
     std::unique_ptr<CallTaker> taker_;
     int maxPerAddress_;
     TlsSettings tls_;
+    std::shared_ptr<Defender> defender_;
     // Held in reserve: when no descriptor is left to accept a caller, this one is let go so
     // that the caller can be accepted and turned away rather than left waiting for ever.
     qintptr spare_ = -1;

@@ -20,7 +20,7 @@ QString deviceForPort(int portNumber, const QString& mapped) {
 bool sameLine(const PortRequest& a, const PortRequest& b) {
     return a.connection == b.connection && a.speed == b.speed && a.portNumber == b.portNumber &&
            a.device == b.device && a.allowFrom == b.allowFrom && a.maxCalls == b.maxCalls &&
-           a.maxCallsPerAddress == b.maxCallsPerAddress && a.tls == b.tls;
+           a.maxCallsPerAddress == b.maxCallsPerAddress && a.tls == b.tls && a.defence == b.defence;
 }
 
 bool sameCalls(const PortRequest& a, const PortRequest& b) {
@@ -34,11 +34,13 @@ bool sameCalls(const PortRequest& a, const PortRequest& b) {
 std::unique_ptr<Line> makeRealLine(const PortRequest& request, LinkEventSink& events) {
     PortAddress address = parsePortValue(request.device);
     if (address.isNetwork()) {
+        // One for the line's life: a reopen (a reload that changes the line) starts afresh.
+        auto defender = std::make_shared<Defender>(request.defence, *request.config.clock);
         auto line = std::make_unique<NetworkLine>(
             request.portNumber, std::move(address), AllowList::parse(request.allowFrom),
             request.maxCalls,
-            std::make_unique<CallPool>(request.config, request.portNumber, events),
-            request.maxCallsPerAddress);
+            std::make_unique<CallPool>(request.config, request.portNumber, events, defender),
+            request.maxCallsPerAddress, defender);
         line->setTls(request.tls);
         return line;
     }

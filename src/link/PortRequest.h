@@ -2,6 +2,7 @@
 // Everything the link needs to open a port, as one value, and the line it makes of it. The
 // station builds it from its configuration (see station/Configuration.h); the link only reads it.
 
+#include "link/Defender.h"
 #include "link/Line.h"
 #include "link/LineSettings.h"
 #include "link/TlsContext.h"
@@ -25,6 +26,7 @@ struct PortRequest {
     int maxCalls = 32; // calls a network line answers at once
     int maxCallsPerAddress = 4; // of them from one address; 0: no limit
     TlsSettings tls;            // the files of a tls: line
+    DefenderSettings defence;   // when an address that keeps being refused is turned away
     LinkConfig config;          // folders, send delay and timings for the calls to come
     // A port that cannot be opened, or fails while open, is tried again this often until it
     // opens (an adapter plugged back in, an address free again).

@@ -44,6 +44,7 @@ void frmmain::onUnlockClicked() {
         // Built afresh for every try; shown modally without an owner.
         PasswordContext password;
         password.clock = context_.clock;
+        password.passwordHash = station_.configuration().PasswordHash;
         frmPassword dialog(password);
         dialog.exec();
         accepted = dialog.PasswordAccepted();

@@ -1,6 +1,7 @@
 #include "station/Configuration.h"
 
 #include "common/Numbers.h"
+#include "common/PasswordHash.h"
 #include "common/Paths.h"
 #include "link/AllowList.h"
 #include "link/PortAddress.h"
@@ -183,6 +184,19 @@ void loadWatchSettings(Loader& load, Configuration& c) {
     c.OverdueDays = load.ranged(http, QStringLiteral("OverdueDays"), 2, 1, 32767);
 }
 
+// A PasswordHash that cannot be used locks the panel for good rather than letting the password
+// of the day back in: whoever set it meant the day's number to stop working.
+void loadSecurity(Loader& load, LoadedConfiguration& out) {
+    const QString security = QStringLiteral("Security"), key = QStringLiteral("PasswordHash");
+    out.config.PasswordHash = load.own(security, key, QString()).trimmed();
+    QString why;
+    if (!out.config.PasswordHash.isEmpty() && !PasswordHash::parse(out.config.PasswordHash, &why))
+        out.problems << QStringLiteral("Dialvane.ini: [%1] %2 cannot be used (%3): the "
+                                       "configuration panel stays locked; `dialvane password` "
+                                       "makes a usable one.")
+                            .arg(security, key, why);
+}
+
 } // namespace
 
 QString configurationFault(const QString& iniFile) {
@@ -298,6 +312,8 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
     c.MaxCallMinutes = load.ranged(network, QStringLiteral("MaxCallMinutes"), 60, 0, 32767);
     c.MaxCalls = load.ranged(network, QStringLiteral("MaxCalls"), 32, 1, 32767);
     c.MaxCallsPerAddress = load.ranged(network, QStringLiteral("MaxCallsPerAddress"), 4, 0, 32767);
+    c.BlockAfter = load.ranged(network, QStringLiteral("BlockAfter"), 10, 0, 32767);
+    c.BlockMinutes = load.ranged(network, QStringLiteral("BlockMinutes"), 15, 1, 32767);
     c.AllowFrom = load.own(network, QStringLiteral("AllowFrom"), QString());
     QStringList invalid;
     if (!AllowList::parse(c.AllowFrom, &invalid).allowsAnyone() && !invalid.isEmpty())
@@ -310,6 +326,7 @@ LoadedConfiguration loadConfiguration(SettingsManager& settings, const QString& 
     c.ClientCAFile = load.own(network, QStringLiteral("ClientCAFile"), QString());
     c.CRLFile = load.own(network, QStringLiteral("CRLFile"), QString());
     loadWatchSettings(load, c);
+    loadSecurity(load, out);
     return out;
 }
 
@@ -358,6 +375,17 @@ std::vector<SettingText> describeSettings(const Configuration& c, const QString&
         {QStringLiteral("ClientCAFile"),
          c.ClientCAFile.isEmpty() ? QStringLiteral("none: any caller") : c.ClientCAFile},
         {QStringLiteral("CRLFile"), c.CRLFile.isEmpty() ? QStringLiteral("none") : c.CRLFile},
+        {QStringLiteral("BlockAfter"),
+         c.BlockAfter == 0
+             ? QStringLiteral("off")
+             : QStringLiteral("%1 refused calls in %2 min block an address for %2 min")
+                   .arg(c.BlockAfter)
+                   .arg(c.BlockMinutes)},
+        {QStringLiteral("PasswordHash"), c.PasswordHash.isEmpty()
+                                             ? QStringLiteral("not set (password of the day)")
+                                         : PasswordHash::parse(c.PasswordHash)
+                                             ? QStringLiteral("set")
+                                             : QStringLiteral("unusable: the panel stays locked")},
     };
 }
 
@@ -397,6 +425,8 @@ PortRequest portRequestFor(const Configuration& config, const QString& device) {
     request.tls.keyFile = config.KeyFile;
     request.tls.clientCAFile = config.ClientCAFile;
     request.tls.crlFile = config.CRLFile;
+    request.defence.blockAfter = config.BlockAfter;
+    request.defence.window = request.defence.blockFor = std::chrono::minutes(config.BlockMinutes);
     request.reopenInterval = std::chrono::seconds(config.ReopenSeconds);
     return request;
 }

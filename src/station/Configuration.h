@@ -60,6 +60,10 @@ struct Configuration {
     QString KeyFile;
     QString ClientCAFile;
     QString CRLFile;
+    // An address with BlockAfter refused calls within BlockMinutes is turned away for
+    // BlockMinutes (link/Defender.h); 0 never.
+    std::int16_t BlockAfter = 10;
+    std::int16_t BlockMinutes = 15;
     // Hand-edited only (section Hooks): commands run for each delivered file (station/Hooks.h).
     QString OnReceived;
     QString OnFetched;
@@ -69,6 +73,10 @@ struct Configuration {
     QString HttpListen;           // "127.0.0.1:8086", "[::1]:8086", "*:8086"
     QString HttpAllowFrom;        // as AllowFrom of section Network
     std::int16_t OverdueDays = 2; // a restaurant without a received file for longer is overdue
+    // Hand-edited only (section Security): the panel's password as `dialvane password` prints
+    // it (common/PasswordHash.h); empty for the password of the day. Kept as read even when it
+    // cannot be used, so that such a value unlocks nothing.
+    QString PasswordHash;
 
     // What the connection lists can show: port 1 to 9, speed 1200, 2400 or 9600. Anything else
     // stored is opened as the lists would show it.

@@ -1,11 +1,14 @@
 #include "unlock/frmPassword.h"
 
 #include "common/Numbers.h"
+#include "common/PasswordHash.h"
 #include "common/Twips.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPromise>
+#include <QThreadPool>
 
 #include <algorithm>
 
@@ -78,6 +81,7 @@ frmPassword::frmPassword(PasswordContext context, QWidget* parent)
 
     setFixedSize(twipsToPixels(3990, dpiX), twipsToPixels(585, dpiY));
     txtPassword->setFocus();
+    connect(&check_, &QFutureWatcher<bool>::finished, this, &frmPassword::storedPasswordChecked);
 
     // On load: a fresh dialog has not accepted anything.
     passwordAccepted_ = false;
@@ -88,6 +92,14 @@ std::int16_t frmPassword::ExpectedPasswordNumber(const QDateTime& now) {
     return static_cast<std::int16_t>(day + kPasswordOffset);
 }
 
+bool frmPassword::Unlocks(const QString& passwordHash, const QString& entered, const QDateTime& now,
+                          const QLocale& locale) {
+    if (!passwordHash.isEmpty())
+        return passwordMatches(passwordHash, entered);
+    return isRegionalNumber(entered, locale) &&
+           locale.toDouble(entered.trimmed()) == double(ExpectedPasswordNumber(now));
+}
+
 bool frmPassword::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate)
         Form_Activate();
@@ -95,6 +107,8 @@ bool frmPassword::event(QEvent* event) {
 }
 
 void frmPassword::Form_Activate() {
+    if (!context_.passwordHash.isEmpty()) // a real password is never filled in
+        return;
     if (context_.environment("COMPUTERNAME") != kPrefilledWorkstation)
         return;
     const QString password = QString::number(ExpectedPasswordNumber(context_.clock->localTime()));
@@ -118,11 +132,13 @@ void frmPassword::txtPassword_KeyPress(int& keyCode) {
     if (keyCode == kEnter) {
         keyCode = 0;
         const QString text = txtPassword->text();
+        if (!context_.passwordHash.isEmpty()) {
+            checkStoredPassword(text);
+            return;
+        }
         if (!isRegionalNumber(text, context_.locale))
             return;
-        const double expected = ExpectedPasswordNumber(context_.clock->localTime());
-        const double entered = context_.locale.toDouble(text.trimmed());
-        if (entered == expected) {
+        if (Unlocks(QString(), text, context_.clock->localTime(), context_.locale)) {
             passwordAccepted_ = true;
             accept();
             return;
@@ -131,6 +147,33 @@ void frmPassword::txtPassword_KeyPress(int& keyCode) {
     }
     if (keyCode == kEscape)
         reject();
+}
+
+// The box takes no keys until the answer is in; Escape still closes the dialog, and an answer
+// that comes after it has gone is dropped with the watcher.
+void frmPassword::checkStoredPassword(const QString& entered) {
+    if (check_.isRunning())
+        return;
+    txtPassword->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+    auto promise = std::make_shared<QPromise<bool>>();
+    check_.setFuture(promise->future());
+    QThreadPool::globalInstance()->start([promise, hash = context_.passwordHash, entered] {
+        promise->start();
+        promise->addResult(passwordMatches(hash, entered));
+        promise->finish();
+    });
+}
+
+void frmPassword::storedPasswordChecked() {
+    unsetCursor();
+    txtPassword->setEnabled(true);
+    txtPassword->setFocus();
+    if (check_.future().resultCount() > 0 && check_.result()) {
+        passwordAccepted_ = true;
+        accept();
+    }
+    // A wrong password leaves the dialog as a wrong number does: open, the text kept.
 }
 
 } // namespace dialvane

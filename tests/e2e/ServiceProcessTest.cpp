@@ -1,6 +1,7 @@
 // The station as a supervised service, and both programs on a signal: real processes, real
 // sockets, a notification socket standing in for systemd.
 #include "StationProcess.h"
+#include "common/PasswordHash.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -288,6 +289,7 @@ TEST_F(ServiceProcess, CommandsRunWithoutADisplayAndExitWithTheirStatus) {
         {DIALVANE_PROGRAM, {"calls", "--resto", "12x", "--config-dir", folder}, 2, "--resto"},
         {DIALVANE_PROGRAM, {"calls", "extra", "--config-dir", folder}, 2, "extra"},
         {DIALVANE_PROGRAM, {"overdue", "--days", "x", "--config-dir", folder}, 2, "--days"},
+        {DIALVANE_PROGRAM, {"password", "--bogus"}, 2, "bogus"},
         {DIALVANE_PROGRAM, {"--config-dir", folder, "calls", "--since", "0d"}, 0, "0 calls"},
         {DIALVANE_PROGRAM, {"overdue", "--config-dir", folder}, 1, "1 of 1 restaurants"},
         {DIALVANE_PROGRAM, {"--check", "--config-dir", folder}, 0, "OK   Backroom folder"},
@@ -319,6 +321,35 @@ TEST_F(ServiceProcess, CommandsRunWithoutADisplayAndExitWithTheirStatus) {
             << out.toStdString() << err.toStdString();
     }
     EXPECT_EQ(readAll(station.ini()), ini) << "no command changes the settings";
+}
+
+// `dialvane password` fed by a pipe: the one line it prints is a hash of that password which the
+// station's own reading takes as set; no input makes none.
+TEST_F(ServiceProcess, PasswordReadsStandardInputAndPrintsALineTheStationTakes) {
+    StationProcess station = this->station("station");
+    for (const QByteArray& input : {QByteArray("sel et poivre\n"), QByteArray()}) {
+        QProcess process;
+        process.start(DIALVANE_PROGRAM, {"password"});
+        process.write(input);
+        process.closeWriteChannel();
+        ASSERT_TRUE(process.waitForFinished(20000));
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        EXPECT_EQ(process.exitCode(), input.isEmpty() ? 1 : 0) << out.toStdString();
+        if (input.isEmpty())
+            continue;
+        ASSERT_TRUE(out.startsWith("PasswordHash=pbkdf2-sha256$600000$") && out.count('\n') == 1)
+            << out.toStdString();
+        const QString hash = out.trimmed().section('=', 1);
+        EXPECT_TRUE(passwordMatches(hash, "sel et poivre"));
+        EXPECT_FALSE(passwordMatches(hash, "sel"));
+        WritePrivateProfileString("Security", "PasswordHash", hash, station.ini());
+        QProcess check;
+        check.start(DIALVANE_PROGRAM, {"--check", "--config-dir", station.folder()});
+        ASSERT_TRUE(check.waitForFinished(10000));
+        const QByteArray said = check.readAllStandardOutput();
+        EXPECT_TRUE(said.contains("PasswordHash     set") && said.contains("OK   Dialvane.ini"))
+            << said.toStdString();
+    }
 }
 
 } // namespace

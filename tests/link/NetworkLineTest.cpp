@@ -1,10 +1,16 @@
-// Who may call a network line: the allow list's matching, and real listeners on loopback that
-// turn callers away before a byte is read while the journal still learns who they were.
+// Who may call a network line: the allow list's matching, the defender's counting in virtual
+// time, and real listeners on loopback that turn callers away before a byte is read while the
+// journal still learns who they were.
 #include "LinkFixture.h"
 
 #include "link/AllowList.h"
+#include "link/CallPool.h"
+#include "link/Defender.h"
 #include "link/NetworkLine.h"
 #include "support/LoopbackPort.h"
+#include "support/ManualClock.h"
+
+#include <QMutex>
 
 #include <QTcpSocket>
 
@@ -127,6 +133,138 @@ TEST(NetworkLine, TurnsAwayStrangersAndCallersBeyondMaxCalls) {
                     caller.waitForDisconnected(5000))
             << turnedAway;
     }
+}
+
+// Each row a script in minutes: 'r' a call from the address ended refused, then what a new
+// connection from it meets: 'a' admitted, 'f' turned away and said, 't' turned away silently.
+TEST(Defender, BlocksAfterRefusalsInItsWindowForItsTimeAndForgetsStaleAddressesFirst) {
+    using std::chrono::minutes;
+    struct Step {
+        int after; // minutes since the step before
+        const char* address;
+        char what;
+    };
+    const char *A = "192.0.2.1", *B = "2001:db8::7", *C = "198.51.100.9";
+    const struct {
+        const char* name;
+        DefenderSettings settings;
+        std::size_t capacity;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"threshold, one address only, either family's form",
+         {3, minutes(15), minutes(15)},
+         16,
+         {{0, A, 'r'},
+          {0, A, 'r'},
+          {0, A, 'a'},
+          {0, A, 'r'},
+          {0, A, 'f'},
+          {0, A, 't'},
+          {0, "::ffff:192.0.2.1", 't'},
+          {0, B, 'a'}}},
+        {"a window that ran out starts the count again",
+         {3, minutes(15), minutes(15)},
+         16,
+         {{0, A, 'r'},
+          {0, A, 'r'},
+          {15, A, 'r'},
+          {0, A, 'a'},
+          {0, A, 'r'},
+          {0, A, 'r'},
+          {0, A, 'f'}}},
+        {"a block that ran out is forgotten",
+         {2, minutes(15), minutes(30)},
+         16,
+         {{0, A, 'r'}, {0, A, 'r'}, {29, A, 'f'}, {1, A, 'a'}, {0, A, 'r'}, {0, A, 'a'}}},
+        {"0 is off", {0, minutes(15), minutes(15)}, 16, {{0, A, 'r'}, {0, A, 'r'}, {0, A, 'a'}}},
+        {"at the cap a stale address goes before an older blocked one",
+         {2, minutes(15), minutes(60)},
+         2,
+         {{0, B, 'r'}, {0, B, 'r'}, {20, A, 'r'}, {20, C, 'r'}, {0, B, 'f'}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ManualClock clock;
+        Defender defender(c.settings, clock, c.capacity);
+        for (const Step& step : c.steps) {
+            clock.advance(minutes(step.after));
+            const QHostAddress address{QString::fromLatin1(step.address)};
+            if (step.what == 'r') {
+                defender.refused(address);
+                continue;
+            }
+            const Defender::Verdict verdict = defender.admit(address);
+            EXPECT_EQ(verdict, step.what == 'a'   ? Defender::Verdict::Admit
+                               : step.what == 'f' ? Defender::Verdict::TurnAwayFirst
+                                                  : Defender::Verdict::TurnAway)
+                << step.address << " at " << clock.monotonic().count() / 60000 << " min";
+        }
+    }
+    // However many addresses try, the table holds no more than its cap.
+    ManualClock clock;
+    Defender defender({3, minutes(15), minutes(15)}, clock, 64);
+    for (quint32 i = 0; i < 10000; ++i)
+        defender.refused(QHostAddress(0x0A000000 + i));
+    EXPECT_EQ(defender.tracked(), 64u);
+}
+
+// The events of calls on threads of their own.
+struct SharedEvents final : LinkEventSink {
+    void handle(const LinkEvent& event) override {
+        if (event.kind != LinkEvent::Kind::CallEnded)
+            return;
+        const QMutexLocker lock(&mutex);
+        ended.push_back(event.summary);
+    }
+    std::vector<CallSummary> calls() {
+        const QMutexLocker lock(&mutex);
+        return ended;
+    }
+    QMutex mutex;
+    std::vector<CallSummary> ended;
+};
+
+// Two calls refused for a zero restaurant number block their address, though AllowFrom lets
+// it in: the next connection is closed unread and journaled once, the one after it silently.
+TEST(NetworkLine, BlocksAnAddressAfterItsRefusedCalls) {
+    SharedEvents events;
+    LinkConfig config;
+    config.sendDelay = Millis(0);
+    auto defender = std::make_shared<Defender>(DefenderSettings{2});
+    NetworkLine line(1, loopbackAnyPort(), AllowList::parse("127.0.0.0/8"), 4,
+                     std::make_unique<CallPool>(config, 1, events, defender), 0, defender);
+    TransferLink link(line, events, config);
+    link.OpenPort(Connection::Direct, 9600, 1);
+    const auto serveUntil = [&](const std::function<bool()>& done) {
+        for (int i = 0; i < 200; ++i) {
+            if (done())
+                return true;
+            link.Serve(line.now() + 20ms);
+        }
+        return false;
+    };
+    for (std::size_t call = 1; call <= 4; ++call) {
+        SCOPED_TRACE(call);
+        QTcpSocket caller;
+        caller.connectToHost(QHostAddress::LocalHost, line.listeningPort());
+        ASSERT_TRUE(caller.waitForConnected(5000));
+        if (call <= 2) { // a header the station answers, then refuses: the caller hangs up
+            caller.write(BuildBlock("000000S1"));
+            EXPECT_TRUE(serveUntil([&] { return caller.waitForReadyRead(0); }));
+            caller.disconnectFromHost();
+        }
+        EXPECT_TRUE(serveUntil([&] {
+            return caller.state() == QAbstractSocket::UnconnectedState ||
+                   caller.waitForDisconnected(0);
+        }));
+        EXPECT_TRUE(
+            serveUntil([&] { return events.calls().size() >= std::min<std::size_t>(call, 3); }));
+    }
+    const std::vector<CallSummary> calls = events.calls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[1].outcome, CallOutcome::Refused);
+    EXPECT_EQ(calls[2].outcome, CallOutcome::Refused);
+    EXPECT_EQ(calls[2].reason, "127.0.0.1 blocked after 2 refused calls");
 }
 
 } // namespace

@@ -91,6 +91,7 @@ TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
         {"[Global]\nGDelay=", nullptr},
         {"[Global]\nGDelay=60001", "GDelay=\"60001\""},
         {"[Global]\nGDelay=+5", "GDelay=\"+5\""},
+        {"[Security]\nPasswordHash=pbkdf2-sha256$1$AA$AA", "PasswordHash cannot be used"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.toStdString());
@@ -224,8 +225,13 @@ TEST_F(ConfigurationTest, NetworkSettingsReachThePortRequest) {
     EXPECT_EQ(request.maxCalls, 32);
     EXPECT_EQ(request.config.maxCall, std::chrono::minutes(5));
     EXPECT_EQ(request.allowFrom, "10.0.0.0/8");
-    request = portRequestFor(load("[Network]\nMaxCalls=200\n").config, "tcp:127.0.0.1:5001");
+    EXPECT_EQ(request.defence,
+              (DefenderSettings{10, std::chrono::minutes(15), std::chrono::minutes(15)}));
+    request = portRequestFor(load("[Network]\nMaxCalls=200\nBlockAfter=3\nBlockMinutes=0\n").config,
+                             "tcp:127.0.0.1:5001");
     EXPECT_EQ(request.maxCalls, 200);
+    EXPECT_EQ(request.defence.blockAfter, 3);
+    EXPECT_EQ(request.defence.blockFor, std::chrono::minutes(15)); // 0 would block for nothing
 }
 
 TEST_F(ConfigurationTest, SourcesSaySettingsFileOrBuiltInAndSaveStoresOnlyChanges) {

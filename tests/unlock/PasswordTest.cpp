@@ -1,5 +1,7 @@
 // The administrative password dialog: the daily number, Enter and Escape, numbers written in
-// other ways, the change of day, and the pre-fill on the one workstation.
+// other ways, the change of day, the pre-fill on the one workstation, and a stored password
+// that replaces all of them.
+#include "common/PasswordHash.h"
 #include "unlock/frmPassword.h"
 
 #include <QApplication>
@@ -27,6 +29,7 @@ protected:
             return QByteArray(name) == "COMPUTERNAME" ? computerName : QString();
         };
         context.locale = locale;
+        context.passwordHash = hash;
         auto dialog = std::make_unique<frmPassword>(context);
         dialog->show();
         activate(*dialog);
@@ -48,6 +51,7 @@ protected:
     QDateTime& now = clock.at;
     QString computerName = "STATION1";
     QLocale locale = QLocale::c();
+    QString hash;
 };
 
 // The administrators work the number out from the date: it must not drift.
@@ -96,6 +100,54 @@ TEST_F(PasswordTest, TheOneWorkstationGetsItFilledInOnEveryActivation) {
     activate(*d); // ...until the next activation fills it in anew, over what the box holds
     EXPECT_EQ(d->txtPassword->text(), right());
     EXPECT_TRUE(enter(*d, ""));
+}
+
+// A stored password is the only way in: the day's number no longer unlocks, and a hash that is
+// malformed or too cheap to derive unlocks nothing at all, not even its own password.
+TEST_F(PasswordTest, AStoredPasswordReplacesTheNumberAndABadOneUnlocksNothing) {
+    const QString good = PasswordHash::derive("sel et poivre").text();
+    const QStringList parts = good.split('$');
+    auto with = [&](int field, const QString& value) {
+        QStringList changed = parts;
+        changed[field] = value;
+        return changed.join('$');
+    };
+    const struct {
+        QString hash;
+        QString entered;
+        bool unlocks;
+    } cases[] = {
+        {good, "sel et poivre", true},
+        {good, right(), false},     // a wrong password, and the day's number no longer works
+        {QString(), right(), true}, // unset: the password of the day, as ever
+        {QString(), "sel et poivre", false},
+        {PasswordHash::derive("sel et poivre", 599'999).text(), "sel et poivre", false},
+        {with(0, "pbkdf2-sha1"), "sel et poivre", false},
+        {with(1, "6e5"), "sel et poivre", false},
+        {with(1, "+600000"), "sel et poivre", false},
+        {with(2, "c2FsdA=="), "sel et poivre", false}, // a salt of 4 bytes
+        {with(3, parts[3].left(20)), "sel et poivre", false},
+        {with(3, "*" + parts[3].mid(1)), "sel et poivre", false},
+        {good + "$", "sel et poivre", false},
+        {"sel et poivre", "sel et poivre", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(frmPassword::Unlocks(c.hash, c.entered, now, locale), c.unlocks)
+            << c.hash.toStdString() << " / " << c.entered.toStdString();
+}
+
+// The dialog checks a stored password off its thread: nothing is filled in even on the one
+// workstation, the box takes no keys meanwhile, and the right password closes it accepted.
+TEST_F(PasswordTest, TheDialogChecksAStoredPasswordWithoutFreezing) {
+    computerName = "QZR8";
+    hash = PasswordHash::derive("poivre").text();
+    auto d = open();
+    EXPECT_TRUE(d->txtPassword->text().isEmpty());
+    QTest::keyClicks(d->txtPassword, "poivre");
+    QTest::keyClick(d->txtPassword, Qt::Key_Return);
+    EXPECT_FALSE(d->txtPassword->isEnabled());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !d->isVisible(); }, 30000));
+    EXPECT_TRUE(d->PasswordAccepted());
 }
 
 } // namespace
