@@ -2,6 +2,7 @@
 // The link thread, without windows, on a network line on 127.0.0.1, and dialvane-site to call
 // it: what the network call tests share, plain and encrypted.
 #include "E2eSupport.h"
+#include "link/Defender.h"
 #include "link/LinkThread.h"
 
 #include <QProcess>
@@ -56,6 +57,7 @@ protected:
         request.reopenInterval = Millis(50);
         request.maxCallsPerAddress = 0; // every site here calls from 127.0.0.1
         request.tls = tls;
+        request.defence = defence;
         link.reopen(request);
         link.waitIdle();
         ASSERT_TRUE(heard.waitFor(1, LinkEvent::Kind::PortOpened));
@@ -78,6 +80,8 @@ protected:
     // A test of an encrypted line sets both before SetUp.
     QString address = QStringLiteral("tcp:127.0.0.1:%1").arg(freePort());
     TlsSettings tls;
+    // Every caller here is 127.0.0.1, and some tests make many refused calls.
+    DefenderSettings defence{.blockAfter = 0};
     std::atomic<int> opens{0}; // tries to open a port, tries again included
     LinkThread link{[this](const PortRequest& request, LinkEventSink& events) {
         ++opens;

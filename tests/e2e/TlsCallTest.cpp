@@ -44,9 +44,17 @@ protected:
     TestCertificates pki{dir.path()};
 };
 
+// With the defender on, eight refused calls from one address block it.
+class TlsDefendedTest : public TlsCallTest {
+    void SetUp() override {
+        defence.blockAfter = 8;
+        TlsCallTest::SetUp();
+    }
+};
+
 // Each bad caller ends refused with its reason, after or without a handshake, while a call in
 // the middle of its file goes on untouched and completes.
-TEST_F(TlsCallTest, EveryBadCallerIsRefusedWithItsReasonWhileACallGoesOn) {
+TEST_F(TlsDefendedTest, EveryBadCallerIsRefusedWithItsReasonWhileACallGoesOn) {
     TlsCaller holder = restaurant("r123");
     ASSERT_TRUE(holder.call(port()) && holder.exchange(kSendHeader));
     for (const QByteArray& r : records(3, 'h'))
@@ -103,6 +111,9 @@ TEST_F(TlsCallTest, EveryBadCallerIsRefusedWithItsReasonWhileACallGoesOn) {
         EXPECT_TRUE(call.peer.startsWith("127.0.0.1:"));
     }
     EXPECT_EQ(ended().back().reason, "certificate of 000124 cannot call as 000123");
+    // Failed handshakes and refused headers alike: the address is blocked at the eighth.
+    TlsCaller blocked = restaurant("r123");
+    EXPECT_FALSE(blocked.call(port()));
 
     ASSERT_TRUE(holder.exchange(BuildBlock(records(1, 'j')[0])) &&
                 holder.exchange(BuildBlock(kEndMarker)));
