@@ -193,6 +193,8 @@ void ConnectionLine::SetDTR(bool raised) {
 }
 
 // At most kMaxBuffered a time: a caller that never stops sending still lets the call go on.
+// A read stops once the system has nothing more at hand (a short read, or a session with no
+// input held back), so a paced call costs one read per block and never one that finds nothing.
 bool ConnectionLine::readWaiting() {
     char chunk[16 * 1024];
     wantWrite_ = false;
@@ -215,6 +217,8 @@ bool ConnectionLine::readWaiting() {
                 buffer_ = buffer_.right(kMaxBuffered);
                 seenBytes_ = std::min(seenBytes_, kMaxBuffered - 1);
             }
+            if (session_ ? !session_->holdsInput() : got < qint64(sizeof chunk))
+                return true;
             continue;
         }
         if (got == 0)
@@ -224,14 +228,29 @@ bool ConnectionLine::readWaiting() {
     return true;
 }
 
+// The descriptor is asked first and read only when it has something: a wait that runs out
+// costs one poll, a block that arrives one poll and one read.
 Line::Wake ConnectionLine::waitUntil(Millis deadline) {
     for (;;) {
         if (stop_)
             return Wake::Stop;
         if (!isOpen())
             return Wake::Deadline;
+        // A session may hold input the descriptor no longer shows: look without waiting.
+        const bool held = session_ && session_->holdsInput();
+        const Millis left = held ? Millis(0) : std::max(deadline - now(), Millis(0));
+        pollfd fd{};
+        fd.fd = socketOf(descriptor_);
+        fd.events = POLLIN | (unsent_.isEmpty() && !wantWrite_ ? 0 : POLLOUT);
+        const int ready =
+            pollOne(&fd, static_cast<int>(std::min<Millis::rep>(left.count(), 1 << 30)));
+        if (stop_)
+            return Wake::Stop;
+        const bool readable =
+            held || (ready > 0 && ((fd.revents & (POLLIN | POLLHUP | POLLERR)) != 0 ||
+                                   (wantWrite_ && (fd.revents & POLLOUT) != 0)));
         // What the caller sent before hanging up is delivered before the hang-up.
-        const bool connected = readWaiting() && flushOutput();
+        const bool connected = (!readable || readWaiting()) && flushOutput();
         if (buffer_.size() > seenBytes_) {
             seenBytes_ = buffer_.size();
             return Wake::Data;
@@ -240,14 +259,8 @@ Line::Wake ConnectionLine::waitUntil(Millis deadline) {
             hangUp();
             return Wake::Carrier;
         }
-        const Millis left = deadline - now();
-        if (left <= Millis(0))
+        if (now() >= deadline)
             return Wake::Deadline;
-        // One wait to the deadline: a thousand silent callers cost no polling.
-        pollfd fd{};
-        fd.fd = socketOf(descriptor_);
-        fd.events = POLLIN | (unsent_.isEmpty() && !wantWrite_ ? 0 : POLLOUT);
-        pollOne(&fd, static_cast<int>(std::min<Millis::rep>(left.count(), 1 << 30)));
     }
 }
 

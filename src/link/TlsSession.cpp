@@ -123,6 +123,10 @@ TlsSession::Io TlsSession::read(char* into, qint64 size) {
     return {failed(result)};
 }
 
+bool TlsSession::holdsInput() const {
+    return SSL_has_pending(ssl_) == 1;
+}
+
 TlsSession::Io TlsSession::write(const char* from, qint64 size) {
     ERR_clear_error();
     std::size_t sent = 0;

@@ -38,6 +38,9 @@ public:
     // restaurant certificates, the caller's names a restaurant (see restaurant()).
     Step handshake();
     Io read(char* into, qint64 size);
+    // Whether the session holds input it read ahead of the caller's last read: the descriptor
+    // no longer shows it, so a wait must not sleep on the descriptor first.
+    bool holdsInput() const;
     Io write(const char* from, qint64 size);
     // Says goodbye to the caller, as far as the connection takes it at once.
     void close();
