@@ -212,7 +212,7 @@ void TransferLink::runCall(std::uint64_t call) {
                 // site that calls again at once would find itself busy.
                 restaurantLock_.release();
                 // Only now is the end block answered: "received" means installed.
-                SendChar(ACK);
+                SendChar(ACK, blockEnded_);
                 summary_.outcome = CallOutcome::Completed;
             } else {
                 for (const QByteArray& name :

@@ -148,6 +148,10 @@ private:
     void SendFile(const QString& path, int width);
     QByteArray SendBlock(const QByteArray& block);
     void SendChar(char c);
+    // Answers the block ReadBlock read last, a send delay after it ended: what the station does
+    // in between (takes the restaurant's lock, writes the record, installs the file) is done
+    // within the delay, not added to it, so a busy disk does not make every answer late.
+    void SendChar(char c, Millis blockEnded);
 
     void endCall(bool carrierGone);
     void tell(LinkEvent event);
@@ -188,6 +192,7 @@ private:
     bool waitingForCalls_ = false;
     bool hungUp_ = false;    // the engine dropped DTR after its NAK limit
     bool inHeader_ = false;  // ReceiveHeader is reading
+    Millis blockEnded_{0};   // when ReadBlock last returned
     std::uint64_t call_ = 0; // the number of the call in progress
     CallSummary summary_;
     Millis callStarted_{0};

@@ -66,7 +66,7 @@ void TransferLink::ReceiveHeader() {
                                       .arg(*certified, printable(state_.RestoNum)));
             if (state_.Transaction != "N")
                 lockRestaurant();
-            SendChar(ACK);
+            SendChar(ACK, blockEnded_);
             moved(CallDirection::Receive, block);
             LinkEvent heard{LinkEvent::Kind::HeaderReceived};
             heard.restoNum = state_.RestoNum;
@@ -74,7 +74,7 @@ void TransferLink::ReceiveHeader() {
             heard.type = state_.MyType;
             tell(std::move(heard));
         } else if (state_.RetryCount > 0) {
-            SendChar(NAK);
+            SendChar(NAK, blockEnded_);
             ++summary_.naksSent;
             --state_.RetryCount;
             moved(CallDirection::Receive, block);
@@ -120,6 +120,7 @@ QByteArray TransferLink::ReadBlock() {
             waitInCall(deadline);
         }
     }
+    blockEnded_ = line_.now();
     return received;
 }
 
@@ -145,9 +146,9 @@ void TransferLink::ReceiveFile(const QString& path) {
                     QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
             ++summary_.records;
             summary_.bytes += lastLine.size() + 2;
-            SendChar(ACK);
+            SendChar(ACK, blockEnded_);
         } else if (state_.RetryCount > 0) {
-            SendChar(NAK);
+            SendChar(NAK, blockEnded_);
             ++summary_.naksSent;
             --state_.RetryCount;
         } else {
@@ -254,6 +255,12 @@ QByteArray TransferLink::SendBlock(const QByteArray& block) {
 
 void TransferLink::SendChar(char c) {
     Delay(static_cast<double>(config_.sendDelay.count()));
+    output(QByteArray(1, c));
+}
+
+void TransferLink::SendChar(char c, Millis blockEnded) {
+    const Millis left = blockEnded + config_.sendDelay - line_.now();
+    Delay(static_cast<double>(std::max(left, Millis(0)).count()));
     output(QByteArray(1, c));
 }
 

@@ -36,16 +36,38 @@ TEST_F(ReceiveTest, InstallsTheFileWithDataFieldAndEtxPerLineAfterHeadersWithCod
     EXPECT_EQ(summary.bytes, 3 * 129);
 }
 
+// Each answer comes a send delay after its block, or once the work it answers is done when
+// that takes longer: a slow disk's write and install happen within the delay, not on top of it.
 TEST_F(ReceiveTest, AnswersAfterTheSendDelay) {
-    for (const Millis delay : {200ms, 0ms}) {
-        SCOPED_TRACE(delay.count());
-        link->setConfig(config(delay));
+    struct SlowDisk : FileSteps {
+        SimLine* line = nullptr;
+        Millis each{0};
+        bool write(QFile& file, const QByteArray& bytes) override {
+            line->spend(each);
+            return FileSteps::write(file, bytes);
+        }
+        QString syncFolder(const QString& folder) override {
+            line->spend(each);
+            return FileSteps::syncFolder(folder);
+        }
+    };
+    for (const auto& [delay, disk] :
+         {std::pair{200ms, 0ms}, {0ms, 0ms}, {200ms, 150ms}, {200ms, 300ms}}) {
+        SCOPED_TRACE(std::to_string(delay.count()) + " " + std::to_string(disk.count()));
+        auto steps = std::make_shared<SlowDisk>();
+        steps->line = &line;
+        steps->each = disk;
+        LinkConfig slow = config(delay);
+        slow.files = steps;
+        link->setConfig(slow);
         const qsizetype before = sentAt(ack()).size();
         call({.records = {"one"}, .callAt = line.now() + 1s});
         const auto acks = sentAt(ack());
         ASSERT_EQ(acks.size(), before + 3);
+        const Millis answer = std::max(delay, disk);
         EXPECT_EQ(acks[before], receivedAt(site::headerBlock("000123", 'S', '1')).back() + delay);
-        EXPECT_EQ(acks[before + 1], receivedAt(BuildBlock("one")).back() + delay);
+        EXPECT_EQ(acks[before + 1], receivedAt(BuildBlock("one")).back() + answer);
+        EXPECT_EQ(acks[before + 2], receivedAt(BuildBlock(kEndMarker)).back() + answer);
     }
 }
 

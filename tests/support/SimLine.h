@@ -116,6 +116,8 @@ public:
     void requestStopAt(Millis at) { stopAt_ = at; }
     // From `at` on, sending fails as a port that went away does.
     void failOutputFrom(Millis at) { failOutputAt_ = at; }
+    // Time the station spends away from the line: a slow disk, say.
+    void spend(Millis span) { now_ += span; }
 
     const std::vector<Event>& transcript() const { return transcript_; }
     bool dtr() const { return dtr_; }
