@@ -99,25 +99,27 @@ struct SendingSite {
     QByteArray resto;
     int next = 0; // 0: the header's ACK comes next
     QByteArray last;
-    QElapsedTimer sent;
+    const QElapsedTimer* clock = nullptr; // the run's, shared by every site
+    qint64 sentAt = 0;                    // ns on `clock`
     bool done = false, failed = false;
     int naks = 0;
 
     void send(const QByteArray& block) {
         last = block;
-        sent.start();
+        sentAt = clock->nsecsElapsed();
         if (tls ? !tls->send(block) : ::write(fd, block.constData(), block.size()) != block.size())
             failed = done = true;
     }
-    // One answer byte; the latency of the block it answers goes to `answers`.
-    void answered(char c, int records, Answers& answers) {
+    // One answer byte, read at `arrivedAt` (ns on `clock`); the latency of the block it
+    // answers goes to `answers`.
+    void answered(char c, int records, Answers& answers, qint64 arrivedAt) {
         if (c == NAK && ++naks < 20)
             return send(last);
         if (c != ACK) {
             failed = done = true;
             return;
         }
-        const double latency = sent.nsecsElapsed() / 1e6;
+        const double latency = (arrivedAt - sentAt) / 1e6;
         (next == 0         ? answers.header
          : next <= records ? answers.records
                            : answers.end)
@@ -202,8 +204,21 @@ void concurrentSenders(int sites, int records, int gdelay = 0, bool tls = false)
     wall.start();
     const double cpuBefore = cpuSeconds();
     const double sitesCpuBefore = threadCpuSeconds();
-    for (SendingSite& site : running)
-        site.send(BuildBlock(site.resto + "S1"));
+    // Paced sites call within one send delay of each other, as sites calling at once do, not
+    // in the same microsecond: the first header at once, the last one a send delay later.
+    const auto headerDue = [&](int i) {
+        return paced ? static_cast<qint64>(i) * gdelay * 1000000 / sites : 0;
+    };
+    int headersSent = 0;
+    const auto sendDueHeaders = [&] {
+        for (; headersSent < sites && headerDue(headersSent) <= wall.nsecsElapsed();
+             ++headersSent) {
+            SendingSite& site = running[static_cast<std::size_t>(headersSent)];
+            site.clock = &wall;
+            site.send(BuildBlock(site.resto + "S1"));
+        }
+    };
+    sendDueHeaders();
     const int events = ::epoll_create1(0);
     for (std::size_t i = 0; i < running.size(); ++i) {
         epoll_event watched{};
@@ -214,7 +229,16 @@ void concurrentSenders(int sites, int records, int gdelay = 0, bool tls = false)
     int open = sites;
     std::vector<epoll_event> ready(running.size());
     while (open > 0 && wall.elapsed() < 600000) {
-        const int n = ::epoll_wait(events, ready.data(), static_cast<int>(ready.size()), 1000);
+        const int wait =
+            headersSent < sites
+                ? static_cast<int>(std::max<qint64>(
+                      0, (headerDue(headersSent) - wall.nsecsElapsed() + 999999) / 1000000))
+                : 1000;
+        const int n = ::epoll_wait(events, ready.data(), static_cast<int>(ready.size()), wait);
+        // Every answer of this round arrived by now: the sites' own work on the ones before
+        // does not count against the station.
+        const qint64 arrivedAt = wall.nsecsElapsed();
+        sendDueHeaders();
         for (int r = 0; r < n; ++r) {
             SendingSite& site = running[ready[r].data.u64];
             if (site.done)
@@ -229,7 +253,7 @@ void concurrentSenders(int sites, int records, int gdelay = 0, bool tls = false)
                     site.failed = site.done = true;
             }
             for (qsizetype k = 0; k < bytes.size() && !site.done; ++k)
-                site.answered(bytes[k], records, answers);
+                site.answered(bytes[k], records, answers, arrivedAt);
             if (site.done) {
                 --open;
                 ::epoll_ctl(events, EPOLL_CTL_DEL, site.fd, nullptr);
