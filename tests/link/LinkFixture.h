@@ -56,6 +56,17 @@ struct RecordingEvents : LinkEventSink {
     }
 };
 
+// The outcome, direction, files and counts of a call in one line, then the reason if any.
+inline QString describe(const CallSummary& s) {
+    return QStringLiteral("%1 %2 %3 records=%4 naks=%5 resent=%6 bytes=%7")
+               .arg(outcomeName(s.outcome), directionName(s.direction()), s.files.join(','))
+               .arg(s.records)
+               .arg(s.naksSent)
+               .arg(s.blocksResent)
+               .arg(s.bytes) +
+           (s.reason.isEmpty() ? QString() : ": " + s.reason);
+}
+
 // Local time that moves with the simulated line: 14:05:09 at virtual time 0.
 struct LineClock : Clock {
     explicit LineClock(const SimLine& line) : line(line) {}
