@@ -89,7 +89,7 @@ TEST_F(ModemTest, TheOpenTheSetUpAfterACallAndAResetReadEveryAnswerAlike) {
                     line.attach(modem);
                     station.Serve(line.now() + 10min);
                 } else if (use == Use::Reset) {
-                    modem.hang(true); // the idle check finds it hung, the DTR drop clears it
+                    modem.hang(); // the idle check finds it hung, the DTR drop clears it
                     station.Serve(line.now() + 15min);
                 }
             } catch (const LineError& failure) {
@@ -155,7 +155,7 @@ TEST_F(ModemTest, AnIdleModemIsCheckedAndAHungOneReset) {
     EXPECT_EQ(count("AT"), 2) << "asked at 10 and 20 minutes";
 
     // Hung, but a DTR drop clears it: reset, set up again, and the line keeps answering.
-    modem.hang(true);
+    modem.hang();
     const Millis hungAt = line.now();
     link->Serve(line.now() + 10min);
     ASSERT_EQ(noticesWith("did not answer AT: resetting"), 1);
