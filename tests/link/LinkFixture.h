@@ -46,6 +46,10 @@ struct RecordingEvents : LinkEventSink {
             failures.push_back(event.summary.reason);
     }
 
+    qsizetype noticesWith(const QString& text) const {
+        return std::ranges::count_if(notices, [&](const QString& n) { return n.contains(text); });
+    }
+
     // The longest block that crossed the line.
     QByteArray longestBlock() const {
         QByteArray found;

@@ -38,10 +38,6 @@ protected:
     qsizetype count(const QByteArray& command) const {
         return std::count(modem.commands().begin(), modem.commands().end(), command);
     }
-    qsizetype noticesWith(const QString& text) const {
-        return std::count_if(events.notices.begin(), events.notices.end(),
-                             [&](const QString& n) { return n.contains(text); });
-    }
 
     SimModem modem;
 };
@@ -72,10 +68,8 @@ TEST_F(ModemTest, TheOpenTheSetUpAfterACallAndAResetReadEveryAnswerAlike) {
             TransferLink station(line, heard, c);
             line.attach(modem);
             const auto answerSo = [&] {
-                modem.numeric = a.numeric;
-                modem.echo = a.echo;
-                modem.refuses = a.refuses;
-                modem.mute = a.mute;
+                std::tie(modem.numeric, modem.echo, modem.refuses, modem.mute) =
+                    std::tie(a.numeric, a.echo, a.refuses, a.mute);
             };
             bool failed = false;
             try {
@@ -124,13 +118,8 @@ TEST_F(ModemTest, TheOpenTheSetUpAfterACallAndAResetReadEveryAnswerAlike) {
             EXPECT_EQ((gaveUp ? line.now() : next->at) - atz->at,
                       a.mute ? modem::kSetUpAnswerLimit : SimModem::kAnswerDelay);
             EXPECT_EQ(gaveUp ? QByteArray() : next->bytes, a.mute ? "" : "AT s0=1\r");
-
-            const auto noticesWith = [&](const char* text) {
-                return std::ranges::count_if(heard.notices,
-                                             [&](const QString& n) { return n.contains(text); });
-            };
-            EXPECT_EQ(noticesWith("COM1 modem: ERROR"), a.refuses ? 2 : 0);
-            EXPECT_EQ(noticesWith("resetting"),
+            EXPECT_EQ(heard.noticesWith("COM1 modem: ERROR"), a.refuses ? 2 : 0);
+            EXPECT_EQ(heard.noticesWith("resetting"),
                       int(use == Use::Reset) + int(use == Use::AfterACall && a.mute));
         }
 }
@@ -146,7 +135,7 @@ TEST_F(ModemTest, AfterEveryCallTheModemIsSetUpAgainSoALostAutoAnswerComesBack) 
         EXPECT_TRUE(modem.autoAnswer()) << "set up again once the carrier went";
     }
     EXPECT_EQ(count("ATZ"), 4); // at open and after each call
-    EXPECT_EQ(noticesWith("COM1 modem: NO CARRIER"), 3);
+    EXPECT_EQ(events.noticesWith("COM1 modem: NO CARRIER"), 3);
 }
 
 TEST_F(ModemTest, AnIdleModemIsCheckedAndAHungOneReset) {
@@ -158,7 +147,7 @@ TEST_F(ModemTest, AnIdleModemIsCheckedAndAHungOneReset) {
     modem.hang();
     const Millis hungAt = line.now();
     link->Serve(line.now() + 10min);
-    ASSERT_EQ(noticesWith("did not answer AT: resetting"), 1);
+    ASSERT_EQ(events.noticesWith("did not answer AT: resetting"), 1);
     const auto low = std::ranges::find_if(line.transcript(), [&](const SimLine::Event& e) {
         return e.kind == SimLine::Event::Kind::Dtr && !e.level && e.at > hungAt;
     });
@@ -177,9 +166,9 @@ TEST_F(ModemTest, ResultTextsBetweenCallsAreToldAndNeverTakenForACall) {
     const qsizetype sentBefore = line.sentBytes().size();
     line.schedule({line.now() + 40s, Action::Kind::Bytes, "\r\nCONNECT 9600\x01\r\nnoise\r\n"});
     link->Serve(line.now() + 1min);
-    EXPECT_EQ(noticesWith("COM1 modem: RING"), SimModem::kRingsBeforeTheSiteGivesUp);
-    EXPECT_EQ(noticesWith("COM1 modem: CONNECT 9600?"), 1) << "control bytes never shown";
-    EXPECT_EQ(noticesWith("noise"), 0);
+    EXPECT_EQ(events.noticesWith("COM1 modem: RING"), SimModem::kRingsBeforeTheSiteGivesUp);
+    EXPECT_EQ(events.noticesWith("COM1 modem: CONNECT 9600?"), 1) << "control bytes never shown";
+    EXPECT_EQ(events.noticesWith("noise"), 0);
     EXPECT_EQ(events.shows, 0);
     EXPECT_EQ(line.sentBytes().size(), sentBefore);
 }
