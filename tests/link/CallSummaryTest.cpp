@@ -123,14 +123,6 @@ TEST_F(CallEndTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
               "<STX><3C>A<ETX><ACK><NAK><CR><LF><7F><85><E9>");
 }
 
-// When DTR next went to `level` after `after`; zero when it did not.
-Millis dtrAt(const SimLine& line, bool level, Millis after) {
-    for (const auto& e : line.transcript())
-        if (e.kind == SimLine::Event::Kind::Dtr && e.level == level && e.at > after)
-            return e.at;
-    return Millis(0);
-}
-
 // A line whose carrier does not follow the station's hang-up (a modem told to ignore DTR, a
 // cable with the carrier strapped on): the site's carrier stays until the site hangs up.
 struct DeafToDtr final : site::Peer {
@@ -190,14 +182,14 @@ TEST_F(CallEndTest, NobodyHoldsTheLineAndTheNextCallIsAnswered) {
         EXPECT_EQ(events.summaries[0].outcome, c.outcome);
         const std::vector<Millis> acks = sentAt(ack());
         ASSERT_FALSE(acks.empty());
-        const Millis hungUp = dtrAt(line, false, std::max(began, acks.back() - 1ms));
+        const Millis hungUp = dtrAt(false, std::max(began, acks.back() - 1ms));
         if (c.hangUpAfterLastAnswer > 0ms) {
             EXPECT_EQ(hungUp, acks.back() + c.hangUpAfterLastAnswer);
         } else {
             EXPECT_EQ(hungUp, began + 1s + 1min);
             EXPECT_EQ(events.summaries[0].reason, "call limit of 1 minutes reached");
         }
-        EXPECT_EQ(dtrAt(line, true, hungUp - 1ms), hungUp + c.dtrLow);
+        EXPECT_EQ(dtrAt(true, hungUp - 1ms), hungUp + c.dtrLow);
         EXPECT_TRUE(call({.records = {"next"}, .callAt = line.now() + 1min}).completed());
     }
 }

@@ -130,6 +130,13 @@ protected:
     std::vector<Millis> receivedAt(const QByteArray& bytes) const {
         return sentAt(bytes, SimLine::Event::Kind::StationReceived);
     }
+    // When DTR next went to `level` after `after`; zero when it did not.
+    Millis dtrAt(bool level, Millis after = Millis(-1)) const {
+        for (const auto& e : line.transcript())
+            if (e.kind == SimLine::Event::Kind::Dtr && e.level == level && e.at > after)
+                return e.at;
+        return Millis(0);
+    }
 
     QTemporaryDir dir;
     QString backroom;

@@ -148,11 +148,9 @@ TEST_F(ModemTest, AnIdleModemIsCheckedAndAHungOneReset) {
     const Millis hungAt = line.now();
     link->Serve(line.now() + 10min);
     ASSERT_EQ(events.noticesWith("did not answer AT: resetting"), 1);
-    const auto low = std::ranges::find_if(line.transcript(), [&](const SimLine::Event& e) {
-        return e.kind == SimLine::Event::Kind::Dtr && !e.level && e.at > hungAt;
-    });
-    ASSERT_NE(low, line.transcript().end());
-    EXPECT_EQ(std::next(low)->at - low->at, 1000ms) << "DTR low for a second";
+    const Millis low = dtrAt(false, hungAt);
+    ASSERT_GT(low, hungAt);
+    EXPECT_EQ(dtrAt(true, low) - low, 1000ms) << "DTR low for a second";
     EXPECT_TRUE(modem.autoAnswer());
     EXPECT_TRUE(callIn("after the reset").completed());
 }
