@@ -126,15 +126,6 @@ TEST_F(ReceiveTest, EachArrivalRestartsTheSilenceCount) {
     EXPECT_EQ(sentAt(ack()), std::vector<Millis>{2000ms + 9 * 1900ms + 200ms});
 }
 
-TEST_F(ReceiveTest, AMissingRestaurantFolderEndsTheCallWithAReasonAndHangsUp) {
-    const Site& site = call({.restoNum = "000999", .records = {"x"}});
-    EXPECT_EQ(site.outcome(), Site::Outcome::HungUpByStation);
-    ASSERT_EQ(events.failures.size(), 1u);
-    EXPECT_TRUE(events.failures[0].contains("000999")) << events.failures[0].toStdString();
-    // The next call is answered normally.
-    EXPECT_TRUE(call({.records = {"y"}, .callAt = line.now() + 1s}).completed());
-}
-
 TEST_F(ReceiveTest, TheFileIsNamedByTypeInTheFolderOfTheNumberTrailingSpacesKept) {
     QDir().mkpath(backroom + "123   ");
     EXPECT_TRUE(call({.restoNum = "123", .type = '2', .records = {"x"}}).completed());
