@@ -28,11 +28,11 @@ TEST_F(CallEndTest, EachOutcomeCountsWhatCrossedTheLine) {
         {{.restoNum = "000999", .records = abc},
          "failed receive itrfinv1 records=0 naks=0 resent=0 bytes=0: no folder for restaurant "
          "000999"},
-        {{.transaction = 'X'},
+        {{.transaction = 'X', .records = {}},
          "completed send trfloc,trfbru1,trfinv1 records=6 naks=0 resent=0 bytes=756"},
-        {{.transaction = 'X', .silentBlock = 2}, // block 2 unanswered once
+        {{.transaction = 'X', .records = {}, .silentBlock = 2}, // block 2 unanswered once
          "completed send trfloc,trfbru1,trfinv1 records=6 naks=0 resent=1 bytes=756"},
-        {{.restoNum = "000456", .transaction = 'X'}, // the restaurant has no files
+        {{.restoNum = "000456", .transaction = 'X', .records = {}}, // the restaurant has no files
          "failed send trfloc records=0 naks=0 resent=0 bytes=0: no folder for restaurant 000456 ("},
         {{.restoNum = "000000", .records = abc},
          "refused none  records=0 naks=0 resent=0 bytes=0: restaurant number 000000 reads as zero"},
