@@ -46,6 +46,10 @@ struct RecordingEvents : LinkEventSink {
             failures.push_back(event.summary.reason);
     }
 
+    qsizetype noticesWith(const QString& text) const {
+        return std::ranges::count_if(notices, [&](const QString& n) { return n.contains(text); });
+    }
+
     // The longest block that crossed the line.
     QByteArray longestBlock() const {
         QByteArray found;
@@ -55,6 +59,17 @@ struct RecordingEvents : LinkEventSink {
         return found;
     }
 };
+
+// The outcome, direction, files and counts of a call in one line, then the reason if any.
+inline QString describe(const CallSummary& s) {
+    return QStringLiteral("%1 %2 %3 records=%4 naks=%5 resent=%6 bytes=%7")
+               .arg(outcomeName(s.outcome), directionName(s.direction()), s.files.join(','))
+               .arg(s.records)
+               .arg(s.naksSent)
+               .arg(s.blocksResent)
+               .arg(s.bytes) +
+           (s.reason.isEmpty() ? QString() : ": " + s.reason);
+}
 
 // Local time that moves with the simulated line: 14:05:09 at virtual time 0.
 struct LineClock : Clock {
@@ -114,6 +129,13 @@ protected:
     }
     std::vector<Millis> receivedAt(const QByteArray& bytes) const {
         return sentAt(bytes, SimLine::Event::Kind::StationReceived);
+    }
+    // When DTR next went to `level` after `after`; zero when it did not.
+    Millis dtrAt(bool level, Millis after = Millis(-1)) const {
+        for (const auto& e : line.transcript())
+            if (e.kind == SimLine::Event::Kind::Dtr && e.level == level && e.at > after)
+                return e.at;
+        return Millis(0);
     }
 
     QTemporaryDir dir;

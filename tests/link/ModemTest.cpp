@@ -38,10 +38,6 @@ protected:
     qsizetype count(const QByteArray& command) const {
         return std::count(modem.commands().begin(), modem.commands().end(), command);
     }
-    qsizetype noticesWith(const QString& text) const {
-        return std::count_if(events.notices.begin(), events.notices.end(),
-                             [&](const QString& n) { return n.contains(text); });
-    }
 
     SimModem modem;
 };
@@ -72,10 +68,8 @@ TEST_F(ModemTest, TheOpenTheSetUpAfterACallAndAResetReadEveryAnswerAlike) {
             TransferLink station(line, heard, c);
             line.attach(modem);
             const auto answerSo = [&] {
-                modem.numeric = a.numeric;
-                modem.echo = a.echo;
-                modem.refuses = a.refuses;
-                modem.mute = a.mute;
+                std::tie(modem.numeric, modem.echo, modem.refuses, modem.mute) =
+                    std::tie(a.numeric, a.echo, a.refuses, a.mute);
             };
             bool failed = false;
             try {
@@ -89,7 +83,7 @@ TEST_F(ModemTest, TheOpenTheSetUpAfterACallAndAResetReadEveryAnswerAlike) {
                     line.attach(modem);
                     station.Serve(line.now() + 10min);
                 } else if (use == Use::Reset) {
-                    modem.hang(true); // the idle check finds it hung, the DTR drop clears it
+                    modem.hang(); // the idle check finds it hung, the DTR drop clears it
                     station.Serve(line.now() + 15min);
                 }
             } catch (const LineError& failure) {
@@ -124,13 +118,8 @@ TEST_F(ModemTest, TheOpenTheSetUpAfterACallAndAResetReadEveryAnswerAlike) {
             EXPECT_EQ((gaveUp ? line.now() : next->at) - atz->at,
                       a.mute ? modem::kSetUpAnswerLimit : SimModem::kAnswerDelay);
             EXPECT_EQ(gaveUp ? QByteArray() : next->bytes, a.mute ? "" : "AT s0=1\r");
-
-            const auto noticesWith = [&](const char* text) {
-                return std::ranges::count_if(heard.notices,
-                                             [&](const QString& n) { return n.contains(text); });
-            };
-            EXPECT_EQ(noticesWith("COM1 modem: ERROR"), a.refuses ? 2 : 0);
-            EXPECT_EQ(noticesWith("resetting"),
+            EXPECT_EQ(heard.noticesWith("COM1 modem: ERROR"), a.refuses ? 2 : 0);
+            EXPECT_EQ(heard.noticesWith("resetting"),
                       int(use == Use::Reset) + int(use == Use::AfterACall && a.mute));
         }
 }
@@ -146,7 +135,7 @@ TEST_F(ModemTest, AfterEveryCallTheModemIsSetUpAgainSoALostAutoAnswerComesBack) 
         EXPECT_TRUE(modem.autoAnswer()) << "set up again once the carrier went";
     }
     EXPECT_EQ(count("ATZ"), 4); // at open and after each call
-    EXPECT_EQ(noticesWith("COM1 modem: NO CARRIER"), 3);
+    EXPECT_EQ(events.noticesWith("COM1 modem: NO CARRIER"), 3);
 }
 
 TEST_F(ModemTest, AnIdleModemIsCheckedAndAHungOneReset) {
@@ -155,15 +144,13 @@ TEST_F(ModemTest, AnIdleModemIsCheckedAndAHungOneReset) {
     EXPECT_EQ(count("AT"), 2) << "asked at 10 and 20 minutes";
 
     // Hung, but a DTR drop clears it: reset, set up again, and the line keeps answering.
-    modem.hang(true);
+    modem.hang();
     const Millis hungAt = line.now();
     link->Serve(line.now() + 10min);
-    ASSERT_EQ(noticesWith("did not answer AT: resetting"), 1);
-    const auto low = std::ranges::find_if(line.transcript(), [&](const SimLine::Event& e) {
-        return e.kind == SimLine::Event::Kind::Dtr && !e.level && e.at > hungAt;
-    });
-    ASSERT_NE(low, line.transcript().end());
-    EXPECT_EQ(std::next(low)->at - low->at, 1000ms) << "DTR low for a second";
+    ASSERT_EQ(events.noticesWith("did not answer AT: resetting"), 1);
+    const Millis low = dtrAt(false, hungAt);
+    ASSERT_GT(low, hungAt);
+    EXPECT_EQ(dtrAt(true, low) - low, 1000ms) << "DTR low for a second";
     EXPECT_TRUE(modem.autoAnswer());
     EXPECT_TRUE(callIn("after the reset").completed());
 }
@@ -177,9 +164,9 @@ TEST_F(ModemTest, ResultTextsBetweenCallsAreToldAndNeverTakenForACall) {
     const qsizetype sentBefore = line.sentBytes().size();
     line.schedule({line.now() + 40s, Action::Kind::Bytes, "\r\nCONNECT 9600\x01\r\nnoise\r\n"});
     link->Serve(line.now() + 1min);
-    EXPECT_EQ(noticesWith("COM1 modem: RING"), SimModem::kRingsBeforeTheSiteGivesUp);
-    EXPECT_EQ(noticesWith("COM1 modem: CONNECT 9600?"), 1) << "control bytes never shown";
-    EXPECT_EQ(noticesWith("noise"), 0);
+    EXPECT_EQ(events.noticesWith("COM1 modem: RING"), SimModem::kRingsBeforeTheSiteGivesUp);
+    EXPECT_EQ(events.noticesWith("COM1 modem: CONNECT 9600?"), 1) << "control bytes never shown";
+    EXPECT_EQ(events.noticesWith("noise"), 0);
     EXPECT_EQ(events.shows, 0);
     EXPECT_EQ(line.sentBytes().size(), sentBefore);
 }

@@ -28,12 +28,8 @@ TEST_F(ReceiveTest, InstallsTheFileWithDataFieldAndEtxPerLineAfterHeadersWithCod
               ack() + ack() + ack() + nak() + ack() + nak() + ack() + ack() + ack());
     EXPECT_TRUE(logFiles().isEmpty());
     ASSERT_EQ(events.summaries.size(), 1u);
-    const CallSummary& summary = events.summaries[0];
-    EXPECT_EQ(summary.direction(), CallDirection::Receive);
-    EXPECT_EQ(summary.files, QStringList{"itrfinv1"});
-    EXPECT_EQ(summary.records, 3);
-    EXPECT_EQ(summary.naksSent, 2);
-    EXPECT_EQ(summary.bytes, 3 * 129);
+    EXPECT_EQ(describe(events.summaries[0]),
+              "completed receive itrfinv1 records=3 naks=2 resent=0 bytes=387");
 }
 
 // Each answer comes a send delay after its block, or once the work it answers is done when
@@ -82,18 +78,9 @@ TEST_F(ReceiveTest, ASilentSiteCostsEightSilencesThenANak) {
 
 TEST_F(ReceiveTest, ZeroBlankOrUnsafeRestaurantNumbersOrTypesEndTheCallWithNothingWritten) {
     // Six characters of restaurant number, then the type.
-    const QByteArray headers[] = {"0000001",
-                                  "      1",
-                                  "ABC1231",
-                                  "1/../x1",
-                                  "12\\3451",
-                                  "12:4561",
-                                  "12\0014561",
-                                  "1*34561",
-                                  "000123/",
-                                  "00012\x85"
-                                  "1",
-                                  "000123\x81"};
+    const QByteArray headers[] = {"0000001",  "      1",    "ABC1231",    "1/../x1",
+                                  "12\\3451", "12:4561",    "12\0014561", "1*34561",
+                                  "000123/",  "00012\2051", "000123\x81"};
     for (const QByteArray& header : headers) {
         SCOPED_TRACE(header.toStdString());
         const qsizetype before = line.sentBytes().size();
@@ -117,11 +104,7 @@ TEST_F(ReceiveTest, NineBadHeadersGiveEightNaksThenTheStationHangsUp) {
     line.schedule({60000ms, Action::Kind::CarrierDown, {}});
     link->Serve(120000ms);
     EXPECT_EQ(line.sentBytes(), QByteArray(8, NAK));
-    const auto low = std::ranges::find_if(line.transcript(), [](const SimLine::Event& e) {
-        return e.kind == SimLine::Event::Kind::Dtr && !e.level;
-    });
-    ASSERT_NE(low, line.transcript().end());
-    EXPECT_EQ(low->at, 10000ms); // the ninth bad block, unanswered
+    EXPECT_EQ(dtrAt(false), 10000ms); // the ninth bad block, unanswered
     EXPECT_TRUE(line.dtr()) << "raised again once the carrier is gone";
 }
 
@@ -163,15 +146,6 @@ TEST_F(ReceiveTest, EachArrivalRestartsTheSilenceCount) {
     line.schedule({30000ms, Action::Kind::CarrierDown, {}});
     link->Serve(40000ms);
     EXPECT_EQ(sentAt(ack()), std::vector<Millis>{2000ms + 9 * 1900ms + 200ms});
-}
-
-TEST_F(ReceiveTest, AMissingRestaurantFolderEndsTheCallWithAReasonAndHangsUp) {
-    const Site& site = call({.restoNum = "000999", .records = {"x"}});
-    EXPECT_EQ(site.outcome(), Site::Outcome::HungUpByStation);
-    ASSERT_EQ(events.failures.size(), 1u);
-    EXPECT_TRUE(events.failures[0].contains("000999")) << events.failures[0].toStdString();
-    // The next call is answered normally.
-    EXPECT_TRUE(call({.records = {"y"}, .callAt = line.now() + 1s}).completed());
 }
 
 TEST_F(ReceiveTest, TheFileIsNamedByTypeInTheFolderOfTheNumberTrailingSpacesKept) {

@@ -135,11 +135,7 @@ TEST_F(ReceivedFileTest, ARestaurantInAnotherCallIsBusyInBothDirections) {
         // then the line is hung up; nothing written or logged.
         EXPECT_EQ(line.sentBytes().mid(before), QByteArray());
         const Millis header = receivedAt(site::headerBlock("000123", transaction, '1')).back();
-        const auto hangUp = std::ranges::find_if(line.transcript(), [&](const auto& e) {
-            return e.kind == SimLine::Event::Kind::Dtr && !e.level && e.at > header;
-        });
-        ASSERT_NE(hangUp, line.transcript().end());
-        EXPECT_EQ(hangUp->at, header + TransferLink::kBusyWait);
+        EXPECT_EQ(dtrAt(false, header), header + TransferLink::kBusyWait);
         EXPECT_EQ(site.outcome(), Site::Outcome::HungUpByStation);
         ASSERT_EQ(events.failures.size(), 1u);
         EXPECT_EQ(events.failures[0], "restaurant 000123 is busy on another call");

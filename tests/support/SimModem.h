@@ -1,10 +1,9 @@
 #pragma once
 // A Hayes-style modem at the station's end of a SimLine, in virtual time. It answers commands
 // (echo, then OK after a short delay; as words or as numeric result codes), rings when a site
-// calls, raises the carrier only when
-// auto-answer is set ("AT s0=1"; "ATZ" clears it, as a stored profile without it would), then
-// carries the site's call until either side hangs up ("NO CARRIER"). Faults: a power blip
-// (settings lost), a hang (commands ignored; a DTR drop may clear it), vanishing (nothing at all),
+// calls, raises the carrier only when auto-answer is set ("AT s0=1"; "ATZ" clears it, as a stored
+// profile without it would), then carries the site's call until either side hangs up ("NO
+// CARRIER"). Faults: a power blip (settings lost), a hang (commands ignored until a DTR drop),
 // ERROR to every command, or commands ignored while calls still ring and connect.
 
 #include "site/Site.h"
@@ -30,11 +29,7 @@ public:
         at(when, Event::Ring);
     }
     void powerBlip() { autoAnswer_ = false; }
-    void hang(bool dtrClearsIt) {
-        hung_ = true;
-        dtrClearsHang_ = dtrClearsIt;
-    }
-    void vanish() { vanished_ = true; }
+    void hang() { hung_ = true; }
     // Some modems reset to their stored profile when a call ends: auto-answer is lost.
     bool resetsOnHangUp = false;
     // How it answers: "ATZ\r" echoed or not, results as words ("\r\nOK\r\n") or numeric codes
@@ -48,8 +43,6 @@ public:
     const std::vector<QByteArray>& commands() const { return commands_; }
 
     void onStationBytes(Millis now, const QByteArray& bytes) override {
-        if (vanished_)
-            return;
         if (online_) {
             site_->onStationBytes(now, bytes);
             takeSiteActions();
@@ -64,10 +57,9 @@ public:
     }
 
     void onStationDtr(Millis now, bool raised) override {
-        if (vanished_ || raised)
+        if (raised)
             return;
-        if (hung_ && dtrClearsHang_)
-            hung_ = false;
+        hung_ = false;
         if (online_) {
             online_ = false;
             autoAnswer_ = autoAnswer_ && !resetsOnHangUp;
@@ -84,7 +76,7 @@ public:
             events_.erase(events_.begin());
             if (event == Event::Ring)
                 ring(now);
-            else if (!vanished_ && site_) {
+            else if (site_) {
                 // Answered: the site's own call begins now.
                 online_ = true;
                 result(now, 1, "CONNECT 9600");
@@ -118,7 +110,7 @@ private:
     }
 
     void ring(Millis now) {
-        if (vanished_ || online_ || !site_)
+        if (online_ || !site_)
             return;
         ++rings_;
         result(now, 2, "RING");
@@ -165,8 +157,6 @@ private:
     bool online_ = false;
     bool autoAnswer_ = false;
     bool hung_ = false;
-    bool dtrClearsHang_ = false;
-    bool vanished_ = false;
     int rings_ = 0; // of the current call
     QByteArray typed_;
     std::vector<QByteArray> commands_;

@@ -34,6 +34,7 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
 }
 
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 // The description of the failure of kind `Kind` that `action` throws, or "<no failure>".
 template <typename Kind = Failure, typename Action> std::string failureOf(Action action) {

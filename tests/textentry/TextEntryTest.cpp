@@ -42,10 +42,8 @@ struct Typing {
     const char* mask;
     const QLocale& locale;
     const char* text;
-    int start;
-    int length;
-    const char* keys;
-    const char* result;
+    int start, length;
+    const char *keys, *result;
     int refused;
 };
 
