@@ -145,7 +145,7 @@ int runCheck(const QString& programFolder, QTextStream& out, RegistryArea* regis
     };
     out << "Configuration (" << iniFile << ")\n";
     for (const SettingText& setting : describeSettings(c, device))
-        out << "  " << setting.key.leftJustified(17) << setting.value << "  ("
+        out << "  " << setting.key.leftJustified(19) << setting.value << "  ("
             << source(setting.key) << ")\n";
     out << "Checks\n";
 

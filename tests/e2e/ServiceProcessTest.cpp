@@ -347,7 +347,7 @@ TEST_F(ServiceProcess, PasswordReadsStandardInputAndPrintsALineTheStationTakes) 
         check.start(DIALVANE_PROGRAM, {"--check", "--config-dir", station.folder()});
         ASSERT_TRUE(check.waitForFinished(10000));
         const QByteArray said = check.readAllStandardOutput();
-        EXPECT_TRUE(said.contains("PasswordHash     set") && said.contains("OK   Dialvane.ini"))
+        EXPECT_TRUE(said.contains("PasswordHash       set") && said.contains("OK   Dialvane.ini"))
             << said.toStdString();
     }
 }
