@@ -114,8 +114,11 @@ void useKey(SSL_CTX* context, const QString& path) {
 // Restaurants' certificates: issued by the authority, not revoked when a list is given.
 void requireRestaurantCertificates(SSL_CTX* context, const TlsSettings& settings) {
     X509_STORE* store = SSL_CTX_get_cert_store(context);
+    // Read (and refused) before the list of names is made, which the context owns only once
+    // it is handed over.
+    const auto authorities = certificatesIn("ClientCAFile", settings.clientCAFile);
     STACK_OF(X509_NAME)* names = sk_X509_NAME_new_null();
-    for (const Certificate& ca : certificatesIn("ClientCAFile", settings.clientCAFile)) {
+    for (const Certificate& ca : authorities) {
         X509_STORE_add_cert(store, ca.get());
         sk_X509_NAME_push(names, X509_NAME_dup(X509_get_subject_name(ca.get())));
     }

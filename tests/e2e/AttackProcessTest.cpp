@@ -34,16 +34,6 @@ int connectRaw(quint16 port) {
     return fd;
 }
 
-long residentKb(qint64 pid) {
-    const QByteArray status = readAll(QStringLiteral("/proc/%1/status").arg(pid));
-    const qsizetype at = status.indexOf("VmRSS:");
-    return at < 0 ? -1
-                  : status.mid(at + 6, status.indexOf('\n', at) - at - 6)
-                        .trimmed()
-                        .split(' ')[0]
-                        .toLong();
-}
-
 // 400 silent callers against a station limited to 256 descriptors and told it may take 2,000
 // calls: it lowers MaxCalls to what it can serve, turns the rest away, and once they are gone
 // answers a real call.
@@ -98,6 +88,16 @@ TEST_F(AttackProcess, AStationShortOfDescriptorsTurnsCallersAwayAndLivesOn) {
 // bounded buffers: its memory stays within 8 MB of what it was idle. (Not under the
 // sanitizers, which keep freed memory aside on purpose.)
 #ifndef __SANITIZE_ADDRESS__
+long residentKb(qint64 pid) {
+    const QByteArray status = readAll(QStringLiteral("/proc/%1/status").arg(pid));
+    const qsizetype at = status.indexOf("VmRSS:");
+    return at < 0 ? -1
+                  : status.mid(at + 6, status.indexOf('\n', at) - at - 6)
+                        .trimmed()
+                        .split(' ')[0]
+                        .toLong();
+}
+
 TEST_F(AttackProcess, FloodsCostACallNoMoreThanItsBuffers) {
     StationProcess service = station("station");
     WritePrivateProfileString("Network", "MaxCallsPerAddress", "0", service.ini());
