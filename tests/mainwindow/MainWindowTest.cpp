@@ -90,11 +90,11 @@ protected:
 
     // Creates the window, which runs the start-up, then lets the link report.
     frmmain& start() {
-        opened.clear();
+        requests.clear();
         link =
             std::make_unique<LinkThread>([this](const PortRequest& request, LinkEventSink& events) {
                 QMutexLocker lock(&mutex);
-                opened.push_back(request);
+                requests.push_back(request);
                 if (parsePortValue(request.device).isNetwork())
                     return makeRealLine(request, events);
                 // No real serial port in tests: a loopback line stands in.
@@ -135,19 +135,19 @@ protected:
         return window->backroomFolderField->text() + '|' + window->logFolderField->text() + '|' +
                window->daysToKeepField->text();
     }
-    std::size_t opens() {
-        QMutexLocker lock(&mutex);
-        return opened.size();
-    }
     PortRequest lastOpen() {
         QMutexLocker lock(&mutex);
-        return opened.empty() ? PortRequest{} : opened.back();
+        return requests.empty() ? PortRequest{} : requests.back();
     }
-    // The last open as connection letter, speed and port number: "D96001".
-    std::string lastOpenedAs() {
+    // The number of opens, then the last as connection letter, speed, port number and device:
+    // "1: D96001 /dev/ttyS0".
+    std::string opened() {
         const PortRequest r = lastOpen();
-        return (QString(r.connection == Connection::Modem ? "M" : "D") + QString::number(r.speed) +
-                QString::number(r.portNumber))
+        QMutexLocker lock(&mutex);
+        return QString("%1: %2%3%4 %5")
+            .arg(QString::number(requests.size()),
+                 QString(r.connection == Connection::Modem ? "M" : "D"), QString::number(r.speed),
+                 QString::number(r.portNumber), r.device)
             .toStdString();
     }
 
@@ -157,7 +157,7 @@ protected:
     MemoryRegistry registry;
     QTcpServer taken;
     QMutex mutex;
-    std::vector<PortRequest> opened;
+    std::vector<PortRequest> requests; // every port open, in turn
     std::unique_ptr<LinkThread> link;
     std::unique_ptr<frmmain> window;
     QStringList messages, chooserCalls, questions;
@@ -185,9 +185,7 @@ TEST_F(StartupTest, BuiltInFoldersAreShownAndTheStartUpSavesWhatTheListsShow) {
                   stored("Communication", "Connection") + '|' + stored("Path", "BackroomPath") +
                   '|' + stored("Path", "LogPath"),
               "1|9600|Direct|<absent>|<absent>");
-    EXPECT_EQ(opens(), 2u);
-    EXPECT_EQ(lastOpenedAs(), "D96001");
-    EXPECT_EQ(lastOpen().device, deviceForPort(1, {}));
+    EXPECT_EQ(opened(), "2: D96001 " + deviceForPort(1, {}).toStdString());
     EXPECT_EQ(title(), "9600,n,8,1 COM1");
     EXPECT_FALSE(w.saveButton->isEnabled());
     EXPECT_FALSE(w.backroomFolderField->isEnabled());
@@ -203,9 +201,8 @@ TEST_F(StartupTest, StoredSettingsReachTheFieldsAndTheLink) {
                   .toUtf8());
     start();
     EXPECT_EQ(fields(), data + "/|" + logs + "/|30");
-    ASSERT_EQ(opens(), 1u); // no built-in folder, no Save at start
+    ASSERT_EQ(opened(), "1: M24003 /dev/ttyUSB3"); // no built-in folder, no Save at start
     const PortRequest r = lastOpen();
-    EXPECT_EQ(lastOpenedAs() + ' ' + r.device.toStdString(), "M24003 /dev/ttyUSB3");
     EXPECT_EQ(r.config.BackroomFolder + '|' + r.config.LogFolder + '|' +
                   QString::number(r.config.sendDelay.count()),
               data + "/|" + logs + "/|350");
@@ -281,7 +278,7 @@ TEST_F(PanelTest, LockedUntilTheRightPasswordReopenedFromTheListsAndLockedAgainB
     w.speedList->setCurrentText("1200");
     EXPECT_TRUE(w.saveButton->isEnabled());
     settle();
-    EXPECT_EQ(opens(), 1u);
+    EXPECT_EQ(opened(), "1: D96001 " + deviceForPort(1, {}).toStdString());
 
     // Save stores only what changed, reopens the port with what the lists show and locks the
     // panel, whether or not the port then opens.
@@ -291,7 +288,8 @@ TEST_F(PanelTest, LockedUntilTheRightPasswordReopenedFromTheListsAndLockedAgainB
     EXPECT_EQ(stored("Communication", "ComPort") + '|' + stored("Communication", "Speed") + '|' +
                   stored("Communication", "Connection") + '|' + stored("Global", "DaysToKeep"),
               "4|1200|<absent>|<absent>");
-    EXPECT_EQ(lastOpenedAs(), "D12004");
+    EXPECT_EQ(opened(),
+              QString("2: D12004 tcp:127.0.0.1:%1").arg(taken.serverPort()).toStdString());
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains("COM4")) << messages[0].toStdString();
     EXPECT_TRUE(panelEnabled(false));
