@@ -231,6 +231,14 @@ TEST_F(StartupTest, FailuresAreReportedInTurnAndTheRestOfTheStartUpRuns) {
     EXPECT_FALSE(QFile::exists(logs + "Dialvane20261005-235959-000123.log"));
     EXPECT_TRUE(QFile::exists(logs + "Dialvane20261006-000000-000123.log"));
     EXPECT_EQ(stored("Communication", "Speed"), "abc"); // left for the operator to mend
+    stop();
+
+    messages.clear();
+    ini("Path", "LogPath", tmp.filePath("no-such-folder"));
+    start();
+    ASSERT_EQ(messages.size(), 3) << messages.join('\n').toStdString();
+    EXPECT_TRUE(messages.join('\n').contains("no-such-folder"))
+        << messages.join('\n').toStdString();
 }
 
 // The configuration panel: its lock and the password that opens it, the change check, the Save
