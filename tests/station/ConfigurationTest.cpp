@@ -107,56 +107,12 @@ TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
 }
 
 // Every Ports value --check passes opens, and every one it fails the open refuses with the same
-// words, naming the value. A serial device's words are the system's: only the verdict is held.
-TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryPortValue) {
+// words, naming the value; so for an encrypted line whose files cannot serve: the file named, and
+// why. A serial device's words are the system's: only the verdict is held.
+TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryPortValueAndTlsFile) {
     int argc = 1;
     char name[] = "station_tests", *argv[] = {name, nullptr};
     const QCoreApplication app(argc, argv); // names are resolved under one, as in the program
-    QTcpServer taken, probe; // the probe finds a port free on every address, then lets it go
-    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0) && probe.listen(QHostAddress::Any, 0));
-    const QString P = QString::number(probe.serverPort()), T = QString::number(taken.serverPort());
-    probe.close();
-    const struct {
-        QString value;
-        const char* refusal; // nullptr: opens
-    } cases[] = {
-        {"tcp:127.0.0.1:" + P, nullptr},
-        {"tcp:[::1]:" + P, nullptr},
-        {"tcp:::1:" + P, nullptr}, // the port follows the last colon
-        {"tcp:*:" + P, nullptr},
-        {"tcp:0.0.0.0:" + P, nullptr},
-        {"tcp:localhost:" + P, nullptr},
-        {"tcp:127.0.0.1:0", "from 1 to 65535"},
-        {"tcp:127.0.0.1:65536", "from 1 to 65535"},
-        {"tcp:127.0.0.1:+5001", "from 1 to 65535"},
-        {"tcp:127.0.0.1", "not of the form tcp:HOST:PORT"},
-        {"tcp::" + P, "no host"},
-        {"tcp:[::1:" + P, "not an IPv6 address"},
-        {"tcp:fe80::zz:" + P, "in brackets"},
-        {"tcp:192.0.2.1:" + P, "cannot be listened on"}, // not an address of this machine
-        {"tcp:127.0.0.1:" + T, "cannot be listened on"},
-        {"tls:127.0.0.1:" + P, "no CertificateFile is set in section Network"},
-        {"/dev/ttyS99-none", ""},
-        {"/dev/null", ""}, // opens, but takes no line settings
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.value.toStdString());
-        const auto [said, failure] = checkAndOpen("[Ports]\nCOM1=" + c.value.toUtf8() + "\n");
-        EXPECT_EQ(said == "OK", c.refusal == nullptr) << said.toStdString();
-        EXPECT_EQ(failure == "<no failure>", c.refusal == nullptr) << failure;
-        if (c.refusal && *c.refusal) {
-            EXPECT_EQ(failure, ("COM1: " + said).toStdString());
-            EXPECT_TRUE(said.startsWith(c.value) && said.contains(c.refusal)) << said.toStdString();
-        }
-    }
-}
-
-// An encrypted line whose files cannot serve does not open, and --check says so in the same
-// words: the file named, and why.
-TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryTlsFile) {
-    int argc = 1;
-    char name[] = "station_tests", *argv[] = {name, nullptr};
-    const QCoreApplication app(argc, argv);
     TestCertificates pki(dir.path());
     ASSERT_TRUE(pki.authority("ca") && pki.issue("station", "ca", "station") &&
                 pki.issue("old", "ca", "station", -1) && pki.issue("r1", "ca", "000001") &&
@@ -165,10 +121,11 @@ TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryTlsFile) {
     const QString open = pki.key("open");
     QFile::copy(pki.key("station"), open);
     QFile::setPermissions(open, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
-    QTcpServer probe; // a port free now, let go for the line
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const QString value = QString("tls:127.0.0.1:%1").arg(probe.serverPort());
+    QTcpServer taken, probe; // the probe finds a port free on every address, then lets it go
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0) && probe.listen(QHostAddress::Any, 0));
+    const QString P = QString::number(probe.serverPort()), T = QString::number(taken.serverPort());
     probe.close();
+    const QString tls = "tls:127.0.0.1:" + P;
     const auto file = [](const char* key, const QString& path) {
         return QByteArray(key) + "=" + path.toUtf8() + "\n";
     };
@@ -178,31 +135,52 @@ TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryTlsFile) {
     const QString cert = pki.cert("station"), key = pki.key("station");
     const QByteArray good = pair(cert, key);
     const struct {
-        QByteArray network;
+        QString value;
+        QByteArray network;  // the [Network] section
         const char* refusal; // nullptr: opens
     } cases[] = {
-        {good + file("ClientCAFile", pki.cert("ca")) + file("CRLFile", pki.crl("ca")), nullptr},
-        {file("KeyFile", key), "no CertificateFile is set in section Network"},
-        {file("CertificateFile", cert), "no KeyFile is set"},
-        {pair(dir.filePath("none.crt"), key), "none.crt cannot be read: No such file"},
-        {pair(key, key), "holds no PEM certificate"},
-        {pair(cert, open), "may be read by others than its owner"},
-        {pair(cert, pki.key("old")), "does not match the certificate"},
-        {pair(pki.cert("old"), pki.key("old")), "expired on"},
-        {good + file("ClientCAFile", dir.filePath("none.crt")), "ClientCAFile"},
-        {good + file("CRLFile", pki.crl("ca")), "CRLFile is set without ClientCAFile"},
-        {good + file("ClientCAFile", pki.cert("ca")) + file("CRLFile", pki.cert("ca")),
+        {"tcp:127.0.0.1:" + P, "", nullptr},
+        {"tcp:[::1]:" + P, "", nullptr},
+        {"tcp:::1:" + P, "", nullptr}, // the port follows the last colon
+        {"tcp:*:" + P, "", nullptr},
+        {"tcp:0.0.0.0:" + P, "", nullptr},
+        {"tcp:localhost:" + P, "", nullptr},
+        {"tcp:127.0.0.1:0", "", "from 1 to 65535"},
+        {"tcp:127.0.0.1:65536", "", "from 1 to 65535"},
+        {"tcp:127.0.0.1:+5001", "", "from 1 to 65535"},
+        {"tcp:127.0.0.1", "", "not of the form tcp:HOST:PORT"},
+        {"tcp::" + P, "", "no host"},
+        {"tcp:[::1:" + P, "", "not an IPv6 address"},
+        {"tcp:fe80::zz:" + P, "", "in brackets"},
+        {"tcp:192.0.2.1:" + P, "", "cannot be listened on"}, // not an address of this machine
+        {"tcp:127.0.0.1:" + T, "", "cannot be listened on"},
+        {tls, "", "no CertificateFile is set in section Network"},
+        {"/dev/ttyS99-none", "", ""},
+        {"/dev/null", "", ""}, // opens, but takes no line settings
+        {tls, good + file("ClientCAFile", pki.cert("ca")) + file("CRLFile", pki.crl("ca")),
+         nullptr},
+        {tls, file("KeyFile", key), "no CertificateFile is set in section Network"},
+        {tls, file("CertificateFile", cert), "no KeyFile is set"},
+        {tls, pair(dir.filePath("none.crt"), key), "none.crt cannot be read: No such file"},
+        {tls, pair(key, key), "holds no PEM certificate"},
+        {tls, pair(cert, open), "may be read by others than its owner"},
+        {tls, pair(cert, pki.key("old")), "does not match the certificate"},
+        {tls, pair(pki.cert("old"), pki.key("old")), "expired on"},
+        {tls, good + file("ClientCAFile", dir.filePath("none.crt")), "ClientCAFile"},
+        {tls, good + file("CRLFile", pki.crl("ca")), "CRLFile is set without ClientCAFile"},
+        {tls, good + file("ClientCAFile", pki.cert("ca")) + file("CRLFile", pki.cert("ca")),
          "holds no PEM revocation list"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.network.toStdString());
+        SCOPED_TRACE((c.value + ' ' + c.network).toStdString());
         const auto [said, failure] =
-            checkAndOpen("[Ports]\nCOM1=" + value.toUtf8() + "\n[Network]\n" + c.network);
-        if (!c.refusal) {
-            EXPECT_EQ(said.toStdString() + '|' + failure, "OK|<no failure>");
-        } else {
+            checkAndOpen("[Ports]\nCOM1=" + c.value.toUtf8() + "\n[Network]\n" + c.network);
+        EXPECT_EQ(said == "OK", c.refusal == nullptr) << said.toStdString();
+        EXPECT_EQ(failure == "<no failure>", c.refusal == nullptr) << failure;
+        if (c.refusal && *c.refusal) {
             EXPECT_EQ(failure, ("COM1: " + said).toStdString());
-            EXPECT_TRUE(said.startsWith(value + ": ") && said.contains(c.refusal)) << failure;
+            const QString named = c.network.isEmpty() ? c.value : c.value + ": ";
+            EXPECT_TRUE(said.startsWith(named) && said.contains(c.refusal)) << failure;
         }
     }
 }
