@@ -204,7 +204,7 @@ TEST_F(ConfigurationTest, NetworkSettingsReachThePortRequest) {
     EXPECT_EQ(request.defence.blockFor, std::chrono::minutes(15)); // 0 would block for nothing
 }
 
-// What Save stores is the window's tests' (PanelTest, StartupTest): each change, and nothing else.
+// What Save writes is checked through the window (PanelTest, StartupTest).
 TEST_F(ConfigurationTest, SourcesSaySettingsFileOrBuiltIn) {
     LoadedConfiguration loaded =
         load("[Path]\nBackroomPath=/data/\n[Communication]\nSpeed=2400\nConnection=modem\n");
