@@ -89,12 +89,12 @@ protected:
     }
 
     // Creates the window, which runs the start-up, then lets the link report.
-    frmmain& start(const std::function<void(MainWindowContext&)>& adjust = {}) {
-        opened.clear();
+    frmmain& start() {
+        requests.clear();
         link =
             std::make_unique<LinkThread>([this](const PortRequest& request, LinkEventSink& events) {
                 QMutexLocker lock(&mutex);
-                opened.push_back(request);
+                requests.push_back(request);
                 if (parsePortValue(request.device).isNetwork())
                     return makeRealLine(request, events);
                 // No real serial port in tests: a loopback line stands in.
@@ -108,7 +108,7 @@ protected:
         context.locale = QLocale::c();
         context.clock = &clock;
         context.report = [this](const QString& text) { messages << text; };
-        context.askPassword = [this] { return passwordRight; };
+        context.askPassword = askPassword;
         context.confirm = [this](const QString& question) {
             questions << question;
             return confirmAnswer;
@@ -117,8 +117,6 @@ protected:
             chooserCalls << title + '|' + start;
             return chosenFolder;
         };
-        if (adjust)
-            adjust(context);
         window = std::make_unique<frmmain>(context);
         settle();
         return *window;
@@ -133,19 +131,23 @@ protected:
         ASSERT_TRUE(window->comPortList->isEnabled());
     }
     std::string title() const { return window->windowTitle().toStdString(); }
-    std::size_t opens() {
-        QMutexLocker lock(&mutex);
-        return opened.size();
+    QString fields() const {
+        return window->backroomFolderField->text() + '|' + window->logFolderField->text() + '|' +
+               window->daysToKeepField->text();
     }
     PortRequest lastOpen() {
         QMutexLocker lock(&mutex);
-        return opened.empty() ? PortRequest{} : opened.back();
+        return requests.empty() ? PortRequest{} : requests.back();
     }
-    // The last open as connection letter, speed and port number: "D96001".
-    std::string lastOpenedAs() {
+    // The number of opens, then the last as connection letter, speed, port number and device:
+    // "1: D96001 /dev/ttyS0".
+    std::string opened() {
         const PortRequest r = lastOpen();
-        return (QString(r.connection == Connection::Modem ? "M" : "D") + QString::number(r.speed) +
-                QString::number(r.portNumber))
+        QMutexLocker lock(&mutex);
+        return QString("%1: %2%3%4 %5")
+            .arg(QString::number(requests.size()),
+                 QString(r.connection == Connection::Modem ? "M" : "D"), QString::number(r.speed),
+                 QString::number(r.portNumber), r.device)
             .toStdString();
     }
 
@@ -155,26 +157,21 @@ protected:
     MemoryRegistry registry;
     QTcpServer taken;
     QMutex mutex;
-    std::vector<PortRequest> opened;
+    std::vector<PortRequest> requests; // every port open, in turn
     std::unique_ptr<LinkThread> link;
     std::unique_ptr<frmmain> window;
     QStringList messages, chooserCalls, questions;
     bool confirmAnswer = true; // the answer to Save's question about a folder
     QString chosenFolder;
     bool passwordRight = false;
+    std::function<bool()> askPassword = [this] { return passwordRight; }; // null: the dialog
     int beeps = 0;
 };
 
 // Start-up as the window runs it: the configuration reaches the fields, the lists and the link,
 // built-in folders make it save once, and whatever fails is put in a message box while the rest
 // of the start-up still runs. How each value is read is the station core's, tested there.
-class StartupTest : public StationTest {
-protected:
-    QString fields() const {
-        return window->backroomFolderField->text() + '|' + window->logFolderField->text() + '|' +
-               window->daysToKeepField->text();
-    }
-};
+using StartupTest = StationTest;
 
 // Values the lists cannot show are shown, and opened, as the lists can; with built-in folders the
 // start-up saves as a click on Save would, which stores those lists but not the folders.
@@ -188,9 +185,7 @@ TEST_F(StartupTest, BuiltInFoldersAreShownAndTheStartUpSavesWhatTheListsShow) {
                   stored("Communication", "Connection") + '|' + stored("Path", "BackroomPath") +
                   '|' + stored("Path", "LogPath"),
               "1|9600|Direct|<absent>|<absent>");
-    EXPECT_EQ(opens(), 2u);
-    EXPECT_EQ(lastOpenedAs(), "D96001");
-    EXPECT_EQ(lastOpen().device, deviceForPort(1, {}));
+    EXPECT_EQ(opened(), "2: D96001 " + deviceForPort(1, {}).toStdString());
     EXPECT_EQ(title(), "9600,n,8,1 COM1");
     EXPECT_FALSE(w.saveButton->isEnabled());
     EXPECT_FALSE(w.backroomFolderField->isEnabled());
@@ -199,21 +194,15 @@ TEST_F(StartupTest, BuiltInFoldersAreShownAndTheStartUpSavesWhatTheListsShow) {
 
 TEST_F(StartupTest, StoredSettingsReachTheFieldsAndTheLink) {
     const QString data = tmp.filePath("data"), logs = folder("logs").chopped(1);
-    for (auto [section, key, value] : {std::tuple{"Path", "BackroomPath", data},
-                                       {"Path", "LogPath", logs},
-                                       {"Global", "GDelay", QString("350")},
-                                       {"Global", "DaysToKeep", QString("30")},
-                                       {"Communication", "ComPort", QString("3")},
-                                       {"Communication", "Connection", QString("Modem")},
-                                       {"Communication", "Speed", QString("2400")},
-                                       {"Ports", "COM3", QString("/dev/ttyUSB3")}})
-        ini(section, key, value);
+    writeFile(program + "Dialvane.ini",
+              ("[Path]\nBackroomPath=" + data + "\nLogPath=" + logs +
+               "\n[Global]\nGDelay=350\nDaysToKeep=30\n[Communication]\nComPort=3\n"
+               "Connection=Modem\nSpeed=2400\n[Ports]\nCOM3=/dev/ttyUSB3\n")
+                  .toUtf8());
     start();
     EXPECT_EQ(fields(), data + "/|" + logs + "/|30");
-    ASSERT_EQ(opens(), 1u); // no built-in folder, no Save at start
-    EXPECT_EQ(lastOpenedAs(), "M24003");
+    ASSERT_EQ(opened(), "1: M24003 /dev/ttyUSB3"); // no built-in folder, no Save at start
     const PortRequest r = lastOpen();
-    EXPECT_EQ(r.device, "/dev/ttyUSB3");
     EXPECT_EQ(r.config.BackroomFolder + '|' + r.config.LogFolder + '|' +
                   QString::number(r.config.sendDelay.count()),
               data + "/|" + logs + "/|350");
@@ -236,9 +225,9 @@ TEST_F(StartupTest, FailuresAreReportedInTurnAndTheRestOfTheStartUpRuns) {
     // The title keeps what the port routines set last: the address tried (a network line).
     EXPECT_TRUE(title().starts_with("tcp:127.0.0.1:") && title().ends_with(" COM1")) << title();
     ASSERT_EQ(w.restaurantList->topLevelItemCount(), 1);
-    EXPECT_EQ(w.restaurantList->topLevelItem(0)->text(0), "000123");
-    EXPECT_FALSE(w.restaurantList->topLevelItem(0)->text(1).isEmpty());
-    EXPECT_FALSE(w.restaurantList->isHidden());
+    const QTreeWidgetItem* row = w.restaurantList->topLevelItem(0);
+    EXPECT_TRUE(row->text(0) == "000123" && !row->text(1).isEmpty() &&
+                !w.restaurantList->isHidden());
     EXPECT_FALSE(QFile::exists(logs + "Dialvane20261005-235959-000123.log"));
     EXPECT_TRUE(QFile::exists(logs + "Dialvane20261006-000000-000123.log"));
     EXPECT_EQ(stored("Communication", "Speed"), "abc"); // left for the operator to mend
@@ -294,13 +283,10 @@ TEST_F(PanelTest, LockedUntilTheRightPasswordReopenedFromTheListsAndLockedAgainB
 
     // A choice checks for changes and leaves the port alone.
     w.comPortList->setCurrentText("3");
-    w.comPortList->setCurrentText("1");
-    EXPECT_FALSE(w.saveButton->isEnabled());
-    w.comPortList->setCurrentText("3");
     w.speedList->setCurrentText("1200");
     EXPECT_TRUE(w.saveButton->isEnabled());
     settle();
-    EXPECT_EQ(opens(), 1u);
+    EXPECT_EQ(opened(), "1: D96001 " + deviceForPort(1, {}).toStdString());
 
     // Save stores only what changed, reopens the port with what the lists show and locks the
     // panel, whether or not the port then opens.
@@ -310,7 +296,8 @@ TEST_F(PanelTest, LockedUntilTheRightPasswordReopenedFromTheListsAndLockedAgainB
     EXPECT_EQ(stored("Communication", "ComPort") + '|' + stored("Communication", "Speed") + '|' +
                   stored("Communication", "Connection") + '|' + stored("Global", "DaysToKeep"),
               "4|1200|<absent>|<absent>");
-    EXPECT_EQ(lastOpenedAs(), "D12004");
+    EXPECT_EQ(opened(),
+              QString("2: D12004 tcp:127.0.0.1:%1").arg(taken.serverPort()).toStdString());
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains("COM4")) << messages[0].toStdString();
     EXPECT_TRUE(panelEnabled(false));
@@ -431,7 +418,8 @@ TEST_F(PanelTest, FieldsSelectOnFocusCheckWhenLeftAndTheDaysFieldTakesThreeDigit
 }
 
 TEST_F(PanelTest, TheUnlockButtonAsksWithThePasswordDialogAndTheFolderButtonsFillTheFields) {
-    frmmain& w = start([](MainWindowContext& context) { context.askPassword = nullptr; });
+    askPassword = nullptr;
+    frmmain& w = start();
     // Should the dialog not take the number, the guard ends its modal loop instead of the test
     // hanging.
     QTimer::singleShot(10000, &w, [] {

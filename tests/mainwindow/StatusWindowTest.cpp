@@ -43,66 +43,50 @@ LinkEvent ended(std::uint64_t call, CallOutcome outcome, const char* reason = ""
 // progress once the file's blocks move, and which call is followed when several run.
 TEST(StatusPresenter, EventsBecomeTheCaptionsOfTheCallFollowed) {
     using W = StatusPresenter::Window;
+    using K = LinkEvent::Kind;
     const QByteArray h1 = site::headerBlock("000123", 'N', '1');
     const QByteArray h2 = site::headerBlock("000123", 'S', '1');
     const QByteArray data = BuildBlock("first record");
-    const QString in = "Entree des donnees - Data in";
+    const QString in = "Entree des donnees - Data in", none = "      | |" + in + '|';
+    const QString d = escapeControls(fromEightBit(data));
+    const QString p1 = "|Data in: 1 blocks, 1 NAKs, 0 re-sent, 14 s";
+    const QString p2 = "|Data in: 2 blocks, 1 NAKs, 0 re-sent, 14 s";
+    const QString p3 = "|Data out: 3 blocks, 1 NAKs, 0 re-sent, 14 s";
     const auto shown = [](const QByteArray& block) { return escapeControls(fromEightBit(block)); };
     const struct {
         LinkEvent event;
         W window;
-        const char* resto;
-        const char* transaction;
-        QString data;
-        const char* progress;
+        QString view; // resto|transaction|data|progress
     } steps[] = {
-        {event(LinkEvent::Kind::CallStarted, 7), W::Show, "      ", " ", in, ""},
-        {block(7, CallDirection::Receive, h1, 0), W::Show, "      ", " ", shown(h1), ""},
-        {header(7, "000123", "N"), W::Show, "000123", "N", shown(h1), ""},
-        {block(7, CallDirection::Receive, h2, 0), W::Show, "000123", "N", shown(h2), ""},
-        {header(7, "000123", "S"), W::Show, "000123", "S", shown(h2), ""},
-        {block(7, CallDirection::Receive, data, 1), W::Show, "000123", "S", shown(data),
-         "Data in: 1 blocks, 1 NAKs, 0 re-sent, 14 s"},
+        {event(K::CallStarted, 7), W::Show, none},
+        {block(7, CallDirection::Receive, h1, 0), W::Show, "      | |" + shown(h1) + '|'},
+        {header(7, "000123", "N"), W::Show, "000123|N|" + shown(h1) + '|'},
+        {block(7, CallDirection::Receive, h2, 0), W::Show, "000123|N|" + shown(h2) + '|'},
+        {header(7, "000123", "S"), W::Show, "000123|S|" + shown(h2) + '|'},
+        {block(7, CallDirection::Receive, data, 1), W::Show, "000123|S|" + d + p1},
         // A second call: followed from its start; the first one's events change nothing shown.
-        {event(LinkEvent::Kind::CallStarted, 9), W::Show, "      ", " ", in, ""},
-        {block(7, CallDirection::Receive, data, 2), W::Keep, "      ", " ", in, ""},
-        {header(9, "000201", "T"), W::Show, "000201", "T", in, ""},
-        {block(9, CallDirection::Send, data, 3), W::Show, "000201", "T", shown(data),
-         "Data out: 3 blocks, 1 NAKs, 0 re-sent, 14 s"},
-        {ended(9, CallOutcome::Failed, "Cannot open trfloc"), W::Show, "000201", "T",
-         "Cannot open trfloc", "Data out: 3 blocks, 1 NAKs, 0 re-sent, 14 s"},
+        {event(K::CallStarted, 9), W::Show, none},
+        {block(7, CallDirection::Receive, data, 2), W::Keep, none},
+        {header(9, "000201", "T"), W::Show, "000201|T|" + in + '|'},
+        {block(9, CallDirection::Send, data, 3), W::Show, "000201|T|" + d + p3},
+        {ended(9, CallOutcome::Failed, "Cannot open trfloc"), W::Show,
+         "000201|T|Cannot open trfloc" + p3},
         // Its carrier gone, the window turns to the call still running, as it stands.
-        {event(LinkEvent::Kind::CarrierLost, 9), W::Show, "000123", "S", shown(data),
-         "Data in: 2 blocks, 1 NAKs, 0 re-sent, 14 s"},
-        {ended(7, CallOutcome::Completed), W::Show, "000123", "S", shown(data),
-         "Data in: 2 blocks, 1 NAKs, 0 re-sent, 14 s"},
-        {event(LinkEvent::Kind::CarrierLost, 7), W::Hide, "000123", "S", shown(data),
-         "Data in: 2 blocks, 1 NAKs, 0 re-sent, 14 s"},
-        {event(LinkEvent::Kind::PortClosed), W::Unload, "", "", "", ""},
+        {event(K::CarrierLost, 9), W::Show, "000123|S|" + d + p2},
+        {ended(7, CallOutcome::Completed), W::Show, "000123|S|" + d + p2},
+        {event(K::CarrierLost, 7), W::Hide, "000123|S|" + d + p2},
+        {event(K::PortClosed), W::Unload, "|||"},
     };
     StatusPresenter presenter;
     int n = 0;
     for (const auto& step : steps) {
         SCOPED_TRACE(n++);
         EXPECT_EQ(presenter.apply(step.event), step.window);
-        const StatusView& view = presenter.view();
-        EXPECT_EQ(view.visible, step.window == W::Show || step.window == W::Keep);
-        EXPECT_EQ(view.resto, step.resto);
-        EXPECT_EQ(view.transaction, step.transaction);
-        EXPECT_EQ(view.data, step.data);
-        EXPECT_EQ(view.progress, step.progress);
+        const StatusView& v = presenter.view();
+        EXPECT_EQ(v.visible, step.window == W::Show || step.window == W::Keep);
+        const QString view = QString::fromLatin1(v.resto + '|' + v.transaction + '|') + v.data;
+        EXPECT_EQ(view + '|' + v.progress, step.view);
     }
-}
-
-TEST(StatusPresenter, TheTitleShowsTheOpenedPortOrClosed) {
-    LinkEvent opening(LinkEvent::Kind::PortOpening);
-    opening.portNumber = 3;
-    opening.settings.speed = 2400;
-    EXPECT_EQ(windowTitleFor(opening), "2400,n,8,1 COM3");
-    LinkEvent closed(LinkEvent::Kind::PortClosed);
-    EXPECT_EQ(windowTitleFor(closed), "FERME/CLOSED");
-    closed.failure = LinkEvent::PortFailure::CannotOpen; // the opening's title stays
-    EXPECT_EQ(windowTitleFor(closed), "");
 }
 
 // Whatever a site sends is shown as text, never interpreted, its controls escaped; the window is

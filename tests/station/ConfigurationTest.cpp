@@ -95,72 +95,24 @@ TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.toStdString());
-        const LoadedConfiguration loaded = load(c.bytes);
-        EXPECT_EQ(loaded.config.KeepDays, c.days);
-        EXPECT_EQ(loaded.config.PortNumber, c.port);
-        EXPECT_EQ(loaded.config.LineSpeed, c.speed);
-        EXPECT_EQ(loaded.config.effectivePort(), c.port <= 9 ? c.port : 1);
-        EXPECT_EQ(loaded.config.sendDelay, Millis(c.delay));
-        if (c.said == nullptr) {
-            EXPECT_TRUE(loaded.problems.isEmpty()) << loaded.problems.join('\n').toStdString();
-        } else {
-            ASSERT_EQ(loaded.problems.size(), 1);
-            EXPECT_TRUE(loaded.problems[0].contains(c.said)) << loaded.problems[0].toStdString();
-        }
+        const LoadedConfiguration l = load(c.bytes);
+        const auto values = [](auto... v) { return ((std::to_string(v) + ' ') + ...); };
+        EXPECT_EQ(values(l.config.KeepDays, l.config.PortNumber, l.config.effectivePort(),
+                         l.config.LineSpeed, l.config.sendDelay.count()),
+                  values(c.days, c.port, c.port <= 9 ? c.port : 1, c.speed, c.delay));
+        // One problem that names the value, or none.
+        EXPECT_EQ(l.problems.size(), c.said ? 1 : 0) << l.problems.join('\n').toStdString();
+        EXPECT_TRUE(!c.said || l.problems.value(0).contains(c.said));
     }
 }
 
 // Every Ports value --check passes opens, and every one it fails the open refuses with the same
-// words, naming the value. A serial device's words are the system's: only the verdict is held.
-TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryPortValue) {
+// words, naming the value; so for an encrypted line whose files cannot serve: the file named, and
+// why. A serial device's words are the system's: only the verdict is held.
+TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryPortValueAndTlsFile) {
     int argc = 1;
     char name[] = "station_tests", *argv[] = {name, nullptr};
     const QCoreApplication app(argc, argv); // names are resolved under one, as in the program
-    QTcpServer taken, probe; // the probe finds a port free on every address, then lets it go
-    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0) && probe.listen(QHostAddress::Any, 0));
-    const QString P = QString::number(probe.serverPort()), T = QString::number(taken.serverPort());
-    probe.close();
-    const struct {
-        QString value;
-        const char* refusal; // nullptr: opens
-    } cases[] = {
-        {"tcp:127.0.0.1:" + P, nullptr},
-        {"tcp:[::1]:" + P, nullptr},
-        {"tcp:::1:" + P, nullptr}, // the port follows the last colon
-        {"tcp:*:" + P, nullptr},
-        {"tcp:0.0.0.0:" + P, nullptr},
-        {"tcp:localhost:" + P, nullptr},
-        {"tcp:127.0.0.1:0", "from 1 to 65535"},
-        {"tcp:127.0.0.1:65536", "from 1 to 65535"},
-        {"tcp:127.0.0.1:+5001", "from 1 to 65535"},
-        {"tcp:127.0.0.1", "not of the form tcp:HOST:PORT"},
-        {"tcp::" + P, "no host"},
-        {"tcp:[::1:" + P, "not an IPv6 address"},
-        {"tcp:fe80::zz:" + P, "in brackets"},
-        {"tcp:192.0.2.1:" + P, "cannot be listened on"}, // not an address of this machine
-        {"tcp:127.0.0.1:" + T, "cannot be listened on"},
-        {"tls:127.0.0.1:" + P, "no CertificateFile is set in section Network"},
-        {"/dev/ttyS99-none", ""},
-        {"/dev/null", ""}, // opens, but takes no line settings
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.value.toStdString());
-        const auto [said, failure] = checkAndOpen("[Ports]\nCOM1=" + c.value.toUtf8() + "\n");
-        EXPECT_EQ(said == "OK", c.refusal == nullptr) << said.toStdString();
-        EXPECT_EQ(failure == "<no failure>", c.refusal == nullptr) << failure;
-        if (c.refusal && *c.refusal) {
-            EXPECT_EQ(failure, ("COM1: " + said).toStdString());
-            EXPECT_TRUE(said.startsWith(c.value) && said.contains(c.refusal)) << said.toStdString();
-        }
-    }
-}
-
-// An encrypted line whose files cannot serve does not open, and --check says so in the same
-// words: the file named, and why.
-TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryTlsFile) {
-    int argc = 1;
-    char name[] = "station_tests", *argv[] = {name, nullptr};
-    const QCoreApplication app(argc, argv);
     TestCertificates pki(dir.path());
     ASSERT_TRUE(pki.authority("ca") && pki.issue("station", "ca", "station") &&
                 pki.issue("old", "ca", "station", -1) && pki.issue("r1", "ca", "000001") &&
@@ -169,49 +121,67 @@ TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryTlsFile) {
     const QString open = pki.key("open");
     QFile::copy(pki.key("station"), open);
     QFile::setPermissions(open, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
-    QTcpServer probe; // a port free now, let go for the line
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const QString value = QString("tls:127.0.0.1:%1").arg(probe.serverPort());
+    QTcpServer taken, probe; // the probe finds a port free on every address, then lets it go
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0) && probe.listen(QHostAddress::Any, 0));
+    const QString P = QString::number(probe.serverPort()), T = QString::number(taken.serverPort());
     probe.close();
-    const QByteArray good =
-        ("CertificateFile=" + pki.cert("station") + "\nKeyFile=" + pki.key("station") + "\n")
-            .toUtf8();
+    const QString tls = "tls:127.0.0.1:" + P;
     const auto file = [](const char* key, const QString& path) {
         return QByteArray(key) + "=" + path.toUtf8() + "\n";
     };
+    const auto pair = [&](const QString& cert, const QString& key) {
+        return file("CertificateFile", cert) + file("KeyFile", key);
+    };
+    const QString cert = pki.cert("station"), key = pki.key("station");
+    const QByteArray good = pair(cert, key);
     const struct {
-        QByteArray network;
+        QString value;
+        QByteArray network;  // the [Network] section
         const char* refusal; // nullptr: opens
     } cases[] = {
-        {good + file("ClientCAFile", pki.cert("ca")) + file("CRLFile", pki.crl("ca")), nullptr},
-        {file("KeyFile", pki.key("station")), "no CertificateFile is set in section Network"},
-        {file("CertificateFile", pki.cert("station")), "no KeyFile is set"},
-        {file("CertificateFile", dir.filePath("none.crt")) + file("KeyFile", pki.key("station")),
-         "none.crt cannot be read: No such file"},
-        {file("CertificateFile", pki.key("station")) + file("KeyFile", pki.key("station")),
-         "holds no PEM certificate"},
-        {file("CertificateFile", pki.cert("station")) + file("KeyFile", open),
-         "may be read by others than its owner"},
-        {file("CertificateFile", pki.cert("station")) + file("KeyFile", pki.key("old")),
-         "does not match the certificate"},
-        {file("CertificateFile", pki.cert("old")) + file("KeyFile", pki.key("old")), "expired on"},
-        {good + file("ClientCAFile", dir.filePath("none.crt")), "ClientCAFile"},
-        {good + file("CRLFile", pki.crl("ca")), "CRLFile is set without ClientCAFile"},
-        {good + file("ClientCAFile", pki.cert("ca")) + file("CRLFile", pki.cert("ca")),
+        {"tcp:127.0.0.1:" + P, "", nullptr},
+        {"tcp:[::1]:" + P, "", nullptr},
+        {"tcp:::1:" + P, "", nullptr}, // the port follows the last colon
+        {"tcp:*:" + P, "", nullptr},
+        {"tcp:0.0.0.0:" + P, "", nullptr},
+        {"tcp:localhost:" + P, "", nullptr},
+        {"tcp:127.0.0.1:0", "", "from 1 to 65535"},
+        {"tcp:127.0.0.1:65536", "", "from 1 to 65535"},
+        {"tcp:127.0.0.1:+5001", "", "from 1 to 65535"},
+        {"tcp:127.0.0.1", "", "not of the form tcp:HOST:PORT"},
+        {"tcp::" + P, "", "no host"},
+        {"tcp:[::1:" + P, "", "not an IPv6 address"},
+        {"tcp:fe80::zz:" + P, "", "in brackets"},
+        {"tcp:192.0.2.1:" + P, "", "cannot be listened on"}, // not an address of this machine
+        {"tcp:127.0.0.1:" + T, "", "cannot be listened on"},
+        {tls, "", "no CertificateFile is set in section Network"},
+        {"/dev/ttyS99-none", "", ""},
+        {"/dev/null", "", ""}, // opens, but takes no line settings
+        {tls, good + file("ClientCAFile", pki.cert("ca")) + file("CRLFile", pki.crl("ca")),
+         nullptr},
+        {tls, file("KeyFile", key), "no CertificateFile is set in section Network"},
+        {tls, file("CertificateFile", cert), "no KeyFile is set"},
+        {tls, pair(dir.filePath("none.crt"), key), "none.crt cannot be read: No such file"},
+        {tls, pair(key, key), "holds no PEM certificate"},
+        {tls, pair(cert, open), "may be read by others than its owner"},
+        {tls, pair(cert, pki.key("old")), "does not match the certificate"},
+        {tls, pair(pki.cert("old"), pki.key("old")), "expired on"},
+        {tls, good + file("ClientCAFile", dir.filePath("none.crt")), "ClientCAFile"},
+        {tls, good + file("CRLFile", pki.crl("ca")), "CRLFile is set without ClientCAFile"},
+        {tls, good + file("ClientCAFile", pki.cert("ca")) + file("CRLFile", pki.cert("ca")),
          "holds no PEM revocation list"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.network.toStdString());
+        SCOPED_TRACE((c.value + ' ' + c.network).toStdString());
         const auto [said, failure] =
-            checkAndOpen("[Ports]\nCOM1=" + value.toUtf8() + "\n[Network]\n" + c.network);
-        if (!c.refusal) {
-            EXPECT_EQ(said, "OK");
-            EXPECT_EQ(failure, "<no failure>");
-            continue;
+            checkAndOpen("[Ports]\nCOM1=" + c.value.toUtf8() + "\n[Network]\n" + c.network);
+        EXPECT_EQ(said == "OK", c.refusal == nullptr) << said.toStdString();
+        EXPECT_EQ(failure == "<no failure>", c.refusal == nullptr) << failure;
+        if (c.refusal && *c.refusal) {
+            EXPECT_EQ(failure, ("COM1: " + said).toStdString());
+            const QString named = c.network.isEmpty() ? c.value : c.value + ": ";
+            EXPECT_TRUE(said.startsWith(named) && said.contains(c.refusal)) << failure;
         }
-        EXPECT_EQ(failure, ("COM1: " + said).toStdString());
-        EXPECT_TRUE(said.startsWith(value + ": ") && said.contains(c.refusal))
-            << said.toStdString();
     }
 }
 
@@ -234,7 +204,8 @@ TEST_F(ConfigurationTest, NetworkSettingsReachThePortRequest) {
     EXPECT_EQ(request.defence.blockFor, std::chrono::minutes(15)); // 0 would block for nothing
 }
 
-TEST_F(ConfigurationTest, SourcesSaySettingsFileOrBuiltInAndSaveStoresOnlyChanges) {
+// What Save writes is checked through the window (PanelTest, StartupTest).
+TEST_F(ConfigurationTest, SourcesSaySettingsFileOrBuiltIn) {
     LoadedConfiguration loaded =
         load("[Path]\nBackroomPath=/data/\n[Communication]\nSpeed=2400\nConnection=modem\n");
     EXPECT_EQ(loaded.sources["BackroomPath"], ValueSource::Ini);
@@ -242,18 +213,6 @@ TEST_F(ConfigurationTest, SourcesSaySettingsFileOrBuiltInAndSaveStoresOnlyChange
     EXPECT_EQ(loaded.sources["ComPort"], ValueSource::BuiltIn);
     EXPECT_EQ(loaded.sources["LogPath"], ValueSource::BuiltIn); // Backroom stands in for it
     EXPECT_TRUE(loaded.defaultsUsed);
-
-    const QByteArray before = readAll(ini());
-    SettingsManager settings(registry);
-    settings.Init("Dialvane", dir.path());
-    Configuration wanted = loaded.config;
-    saveChanges(settings, loaded.config, wanted);
-    EXPECT_EQ(readAll(ini()), before) << "nothing differs, nothing is written";
-    wanted.PortNumber = 4;
-    saveChanges(settings, loaded.config, wanted);
-    EXPECT_EQ(GetPrivateProfileString("Communication", "ComPort", "", ini()), "4");
-    EXPECT_EQ(GetPrivateProfileString("Path", "LogPath", "<absent>", ini()), "<absent>");
-    EXPECT_EQ(GetPrivateProfileString("Communication", "Connection", "", ini()), "modem");
 }
 
 TEST_F(ConfigurationTest, FoldersFallBackToTheCompanionProduct) {
