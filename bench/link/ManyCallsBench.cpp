@@ -149,6 +149,11 @@ struct Station {
         QObject::connect(
             &link, &LinkThread::event, &link,
             [this](const LinkEvent& event) {
+                // Only a call's start and end are the bench's business: the blocks' events
+                // pass without a lock, so the bench's own bookkeeping costs the calls nothing.
+                if (event.kind != LinkEvent::Kind::CallStarted &&
+                    event.kind != LinkEvent::Kind::CallEnded)
+                    return;
                 std::lock_guard lock(mutex);
                 if (event.kind == LinkEvent::Kind::CallStarted)
                     running.started(event.call);
