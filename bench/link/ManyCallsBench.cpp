@@ -6,14 +6,15 @@
 //      and p99.
 //   2. Paced: N sites (1,000) call at once and each sends 20 records with "GDelay" 200, as
 //      real sites do: every answer's latency (header, records, end) at p50, p99 and max, set
-//      against the delay, and the station's CPU (the process's less the sites' thread).
+//      against the delay, and the station's CPU (the process's less the sites' thread). With
+//      --service PROGRAM the station is that program (`dialvane`) run as a service instead.
 //   3. N connected callers that say nothing (1,000): descriptors and resident memory per call,
 //      and CPU while the station waits on them.
 // Every call is from 127.0.0.1: no limit per address. With --tls the line is a tls: line
 // with restaurant certificates, and every site's handshake is done before the timing starts.
 //
 //   bench_many_calls [--sites 1,10,100] [--paced-sites 0] [--gdelay 200] [--records 20]
-//                    [--silent 1000] [--wait-seconds 10] [--tls]
+//                    [--silent 1000] [--wait-seconds 10] [--tls] [--service PROGRAM]
 #include "LoopbackSupport.h"
 #include "link/Block.h"
 #include "link/CallFollower.h"
@@ -24,6 +25,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -174,11 +176,88 @@ struct Station {
     }
 };
 
+// The real program, `dialvane --service`, on a folder of its own: with every subscriber of a
+// running station (journal, service log, status file, metrics), its calls' events reach its main
+// thread as they do in the field. Its CPU is read from /proc.
+struct ServiceStation {
+    QTemporaryDir dir;
+    QString backroom = dir.path() + "/Backroom/";
+    quint16 port = 0;
+    QProcess process;
+
+    ServiceStation(const QString& program, int maxCalls, int gdelay) {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        port = probe.serverPort();
+        probe.close();
+        QDir().mkpath(dir.path() + "/Logs");
+        QFile ini(dir.path() + "/Dialvane.ini");
+        ini.open(QIODevice::WriteOnly);
+        ini.write(QStringLiteral("[Path]\r\nBackroomPath=%1\r\nLogPath=%2/Logs/\r\n[Global]\r\n"
+                                 "GDelay=%3\r\n[Ports]\r\nCOM1=tcp:127.0.0.1:%4\r\n[Network]\r\n"
+                                 "MaxCalls=%5\r\nMaxCallsPerAddress=0\r\nBlockAfter=0\r\n")
+                      .arg(backroom, dir.path())
+                      .arg(gdelay)
+                      .arg(port)
+                      .arg(maxCalls)
+                      .toLatin1());
+        ini.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir.path() + "/xdg");
+        process.setProcessEnvironment(env);
+        process.setStandardOutputFile(dir.path() + "/service.log");
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, {"--service", "--config-dir", dir.path()});
+        for (int i = 0; i < 100; ++i) { // until it listens
+            const int fd = connectTo(port);
+            if (fd >= 0) {
+                ::close(fd);
+                return;
+            }
+            QThread::msleep(100);
+        }
+        std::printf("the service did not listen on %u\n", port);
+        std::exit(1);
+    }
+    ~ServiceStation() {
+        process.terminate();
+        process.waitForFinished(10000);
+    }
+    double cpuSeconds() const {
+        const QList<QByteArray> fields =
+            readAll(QStringLiteral("/proc/%1/stat").arg(process.processId())).split(' ');
+        return fields.size() > 15
+                   ? (fields[13].toDouble() + fields[14].toDouble()) / ::sysconf(_SC_CLK_TCK)
+                   : 0;
+    }
+    static QByteArray readAll(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+};
+
 // The sites are driven with plain sockets and epoll from one thread, so that they take as
-// little of the machine as they can: the figures are the station's.
-void concurrentSenders(int sites, int records, int gdelay = 0, bool tls = false) {
+// little of the machine as they can: the figures are the station's. With `program`, the
+// station is that program run as a service rather than the link in this process.
+void concurrentSenders(int sites, int records, int gdelay = 0, bool tls = false,
+                       const QString& program = {}) {
     const bool paced = gdelay > 0;
-    Station station(sites + 1, Millis(gdelay), tls ? sites : 0);
+    std::unique_ptr<ServiceStation> service;
+    std::unique_ptr<Station> inProcess;
+    if (program.isEmpty())
+        inProcess = std::make_unique<Station>(sites + 1, Millis(gdelay), tls ? sites : 0);
+    else
+        service = std::make_unique<ServiceStation>(program, sites + 1, gdelay);
+    struct {
+        QString backroom;
+        quint16 port;
+        QTemporaryDir& dir;
+    } station{inProcess ? inProcess->backroom : service->backroom,
+              inProcess ? inProcess->port : service->port,
+              inProcess ? inProcess->dir : service->dir};
+    const auto stationCpuSeconds = [&] {
+        return inProcess ? cpuSeconds() - threadCpuSeconds() : service->cpuSeconds();
+    };
     std::vector<SendingSite> running(static_cast<std::size_t>(sites));
     QElapsedTimer handshakes;
     handshakes.start();
@@ -200,14 +279,14 @@ void concurrentSenders(int sites, int records, int gdelay = 0, bool tls = false)
         std::printf("%d sites: handshakes one after another in %.3f s\n", sites,
                     handshakes.nsecsElapsed() / 1e9);
     // Like a modem's CONNECT: the station has taken every call before the headers come.
-    if (!QTest::qWaitFor([&] { return station.calls == sites; }, 60000))
-        std::printf("only %d of %d sites became calls\n", station.calls.load(), sites);
-    QThread::msleep(200);
+    if (inProcess && !QTest::qWaitFor([&] { return inProcess->calls == sites; }, 60000))
+        std::printf("only %d of %d sites became calls\n", inProcess->calls.load(), sites);
+    QThread::msleep(inProcess ? 200 : 2000); // a service is not watched: give it time
     Answers answers;
     answers.records.reserve(static_cast<std::size_t>(sites) * records);
     QElapsedTimer wall;
     wall.start();
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = stationCpuSeconds();
     const double sitesCpuBefore = threadCpuSeconds();
     // Paced sites call within one send delay of each other, as sites calling at once do, not
     // in the same microsecond: the first header at once, the last one a send delay later.
@@ -268,7 +347,7 @@ void concurrentSenders(int sites, int records, int gdelay = 0, bool tls = false)
     ::close(events);
     const double seconds = wall.nsecsElapsed() / 1e9;
     const double sitesCpu = threadCpuSeconds() - sitesCpuBefore;
-    const double stationCpu = cpuSeconds() - cpuBefore - sitesCpu;
+    const double stationCpu = stationCpuSeconds() - cpuBefore;
     int failed = 0, naks = 0;
     for (SendingSite& site : running) {
         failed += site.failed;
@@ -357,6 +436,7 @@ int main(int argc, char** argv) {
     QList<int> sites{1, 10, 100};
     int silent = 1000, waitSeconds = 10, pacedSites = 0, gdelay = 200, records = 20;
     bool tls = false;
+    QString program; // the station as this program's service, for the paced run
     for (int i = 1; i < argc; ++i) {
         const QByteArray option = argv[i], value = i + 1 < argc ? argv[i + 1] : "";
         if (option == "--tls")
@@ -375,13 +455,15 @@ int main(int argc, char** argv) {
             gdelay = value.toInt();
         } else if (option == "--records") {
             records = value.toInt();
+        } else if (option == "--service") {
+            program = QString::fromLocal8Bit(value);
         }
     }
     for (int n : sites)
         if (n > 0)
             concurrentSenders(n, 1000, 0, tls);
     if (pacedSites > 0)
-        concurrentSenders(pacedSites, records, gdelay, tls);
+        concurrentSenders(pacedSites, records, gdelay, tls, program);
     if (silent > 0)
         silentCallers(silent, waitSeconds);
     return 0;
