@@ -1,69 +1,12 @@
 #include "link/ConnectionLine.h"
 
+#include "link/SocketCalls.h"
+
 #include <QMutexLocker>
-
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-#else
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
 
 namespace dialvane {
 
-namespace {
-
-#ifdef Q_OS_WIN
-using Socket = SOCKET;
-constexpr int kNoSignal = 0;
-int pollOne(pollfd* fd, int timeout) {
-    return WSAPoll(fd, 1, timeout);
-}
-void closeSocket(Socket s) {
-    ::closesocket(s);
-}
-bool wouldBlock() {
-    return WSAGetLastError() == WSAEWOULDBLOCK;
-}
-bool interrupted() {
-    return false;
-}
-bool makeNonBlocking(Socket s) {
-    u_long on = 1;
-    return ::ioctlsocket(s, FIONBIO, &on) == 0;
-}
-constexpr int kShutBoth = SD_BOTH;
-#else
-using Socket = int;
-constexpr int kNoSignal = MSG_NOSIGNAL;
-int pollOne(pollfd* fd, int timeout) {
-    return ::poll(fd, 1, timeout);
-}
-void closeSocket(Socket s) {
-    ::close(s);
-}
-bool wouldBlock() {
-    return errno == EAGAIN || errno == EWOULDBLOCK;
-}
-bool interrupted() {
-    return errno == EINTR;
-}
-bool makeNonBlocking(Socket s) {
-    const int flags = ::fcntl(s, F_GETFL);
-    return flags >= 0 && ::fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
-}
-constexpr int kShutBoth = SHUT_RDWR;
-#endif
-
-Socket socketOf(qintptr descriptor) {
-    return static_cast<Socket>(descriptor);
-}
-
-} // namespace
+using namespace sockets;
 
 ConnectionLine::ConnectionLine(qintptr descriptor, QString peer,
                                std::shared_ptr<const TlsContext> tls)
@@ -170,7 +113,7 @@ bool ConnectionLine::flushOutput() {
         const auto sent = ::send(socketOf(descriptor_), unsent_.constData(),
                                  static_cast<int>(unsent_.size()), kNoSignal);
         if (sent < 0)
-            return wouldBlock() || interrupted();
+            return tryAgainLater();
         unsent_.remove(0, sent);
     }
     return true;
@@ -223,7 +166,7 @@ bool ConnectionLine::readWaiting() {
         }
         if (got == 0)
             return false; // the caller closed, or its encryption failed
-        return wouldBlock() || interrupted();
+        return tryAgainLater();
     }
     return true;
 }

@@ -1,18 +1,11 @@
 #include "link/TlsSession.h"
 
 #include "common/EightBitText.h"
+#include "link/SocketCalls.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
-
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-#else
-#include <sys/socket.h>
-
-#include <cerrno>
-#endif
 
 #include <algorithm>
 
@@ -20,17 +13,7 @@ namespace dialvane {
 
 namespace {
 
-#ifdef Q_OS_WIN
-constexpr int kNoSignal = 0;
-bool retryLater() {
-    return WSAGetLastError() == WSAEWOULDBLOCK;
-}
-#else
-constexpr int kNoSignal = MSG_NOSIGNAL;
-bool retryLater() {
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-}
-#endif
+using namespace sockets;
 
 // OpenSSL's own socket transport writes with write(), and a caller gone away would raise
 // SIGPIPE in the whole station: this one sends as the plain lines do, without the signal.
@@ -40,16 +23,16 @@ TlsSession::Wire& wireOf(BIO* bio) {
 
 int sendSome(BIO* bio, const char* data, int size) {
     BIO_clear_retry_flags(bio);
-    const auto sent = ::send(static_cast<int>(wireOf(bio).descriptor), data, size, kNoSignal);
-    if (sent < 0 && retryLater())
+    const auto sent = ::send(socketOf(wireOf(bio).descriptor), data, size, kNoSignal);
+    if (sent < 0 && tryAgainLater())
         BIO_set_retry_write(bio);
     return static_cast<int>(sent);
 }
 
 int receiveSome(BIO* bio, char* data, int size) {
     BIO_clear_retry_flags(bio);
-    const auto got = ::recv(static_cast<int>(wireOf(bio).descriptor), data, size, 0);
-    if (got < 0 && retryLater())
+    const auto got = ::recv(socketOf(wireOf(bio).descriptor), data, size, 0);
+    if (got < 0 && tryAgainLater())
         BIO_set_retry_read(bio);
     if (got > 0)
         wireOf(bio).received += got;
