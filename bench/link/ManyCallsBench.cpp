@@ -115,6 +115,8 @@ struct SendingSite {
     // One answer byte, read at `arrivedAt` (ns on `clock`); the latency of the block it
     // answers goes to `answers`.
     void answered(char c, int records, Answers& answers, qint64 arrivedAt) {
+        if (clock == nullptr) // a NAK for a silence before this site's header: not its answer
+            return;
         if (c == NAK && ++naks < 20)
             return send(last);
         if (c != ACK) {
@@ -223,9 +225,11 @@ struct ServiceStation {
         process.terminate();
         process.waitForFinished(10000);
     }
-    double cpuSeconds() const {
-        const QList<QByteArray> fields =
-            readAll(QStringLiteral("/proc/%1/stat").arg(process.processId())).split(' ');
+    double cpuSeconds() const { return cpuOf(QStringLiteral("/proc/%1/stat")); }
+    // The service's main thread: its event loop, where every subscriber hears the link.
+    double mainThreadCpuSeconds() const { return cpuOf(QStringLiteral("/proc/%1/task/%1/stat")); }
+    double cpuOf(const QString& statPattern) const {
+        const QList<QByteArray> fields = readAll(statPattern.arg(process.processId())).split(' ');
         return fields.size() > 15
                    ? (fields[13].toDouble() + fields[14].toDouble()) / ::sysconf(_SC_CLK_TCK)
                    : 0;
@@ -281,12 +285,14 @@ void concurrentSenders(int sites, int records, int gdelay = 0, bool tls = false,
     // Like a modem's CONNECT: the station has taken every call before the headers come.
     if (inProcess && !QTest::qWaitFor([&] { return inProcess->calls == sites; }, 60000))
         std::printf("only %d of %d sites became calls\n", inProcess->calls.load(), sites);
-    QThread::msleep(inProcess ? 200 : 2000); // a service is not watched: give it time
+    // A service is not watched: give it time to take the calls, but less than a silence.
+    QThread::msleep(inProcess ? 200 : 1000);
     Answers answers;
     answers.records.reserve(static_cast<std::size_t>(sites) * records);
     QElapsedTimer wall;
     wall.start();
     const double cpuBefore = stationCpuSeconds();
+    const double mainCpuBefore = service ? service->mainThreadCpuSeconds() : 0;
     const double sitesCpuBefore = threadCpuSeconds();
     // Paced sites call within one send delay of each other, as sites calling at once do, not
     // in the same microsecond: the first header at once, the last one a send delay later.
@@ -348,6 +354,7 @@ void concurrentSenders(int sites, int records, int gdelay = 0, bool tls = false,
     const double seconds = wall.nsecsElapsed() / 1e9;
     const double sitesCpu = threadCpuSeconds() - sitesCpuBefore;
     const double stationCpu = stationCpuSeconds() - cpuBefore;
+    const double mainCpu = service ? service->mainThreadCpuSeconds() - mainCpuBefore : 0;
     int failed = 0, naks = 0;
     for (SendingSite& site : running) {
         failed += site.failed;
@@ -360,6 +367,9 @@ void concurrentSenders(int sites, int records, int gdelay = 0, bool tls = false,
                     "= %.1f%% of one core (sites' thread %.2f s); %d NAKs, %d failed\n",
                     sites, records, gdelay, seconds, stationCpu, 100.0 * stationCpu / seconds,
                     sitesCpu, naks, failed);
+        if (service)
+            std::printf("  of which the service's main thread %.2f s = %.1f%% of one core\n",
+                        mainCpu, 100.0 * mainCpu / seconds);
         std::vector<double> all = answers.header;
         all.insert(all.end(), answers.records.begin(), answers.records.end());
         all.insert(all.end(), answers.end.begin(), answers.end.end());

@@ -163,6 +163,7 @@ void HttpEndpoint::configure() {
         QStringList{config.LogFolder, config.BackroomFolder, QString::number(config.OverdueDays)}
             .join(QLatin1Char('\n'));
     if (config.HttpListen.isEmpty()) {
+        disconnect(blocks_);
         server_.reset();
         tcp_ = nullptr;
         retry_.stop();
@@ -170,6 +171,9 @@ void HttpEndpoint::configure() {
         listen_.clear();
         return;
     }
+    if (!blocks_)
+        blocks_ = connect(&station_.link(), &LinkThread::blockMoved, this,
+                          [this](const LinkEvent& event) { watch_.heard(event); });
     if (seedKey != seededFor_) {
         seededFor_ = seedKey;
         WatchSettings settings = watch_.settings();

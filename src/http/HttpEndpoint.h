@@ -72,6 +72,8 @@ private:
     QString lastFailure_;
     QTimer retry_;
     QTimer refresh_;
+    // Blocks are heard only while the endpoint serves: they are most of a busy line's events.
+    QMetaObject::Connection blocks_;
 };
 
 // For the programs: the endpoint of `station`, owned by it; its problems and notices go out as

@@ -1,9 +1,9 @@
 #pragma once
 // The link's thread, as the windows and the service see it. They talk to it only by queued
 // requests (reopen with these settings, close) and hear from it only by its events, delivered
-// as the queued signal event(), so the window never waits on the line and a call never waits
-// on the window. Events come from the port supervisor's thread and, on a network line, from
-// each call's own thread; no lock is held while one is emitted.
+// as the queued signals event() and blockMoved(), so the window never waits on the line and a
+// call never waits on the window. Events come from the port supervisor's thread and, on a network
+// line, from each call's own thread; no lock is held while one is emitted.
 
 #include "common/Clock.h"
 #include "link/LinkEvents.h"
@@ -45,11 +45,21 @@ public:
     void setHeartbeat(std::function<void()> beat, Millis interval);
 
 signals:
+    // Every event but a block's.
     void event(const dialvane::LinkEvent& event);
+    // A block's event (BlockMoved) alone. With many calls at once nearly every event is one,
+    // and each one queued to another thread costs the call a copy, a lock and a wake-up of
+    // that thread: only those who show blocks listen for them.
+    void blockMoved(const dialvane::LinkEvent& event);
 
 public:
-    // From the link's threads: each event goes out as the signal above.
-    void handle(const LinkEvent& linkEvent) override { emit event(linkEvent); }
+    // From the link's threads: each event goes out as one of the signals above.
+    void handle(const LinkEvent& linkEvent) override {
+        if (linkEvent.kind == LinkEvent::Kind::BlockMoved)
+            emit blockMoved(linkEvent);
+        else
+            emit event(linkEvent);
+    }
 
 private:
     std::unique_ptr<PortSupervisor> supervisor_;

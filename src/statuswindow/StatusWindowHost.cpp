@@ -12,6 +12,7 @@ StatusWindowHost::~StatusWindowHost() = default;
 
 void StatusWindowHost::attach(LinkThread& link) {
     connect(&link, &LinkThread::event, this, &StatusWindowHost::apply);
+    connect(&link, &LinkThread::blockMoved, this, &StatusWindowHost::apply);
 }
 
 void StatusWindowHost::apply(const LinkEvent& event) {

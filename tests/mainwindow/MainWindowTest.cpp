@@ -525,6 +525,14 @@ TEST_F(CallHistoryView, TheListAndTheLastCallLineFollowTheJournal) {
     EXPECT_TRUE(w.lastCallLabel->text().startsWith("3 calls in progress / en cours  ·  11:00"));
     ASSERT_TRUE(w.statusWindow().window()); // the status window hears the link too
     EXPECT_TRUE(w.statusWindow().window()->isVisible());
+    LinkEvent block(LinkEvent::Kind::BlockMoved); // by a signal of its own: heard as well
+    block.call = 103;
+    block.bytes = "\x02"
+                  "0001"
+                  "\x03";
+    link->handle(block);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.statusWindow().window()->dataValue->text(), "\\x020001\\x03");
     for (std::uint64_t number : {101, 102, 103})
         tell(LinkEvent::Kind::CallEnded, number);
     EXPECT_TRUE(w.lastCallLabel->text().startsWith("11:00"));
