@@ -286,7 +286,7 @@ void concurrentSenders(int sites, int records, int gdelay = 0, bool tls = false,
     if (inProcess && !QTest::qWaitFor([&] { return inProcess->calls == sites; }, 60000))
         std::printf("only %d of %d sites became calls\n", inProcess->calls.load(), sites);
     // A service is not watched: give it time to take the calls, but less than a silence.
-    QThread::msleep(inProcess ? 200 : 1000);
+    QThread::msleep(inProcess ? 200 : 500);
     Answers answers;
     answers.records.reserve(static_cast<std::size_t>(sites) * records);
     QElapsedTimer wall;

@@ -27,6 +27,10 @@ void ConnectionLine::open(const LineSettings& /*settings*/) {
     }
     if (tls_)
         shakeHands();
+    else {
+        outbox_ = std::make_shared<AnswerTimer::Outbox>();
+        outbox_->descriptor = descriptor_;
+    }
     opened_ = true;
 }
 
@@ -75,6 +79,12 @@ void ConnectionLine::hangUp() {
         return;
     if (session_)
         session_->close();
+    if (outbox_) {
+        // Answers not yet due go no more, and the timer never writes to a reused descriptor.
+        const std::lock_guard closing(outbox_->mutex);
+        outbox_->descriptor = -1;
+        outbox_->waiting.clear();
+    }
     closeSocket(socketOf(descriptor_));
     descriptor_ = -1;
     buffer_.clear();
@@ -93,10 +103,27 @@ void ConnectionLine::stop() {
 void ConnectionLine::Output(const QByteArray& bytes) {
     if (!isOpen())
         return; // the caller is gone; the engine learns it at its next wait
+    if (outbox_) {
+        std::unique_lock lock(outbox_->mutex);
+        if (!outbox_->waiting.empty()) { // after the answers handed over, with the last one
+            const AnswerTimer::Clock::time_point last = outbox_->waiting.back().first;
+            lock.unlock();
+            AnswerTimer::shared().schedule(outbox_, last, bytes); // its thread runs already
+            return;
+        }
+    }
     unsent_ += bytes;
     // A caller that reads nothing while the station sends cannot make it hold much either.
     if (!flushOutput() || unsent_.size() > kMaxBuffered)
         hangUp();
+}
+
+bool ConnectionLine::OutputAt(const QByteArray& bytes, Millis due) {
+    // What waits to go from this thread goes first, from this thread.
+    if (!isOpen() || !outbox_ || !unsent_.isEmpty())
+        return false;
+    return AnswerTimer::shared().schedule(outbox_, AnswerTimer::Clock::now() + (due - now()),
+                                          bytes);
 }
 
 // Sends what the system takes now; false when the connection failed.

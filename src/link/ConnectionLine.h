@@ -12,6 +12,7 @@
 // part of open(), on the call's thread, so a slow or failing caller holds up no one else; the
 // bytes the engine reads and writes are the decrypted ones, with the same waits and bounds.
 
+#include "link/AnswerTimer.h"
 #include "link/Line.h"
 #include "link/TlsSession.h"
 
@@ -41,6 +42,9 @@ public:
 
     // What the system cannot take at once waits, bounded, and goes at the next wait.
     void Output(const QByteArray& bytes) override;
+    // A plain connection's answers go from the station's answer timer (see AnswerTimer.h); an
+    // encrypted one sends only from the call's own thread, and takes nothing.
+    bool OutputAt(const QByteArray& bytes, Millis due) override;
     QByteArray Input() override;
     int InBufferCount() const override;
     bool CDHolding() const override { return isOpen(); }
@@ -82,6 +86,7 @@ private:
     std::unique_ptr<TlsSession> session_; // while encrypted
     bool silent_ = false;
     bool wantWrite_ = false; // the session waits for room to write before it can read on
+    std::shared_ptr<AnswerTimer::Outbox> outbox_; // answers handed to the timer, while open
 };
 
 } // namespace dialvane

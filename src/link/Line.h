@@ -72,6 +72,11 @@ public:
 
     // Queues bytes for sending and returns at once. Raises LineError when the port fails.
     virtual void Output(const QByteArray& bytes) = 0;
+    // Hands over `bytes` to go at `due` on the line's clock, after what was handed over before,
+    // and returns at once; true when the line has taken them. A hang-up or a dropped carrier
+    // before `due` takes them back. A line that cannot send on its own takes nothing: the
+    // caller then waits for `due` and sends them itself.
+    virtual bool OutputAt(const QByteArray& /*bytes*/, Millis /*due*/) { return false; }
     // Returns every byte waiting and removes it from the receive buffer (nothing when closed).
     virtual QByteArray Input() = 0;
     virtual int InBufferCount() const = 0;

@@ -152,6 +152,8 @@ private:
     // in between (takes the restaurant's lock, writes the record, installs the file) is done
     // within the delay, not added to it, so a busy disk does not make every answer late.
     void SendChar(char c, Millis blockEnded);
+    // The same, for a block the call then reads the next one after: see the definition.
+    void AnswerBlock(char c);
 
     void endCall(bool carrierGone);
     void tell(LinkEvent event);

@@ -66,7 +66,8 @@ void TransferLink::ReceiveHeader() {
                                       .arg(*certified, printable(state_.RestoNum)));
             if (state_.Transaction != "N")
                 lockRestaurant();
-            SendChar(ACK, blockEnded_);
+            // Another header follows "N"; after any other the call's work begins.
+            state_.Transaction == "N" ? AnswerBlock(ACK) : SendChar(ACK, blockEnded_);
             moved(CallDirection::Receive, block);
             LinkEvent heard{LinkEvent::Kind::HeaderReceived};
             heard.restoNum = state_.RestoNum;
@@ -74,7 +75,7 @@ void TransferLink::ReceiveHeader() {
             heard.type = state_.MyType;
             tell(std::move(heard));
         } else if (state_.RetryCount > 0) {
-            SendChar(NAK, blockEnded_);
+            AnswerBlock(NAK);
             ++summary_.naksSent;
             --state_.RetryCount;
             moved(CallDirection::Receive, block);
@@ -146,9 +147,9 @@ void TransferLink::ReceiveFile(const QString& path) {
                     QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
             ++summary_.records;
             summary_.bytes += lastLine.size() + 2;
-            SendChar(ACK, blockEnded_);
+            AnswerBlock(ACK);
         } else if (state_.RetryCount > 0) {
-            SendChar(NAK, blockEnded_);
+            AnswerBlock(NAK);
             ++summary_.naksSent;
             --state_.RetryCount;
         } else {
@@ -262,6 +263,19 @@ void TransferLink::SendChar(char c, Millis blockEnded) {
     const Millis left = blockEnded + config_.sendDelay - line_.now();
     Delay(static_cast<double>(std::max(left, Millis(0)).count()));
     output(QByteArray(1, c));
+}
+
+// The answer to a block after which the call reads the next block and does nothing else: a
+// line that sends on its own takes it now, to go at its moment, and the call waits for the
+// next block at once (one wake-up per block, not two). The site sends that block only once
+// answered; a hang-up or a dropped carrier before the moment takes the answer back, as a wait
+// for it would have. A traced call answers from its own thread: the trace shows each byte as
+// it went.
+void TransferLink::AnswerBlock(char c) {
+    if (!config_.trace && inCall_ &&
+        line_.OutputAt(QByteArray(1, c), blockEnded_ + config_.sendDelay))
+        return;
+    SendChar(c, blockEnded_);
 }
 
 // Every byte of a call passes here, so the wire trace sees the call whole.

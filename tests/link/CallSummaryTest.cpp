@@ -9,16 +9,18 @@ namespace dialvane::test {
 namespace {
 
 // With the restaurant's three files, for the calls that fetch them.
-class CallEndTest : public LinkTest {
+class CallEndTest : public OnEitherLine {
 protected:
     void SetUp() override {
-        LinkTest::SetUp();
+        OnEitherLine::SetUp();
         for (const char* name : {"trfloc", "trfbru1", "trfinv1"})
             writeFile(resto(name), "one\r\ntwo\r\n");
     }
 };
 
-TEST_F(CallEndTest, EachOutcomeCountsWhatCrossedTheLine) {
+INSTANTIATE_TEST_SUITE_P(Lines, CallEndTest, ::testing::Bool(), lineName);
+
+TEST_P(CallEndTest, EachOutcomeCountsWhatCrossedTheLine) {
     const std::vector<QByteArray> abc = {"a", "b", "c"};
     // A sending site with three records, or a fetching one; how its summary starts.
     const std::pair<SiteScript, const char*> cases[] = {
@@ -53,7 +55,7 @@ TEST_F(CallEndTest, EachOutcomeCountsWhatCrossedTheLine) {
     }
 }
 
-TEST_F(CallEndTest, AStopEndsACallLikeACarrierDrop) {
+TEST_P(CallEndTest, AStopEndsACallLikeACarrierDrop) {
     writeFile(resto("itrfinv1"), "old");
     // Header at 100 ms, first block after its ACK at 300 ms: stop in between the blocks.
     line.requestStopAt(350ms);
@@ -67,7 +69,7 @@ TEST_F(CallEndTest, AStopEndsACallLikeACarrierDrop) {
 
 // A port that fails in the middle of a call ends the call, which is told (and journaled) as
 // failed with the reason, and the failure reaches the owner of the port.
-TEST_F(CallEndTest, APortThatFailsInACallEndsItAndReachesTheOwner) {
+TEST_P(CallEndTest, APortThatFailsInACallEndsItAndReachesTheOwner) {
     writeFile(resto("itrfinv1"), "old");
     line.failOutputFrom(300ms); // the header is answered, the first block is not
     Site site({.records = {"a", "b"}});
@@ -81,7 +83,7 @@ TEST_F(CallEndTest, APortThatFailsInACallEndsItAndReachesTheOwner) {
     EXPECT_EQ(readAll(resto("itrfinv1")), "old");
 }
 
-TEST_F(CallEndTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
+TEST_P(CallEndTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
     SiteScript one;
     one.records = {"a"};
     call(one);
@@ -103,6 +105,7 @@ TEST_F(CallEndTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
         << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith(" out <ACK>\r"));
     EXPECT_TRUE(lines[2].contains(" in  <STX>a<1B> ")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[3].endsWith(" out <ACK>\r")); // also where answers go on their own
     // Another call in the same second (calls at once on a network line) has a file of its own.
     call(one);
     EXPECT_EQ(logFiles().size(), 2);
@@ -139,7 +142,7 @@ struct DeafToDtr final : site::Peer {
 // Nobody holds the line: the station hangs up 10 s after the exchange, a network call ends at
 // the call limit, and whatever the carrier does then, DTR comes back up and the next call is
 // answered.
-TEST_F(CallEndTest, NobodyHoldsTheLineAndTheNextCallIsAnswered) {
+TEST_P(CallEndTest, NobodyHoldsTheLineAndTheNextCallIsAnswered) {
     const struct {
         const char* what;
         bool network, carrierStays;

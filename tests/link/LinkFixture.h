@@ -148,6 +148,19 @@ protected:
     std::vector<std::unique_ptr<Site>> sites;
 };
 
+// On a serial line the call sends every answer itself; on a network line it hands the answers
+// to blocks it reads on from to the line, to go at their moment: the same tests hold on both.
+class OnEitherLine : public LinkTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        line.setHasModem(GetParam());
+        LinkTest::SetUp();
+    }
+};
+inline std::string lineName(const ::testing::TestParamInfo<bool>& info) {
+    return info.param ? "Serial" : "Network";
+}
+
 inline QByteArray ack() {
     return QByteArray(1, ACK);
 }

@@ -1,10 +1,12 @@
 // Who may call a network line: the allow list's matching, the defender's counting in virtual
 // time, and real listeners on loopback that turn callers away before a byte is read while the
-// journal still learns who they were.
+// journal still learns who they were. Then a call's connection sending the answers it was
+// handed for later.
 #include "LinkFixture.h"
 
 #include "link/AllowList.h"
 #include "link/CallPool.h"
+#include "link/ConnectionLine.h"
 #include "link/Defender.h"
 #include "link/NetworkLine.h"
 #include "support/LoopbackPort.h"
@@ -16,6 +18,7 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -253,6 +256,61 @@ TEST(NetworkLine, BlocksAnAddressAfterItsRefusedCalls) {
     EXPECT_EQ(calls[1].outcome, CallOutcome::Refused);
     EXPECT_EQ(calls[2].outcome, CallOutcome::Refused);
     EXPECT_EQ(calls[2].reason, "127.0.0.1 blocked after 2 refused calls");
+}
+
+// Answers handed over for later go from the answer timer: never before their moment, in the
+// order handed over (also what is sent at once meanwhile), and not at all once the station
+// has hung up.
+TEST(ConnectionLine, AnswersHandedOverGoAtTheirMomentInOrderAndNotAfterAHangUp) {
+    using namespace std::chrono_literals;
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    ConnectionLine line(ends[0], "site");
+    line.open(LineSettings{});
+    QElapsedTimer clock;
+    clock.start();
+    // Another call's answer, due first: the timer sends it alone.
+    int other[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, other), 0);
+    ConnectionLine otherLine(other[0], "other site");
+    otherLine.open(LineSettings{});
+    ASSERT_TRUE(otherLine.OutputAt("E", otherLine.now() + 20ms));
+    const Millis start = line.now();
+    ASSERT_TRUE(line.OutputAt("A", start + 150ms));
+    ASSERT_TRUE(line.OutputAt("B", start + 50ms)); // handed over later: goes later
+    line.Output("C");
+    // Everything the site hears within a second, and when the first byte came.
+    const auto hear = [&] {
+        QByteArray heard;
+        qint64 firstAt = -1;
+        pollfd fd{ends[1], POLLIN, 0};
+        while (clock.elapsed() < 1000 && ::poll(&fd, 1, 50) >= 0) {
+            char bytes[16];
+            const auto got = (fd.revents & POLLIN) ? ::recv(ends[1], bytes, sizeof bytes, 0) : 0;
+            if (got > 0 && firstAt < 0)
+                firstAt = clock.elapsed();
+            if (got > 0)
+                heard.append(bytes, got);
+            if (got < 0 || (fd.revents & POLLIN && got == 0) || heard.size() == 3)
+                break;
+        }
+        return std::pair{heard, firstAt};
+    };
+    const auto [heard, firstAt] = hear();
+    EXPECT_EQ(heard, "ABC");
+    EXPECT_GE(firstAt, 150);
+
+    ASSERT_TRUE(line.OutputAt("D", line.now() + 100ms));
+    line.SetDTR(false); // the station hangs up before D's moment
+    // The next connection likely gets the same descriptor: D must not reach it either.
+    int next[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, next), 0);
+    clock.restart();
+    EXPECT_EQ(hear().first, "");
+    pollfd fd{next[1], POLLIN, 0};
+    EXPECT_EQ(::poll(&fd, 1, 300), 0) << "D went to " << next[0];
+    for (int end : {ends[1], next[0], next[1], other[1]})
+        ::close(end);
 }
 
 } // namespace

@@ -4,9 +4,10 @@
 namespace dialvane::test {
 namespace {
 
-class ReceiveTest : public LinkTest {};
+class ReceiveTest : public OnEitherLine {};
+INSTANTIATE_TEST_SUITE_P(Lines, ReceiveTest, ::testing::Bool(), lineName);
 
-TEST_F(ReceiveTest, InstallsTheFileWithDataFieldAndEtxPerLineAfterHeadersWithCodeNAndResends) {
+TEST_P(ReceiveTest, InstallsTheFileWithDataFieldAndEtxPerLineAfterHeadersWithCodeNAndResends) {
     writeFile(resto("itrfinv1"), "previous\r\n");
     // Block 1 comes first with a broken STX, block 2 first too short.
     const Site& site = call({.records = {QByteArray(126, 'A'), "short", "middle $$$END$$$ is data"},
@@ -34,7 +35,7 @@ TEST_F(ReceiveTest, InstallsTheFileWithDataFieldAndEtxPerLineAfterHeadersWithCod
 
 // Each answer comes a send delay after its block, or once the work it answers is done when
 // that takes longer: a slow disk's write and install happen within the delay, not on top of it.
-TEST_F(ReceiveTest, AnswersAfterTheSendDelay) {
+TEST_P(ReceiveTest, AnswersAfterTheSendDelay) {
     struct SlowDisk : FileSteps {
         SimLine* line = nullptr;
         Millis each{0};
@@ -67,7 +68,15 @@ TEST_F(ReceiveTest, AnswersAfterTheSendDelay) {
     }
 }
 
-TEST_F(ReceiveTest, ASilentSiteCostsEightSilencesThenANak) {
+// The header is answered before the call finds it cannot take the file: the site hears its
+// ACK, then the hang-up.
+TEST_P(ReceiveTest, AHeaderAnsweredBeforeTheCallFailsIsHeard) {
+    const Site& site = call({.restoNum = "000999", .records = {"x"}});
+    EXPECT_EQ(line.sentBytes(), ack());
+    EXPECT_EQ(site.outcome(), Site::Outcome::HungUpByStation);
+}
+
+TEST_P(ReceiveTest, ASilentSiteCostsEightSilencesThenANak) {
     const Site& site = call({.records = {"a"}, .silentBlock = 1});
     EXPECT_TRUE(site.completed());
     const auto naks = sentAt(nak());
@@ -76,7 +85,7 @@ TEST_F(ReceiveTest, ASilentSiteCostsEightSilencesThenANak) {
     EXPECT_EQ(naks[0], sentAt(ack()).front() + 16000ms + 200ms);
 }
 
-TEST_F(ReceiveTest, ZeroBlankOrUnsafeRestaurantNumbersOrTypesEndTheCallWithNothingWritten) {
+TEST_P(ReceiveTest, ZeroBlankOrUnsafeRestaurantNumbersOrTypesEndTheCallWithNothingWritten) {
     // Six characters of restaurant number, then the type.
     const QByteArray headers[] = {"0000001",  "      1",    "ABC1231",    "1/../x1",
                                   "12\\3451", "12:4561",    "12\0014561", "1*34561",
@@ -97,7 +106,7 @@ TEST_F(ReceiveTest, ZeroBlankOrUnsafeRestaurantNumbersOrTypesEndTheCallWithNothi
     EXPECT_TRUE(events.failures.empty());
 }
 
-TEST_F(ReceiveTest, NineBadHeadersGiveEightNaksThenTheStationHangsUp) {
+TEST_P(ReceiveTest, NineBadHeadersGiveEightNaksThenTheStationHangsUp) {
     line.schedule({1000ms, Action::Kind::CarrierUp, {}});
     for (int i = 0; i < 9; ++i)
         line.schedule({Millis(2000 + 1000 * i), Action::Kind::Bytes, QByteArray(127, 'x') + ETX});
@@ -110,7 +119,7 @@ TEST_F(ReceiveTest, NineBadHeadersGiveEightNaksThenTheStationHangsUp) {
 
 // What arrives before a silence is one block: two blocks at once, or a flood without ETX (kept
 // bounded), are one bad block.
-TEST_F(ReceiveTest, BytesThatAreNotOneBlockAreOneNak) {
+TEST_P(ReceiveTest, BytesThatAreNotOneBlockAreOneNak) {
     const QByteArray header = site::headerBlock("000123", 'S', '1');
     const struct {
         QByteArray piece;
@@ -135,7 +144,7 @@ TEST_F(ReceiveTest, BytesThatAreNotOneBlockAreOneNak) {
     }
 }
 
-TEST_F(ReceiveTest, EachArrivalRestartsTheSilenceCount) {
+TEST_P(ReceiveTest, EachArrivalRestartsTheSilenceCount) {
     line.schedule({1000ms, Action::Kind::CarrierUp, {}});
     const QByteArray header = site::headerBlock("000123", 'N', '1');
     // Ten pieces 1900 ms apart, longer than eight silences in all but never one silence of
@@ -148,7 +157,7 @@ TEST_F(ReceiveTest, EachArrivalRestartsTheSilenceCount) {
     EXPECT_EQ(sentAt(ack()), std::vector<Millis>{2000ms + 9 * 1900ms + 200ms});
 }
 
-TEST_F(ReceiveTest, TheFileIsNamedByTypeInTheFolderOfTheNumberTrailingSpacesKept) {
+TEST_P(ReceiveTest, TheFileIsNamedByTypeInTheFolderOfTheNumberTrailingSpacesKept) {
     QDir().mkpath(backroom + "123   ");
     EXPECT_TRUE(call({.restoNum = "123", .type = '2', .records = {"x"}}).completed());
     EXPECT_TRUE(QFile::exists(backroom + "123   /itrfinv2"));

@@ -7,6 +7,7 @@
 #include "link/Line.h"
 #include "site/ActionQueue.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -37,6 +38,7 @@ public:
         SetDTR(true);
     }
     void close() override {
+        later_.clear();
         open_ = false;
         dtr_ = false;
     }
@@ -44,7 +46,21 @@ public:
     bool hasModem() const override { return hasModem_; }
     void setHasModem(bool modem) { hasModem_ = modem; }
 
+    // A line without a modem sends answers on its own when they fall due, as a network line
+    // does; a hang-up or a dropped carrier takes back what has not gone.
+    bool OutputAt(const QByteArray& bytes, Millis due) override {
+        if (hasModem_ || !open_)
+            return false;
+        later_.emplace_back(later_.empty() ? due : std::max(due, later_.back().first), bytes);
+        return true;
+    }
     void Output(const QByteArray& bytes) override {
+        if (later_.empty())
+            send(bytes);
+        else // after what waits, with the last of it
+            later_.emplace_back(later_.back().first, bytes);
+    }
+    void send(const QByteArray& bytes) {
         if (now_ >= failOutputAt_)
             throw LineError(QStringLiteral("COM1: the port failed"));
         transcript_.push_back({Event::Kind::StationSent, now_, bytes, false});
@@ -57,6 +73,8 @@ public:
     int InBufferCount() const override { return static_cast<int>(inbox_.size()); }
     bool CDHolding() const override { return carrier_; }
     void SetDTR(bool raised) override {
+        if (!raised)
+            later_.clear();
         if (raised == dtr_)
             return;
         dtr_ = raised;
@@ -75,6 +93,12 @@ public:
             if (stop_)
                 return Wake::Stop;
             const Millis next = queue_.empty() ? Millis::max() : queue_.top().at;
+            if (!later_.empty() && later_.front().first <= std::min({deadline, next, stopAt_})) {
+                now_ = std::max(now_, later_.front().first);
+                send(later_.front().second);
+                later_.erase(later_.begin());
+                continue;
+            }
             if (stopAt_ <= deadline && stopAt_ <= next) {
                 now_ = std::max(now_, std::exchange(stopAt_, Millis::max()));
                 stop_ = true;
@@ -97,6 +121,8 @@ public:
                 if (up == carrier_)
                     continue;
                 carrier_ = up;
+                if (!up)
+                    later_.clear();
                 transcript_.push_back({Event::Kind::Carrier, now_, {}, up});
                 return Wake::Carrier;
             }
@@ -143,6 +169,7 @@ private:
     Millis stopAt_ = Millis::max();
     Millis failOutputAt_ = Millis::max();
     std::vector<Event> transcript_;
+    std::vector<std::pair<Millis, QByteArray>> later_; // handed over by OutputAt, by due
 };
 
 } // namespace dialvane::sim
