@@ -45,7 +45,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 using namespace dialvane;
@@ -143,29 +142,19 @@ struct Station {
     QString backroom = dir.path() + "/Backroom/";
     quint16 port = 0;
     std::atomic<int> calls{0}; // in progress
-    std::mutex mutex;
-    CallFollower running; // heard on the calls' own threads
+    CallFollower running;      // heard on this thread, as a window or a service hears them
     // Last: gone first, so calls that end as it closes still find what they report to.
     LinkThread link;
 
     explicit Station(int maxCalls, Millis sendDelay = Millis(0), int restaurants = 0) {
         QDir().mkpath(dir.path() + "/Logs");
-        QObject::connect(
-            &link, &LinkThread::event, &link,
-            [this](const LinkEvent& event) {
-                // Only a call's start and end are the bench's business: the blocks' events
-                // pass without a lock, so the bench's own bookkeeping costs the calls nothing.
-                if (event.kind != LinkEvent::Kind::CallStarted &&
-                    event.kind != LinkEvent::Kind::CallEnded)
-                    return;
-                std::lock_guard lock(mutex);
-                if (event.kind == LinkEvent::Kind::CallStarted)
-                    running.started(event.call);
-                else if (event.kind == LinkEvent::Kind::CallEnded)
-                    running.ended(event.call);
-                calls = running.running();
-            },
-            Qt::DirectConnection);
+        QObject::connect(&link, &LinkThread::event, &link, [this](const LinkEvent& event) {
+            if (event.kind == LinkEvent::Kind::CallStarted)
+                running.started(event.call);
+            else if (event.kind == LinkEvent::Kind::CallEnded)
+                running.ended(event.call);
+            calls = running.running();
+        });
         PortRequest request;
         request.config.BackroomFolder = backroom;
         request.config.LogFolder = dir.path() + "/Logs/";
@@ -226,6 +215,14 @@ struct ServiceStation {
         process.waitForFinished(10000);
     }
     double cpuSeconds() const { return cpuOf(QStringLiteral("/proc/%1/stat")); }
+    // The connections it holds: its calls, and its listener.
+    int connections() const {
+        int sockets = 0;
+        for (const auto& fd : std::filesystem::directory_iterator(
+                 QStringLiteral("/proc/%1/fd").arg(process.processId()).toStdString()))
+            sockets += std::filesystem::read_symlink(fd.path()).string().starts_with("socket:");
+        return sockets - 1;
+    }
     // The service's main thread: its event loop, where every subscriber hears the link.
     double mainThreadCpuSeconds() const { return cpuOf(QStringLiteral("/proc/%1/task/%1/stat")); }
     double cpuOf(const QString& statPattern) const {
@@ -283,10 +280,10 @@ void concurrentSenders(int sites, int records, int gdelay = 0, bool tls = false,
         std::printf("%d sites: handshakes one after another in %.3f s\n", sites,
                     handshakes.nsecsElapsed() / 1e9);
     // Like a modem's CONNECT: the station has taken every call before the headers come.
-    if (inProcess && !QTest::qWaitFor([&] { return inProcess->calls == sites; }, 60000))
-        std::printf("only %d of %d sites became calls\n", inProcess->calls.load(), sites);
-    // A service is not watched: give it time to take the calls, but less than a silence.
-    QThread::msleep(inProcess ? 200 : 500);
+    const auto taken = [&] { return inProcess ? inProcess->calls.load() : service->connections(); };
+    if (!QTest::qWaitFor([&] { return taken() >= sites; }, 60000))
+        std::printf("only %d of %d sites became calls\n", taken(), sites);
+    QThread::msleep(200);
     Answers answers;
     answers.records.reserve(static_cast<std::size_t>(sites) * records);
     QElapsedTimer wall;

@@ -2,6 +2,8 @@
 
 #include "link/PortSupervisor.h"
 
+#include <QMetaMethod>
+
 namespace dialvane {
 
 LinkThread::LinkThread(LineFactory factory, const Clock& clock, QObject* parent)
@@ -36,6 +38,21 @@ void LinkThread::close() {
 
 void LinkThread::waitIdle() {
     supervisor_->waitIdle();
+}
+
+void LinkThread::handle(const LinkEvent& linkEvent) {
+    const bool block = linkEvent.kind == LinkEvent::Kind::BlockMoved;
+    if (block && !isSignalConnected(QMetaMethod::fromSignal(&LinkThread::blockMoved)))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, linkEvent, block] {
+            if (block)
+                emit blockMoved(linkEvent);
+            else
+                emit event(linkEvent);
+        },
+        Qt::QueuedConnection);
 }
 
 void LinkThread::setHeartbeat(std::function<void()> beat, Millis interval) {

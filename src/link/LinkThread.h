@@ -53,13 +53,11 @@ signals:
     void blockMoved(const dialvane::LinkEvent& event);
 
 public:
-    // From the link's threads: each event goes out as one of the signals above.
-    void handle(const LinkEvent& linkEvent) override {
-        if (linkEvent.kind == LinkEvent::Kind::BlockMoved)
-            emit blockMoved(linkEvent);
-        else
-            emit event(linkEvent);
-    }
+    // From the link's threads: each event goes in one hop to the thread this object lives on
+    // and out there as one of the signals above, to every listener. (A queued signal would
+    // post, and wake that thread, once per listener.) A block's event nobody listens for goes
+    // nowhere.
+    void handle(const LinkEvent& linkEvent) override;
 
 private:
     std::unique_ptr<PortSupervisor> supervisor_;
