@@ -272,8 +272,9 @@ void TransferLink::SendChar(char c, Millis blockEnded) {
 // for it would have. A traced call answers from its own thread: the trace shows each byte as
 // it went.
 void TransferLink::AnswerBlock(char c) {
-    if (!config_.trace && inCall_ &&
-        line_.OutputAt(QByteArray(1, c), blockEnded_ + config_.sendDelay))
+    const Millis due = blockEnded_ + config_.sendDelay;
+    // An answer due already (no send delay, or work that outlasted it) goes at once.
+    if (!config_.trace && inCall_ && due > line_.now() && line_.OutputAt(QByteArray(1, c), due))
         return;
     SendChar(c, blockEnded_);
 }
