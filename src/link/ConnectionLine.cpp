@@ -103,19 +103,20 @@ void ConnectionLine::stop() {
 void ConnectionLine::Output(const QByteArray& bytes) {
     if (!isOpen())
         return; // the caller is gone; the engine learns it at its next wait
-    if (outbox_) {
-        std::unique_lock lock(outbox_->mutex);
-        if (!outbox_->waiting.empty()) { // after the answers handed over, with the last one
-            const AnswerTimer::Clock::time_point last = outbox_->waiting.back().first;
-            lock.unlock();
-            AnswerTimer::shared().schedule(outbox_, last, bytes); // its thread runs already
-            return;
-        }
+    if (outbox_ && waitingAnswers()) {
+        // After the answers handed over, with the last of them (its thread runs already).
+        AnswerTimer::shared().schedule(outbox_, AnswerTimer::Clock::now(), bytes);
+        return;
     }
     unsent_ += bytes;
     // A caller that reads nothing while the station sends cannot make it hold much either.
     if (!flushOutput() || unsent_.size() > kMaxBuffered)
         hangUp();
+}
+
+bool ConnectionLine::waitingAnswers() const {
+    const std::lock_guard lock(outbox_->mutex);
+    return !outbox_->waiting.empty();
 }
 
 bool ConnectionLine::OutputAt(const QByteArray& bytes, Millis due) {

@@ -70,6 +70,7 @@ private:
     // Reads what waits, bounded; false once the caller has closed or the connection failed.
     bool readWaiting();
     bool flushOutput();
+    bool waitingAnswers() const; // handed to the timer and not yet sent
     void hangUp();
     void shakeHands();
 
