@@ -87,7 +87,7 @@ void AnswerTimer::sendDue(Outbox& outbox, Clock::time_point now) {
            outbox.waiting.front().first <= now) {
         const QByteArray& bytes = outbox.waiting.front().second;
         const auto sent = ::send(socketOf(outbox.descriptor), bytes.constData(),
-                                 static_cast<int>(bytes.size()), kNoSignal);
+                                 static_cast<int>(bytes.size()), kNoSignal | kDontWait);
         if (sent != bytes.size()) {
             // A caller that reads nothing while it is answered: the call ends as a hang-up.
             ::shutdown(socketOf(outbox.descriptor), kShutBoth);

@@ -19,7 +19,10 @@ ConnectionLine::~ConnectionLine() {
 }
 
 void ConnectionLine::open(const LineSettings& /*settings*/) {
-    if (descriptor_ < 0 || !makeNonBlocking(socketOf(descriptor_))) {
+    // An encrypted connection is read through its session, which must never wait.
+    readsWait_ = kReadsWait && !tls_;
+    if (descriptor_ < 0 || !(readsWait_ ? makeReadsWait(socketOf(descriptor_), kReadSlice)
+                                        : makeNonBlocking(socketOf(descriptor_)))) {
         hangUp();
         throw LineError(QStringLiteral("The call from %1 could not be answered: its connection "
                                        "cannot be used")
@@ -139,7 +142,7 @@ bool ConnectionLine::flushOutput() {
     }
     while (!unsent_.isEmpty()) {
         const auto sent = ::send(socketOf(descriptor_), unsent_.constData(),
-                                 static_cast<int>(unsent_.size()), kNoSignal);
+                                 static_cast<int>(unsent_.size()), kNoSignal | kDontWait);
         if (sent < 0)
             return tryAgainLater();
         unsent_.remove(0, sent);
@@ -166,10 +169,10 @@ void ConnectionLine::SetDTR(bool raised) {
 // At most kMaxBuffered a time: a caller that never stops sending still lets the call go on.
 // A read stops once the system has nothing more at hand (a short read, or a session with no
 // input held back), so a paced call costs one read per block and never one that finds nothing.
-bool ConnectionLine::readWaiting() {
+bool ConnectionLine::readWaiting(bool wait) {
     char chunk[16 * 1024];
     wantWrite_ = false;
-    for (qint64 read = 0; read < kMaxBuffered;) {
+    for (qint64 read = 0; read < kMaxBuffered; wait = false) {
         qint64 got = 0;
         if (session_) {
             const auto io = session_->read(chunk, sizeof chunk);
@@ -179,7 +182,7 @@ bool ConnectionLine::readWaiting() {
                 return true;
             got = io.step == TlsSession::Step::Done ? io.bytes : 0;
         } else {
-            got = ::recv(socketOf(descriptor_), chunk, sizeof chunk, 0);
+            got = ::recv(socketOf(descriptor_), chunk, sizeof chunk, wait ? 0 : kDontWait);
         }
         if (got > 0) {
             read += got;
@@ -199,8 +202,9 @@ bool ConnectionLine::readWaiting() {
     return true;
 }
 
-// The descriptor is asked first and read only when it has something: a wait that runs out
-// costs one poll, a block that arrives one poll and one read.
+// A plain connection with nothing to send and a slice or more to wait waits in its read: a
+// block that arrives costs one system call. Otherwise the descriptor is asked first and read
+// only when it has something: a wait that runs out costs one poll, a block one poll and a read.
 Line::Wake ConnectionLine::waitUntil(Millis deadline) {
     for (;;) {
         if (stop_)
@@ -210,18 +214,26 @@ Line::Wake ConnectionLine::waitUntil(Millis deadline) {
         // A session may hold input the descriptor no longer shows: look without waiting.
         const bool held = session_ && session_->holdsInput();
         const Millis left = held ? Millis(0) : std::max(deadline - now(), Millis(0));
-        pollfd fd{};
-        fd.fd = socketOf(descriptor_);
-        fd.events = POLLIN | (unsent_.isEmpty() && !wantWrite_ ? 0 : POLLOUT);
-        const int ready =
-            pollOne(&fd, static_cast<int>(std::min<Millis::rep>(left.count(), 1 << 30)));
-        if (stop_)
-            return Wake::Stop;
-        const bool readable =
-            held || (ready > 0 && ((fd.revents & (POLLIN | POLLHUP | POLLERR)) != 0 ||
-                                   (wantWrite_ && (fd.revents & POLLOUT) != 0)));
-        // What the caller sent before hanging up is delivered before the hang-up.
-        const bool connected = (!readable || readWaiting()) && flushOutput();
+        bool connected = true;
+        if (readsWait_ && unsent_.isEmpty() && left >= kReadSlice) {
+            connected = readWaiting(true); // a stop shuts the connection: the read returns
+            if (stop_)
+                return Wake::Stop;
+        } else {
+            pollfd fd{};
+            fd.fd = socketOf(descriptor_);
+            fd.events = POLLIN | (unsent_.isEmpty() && !wantWrite_ ? 0 : POLLOUT);
+            const int ready =
+                pollOne(&fd, static_cast<int>(std::min<Millis::rep>(left.count(), 1 << 30)));
+            if (stop_)
+                return Wake::Stop;
+            const bool readable =
+                held || (ready > 0 && ((fd.revents & (POLLIN | POLLHUP | POLLERR)) != 0 ||
+                                       (wantWrite_ && (fd.revents & POLLOUT) != 0)));
+            // What the caller sent before hanging up is delivered before the hang-up.
+            connected = !readable || readWaiting();
+        }
+        connected = connected && flushOutput();
         if (buffer_.size() > seenBytes_) {
             seenBytes_ = buffer_.size();
             return Wake::Data;

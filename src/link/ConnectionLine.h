@@ -65,10 +65,14 @@ public:
 
     // A receive buffer larger than this is a flood, not a call: the oldest bytes are dropped.
     static constexpr qint64 kMaxBuffered = 64 * 1024;
+    // The longest a plain connection's read waits in one go: a longer wait is made of several,
+    // and a shorter one is a poll.
+    static constexpr Millis kReadSlice{1000};
 
 private:
     // Reads what waits, bounded; false once the caller has closed or the connection failed.
-    bool readWaiting();
+    // With `wait`, the first read waits for something (at most kReadSlice).
+    bool readWaiting(bool wait = false);
     bool flushOutput();
     bool waitingAnswers() const; // handed to the timer and not yet sent
     void hangUp();
@@ -87,6 +91,7 @@ private:
     std::unique_ptr<TlsSession> session_; // while encrypted
     bool silent_ = false;
     bool wantWrite_ = false; // the session waits for room to write before it can read on
+    bool readsWait_ = false; // a plain connection: its reads may wait in the read
     std::shared_ptr<AnswerTimer::Outbox> outbox_; // answers handed to the timer, while open
 };
 

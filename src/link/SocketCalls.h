@@ -4,12 +4,15 @@
 
 #include <QtGlobal>
 
+#include <chrono>
+
 #ifdef Q_OS_WIN
 #include <winsock2.h>
 #else
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,6 +39,13 @@ inline bool makeNonBlocking(Socket s) {
     u_long on = 1;
     return ::ioctlsocket(s, FIONBIO, &on) == 0;
 }
+// No call can be told on its own not to wait: every call is made not to, and a read is waited
+// for with a poll.
+constexpr bool kReadsWait = false;
+constexpr int kDontWait = 0;
+inline bool makeReadsWait(Socket s, std::chrono::milliseconds /*slice*/) {
+    return makeNonBlocking(s);
+}
 #else
 using Socket = int;
 // A caller gone away fails the send instead of raising SIGPIPE in the whole station.
@@ -53,6 +63,18 @@ inline bool tryAgainLater() {
 inline bool makeNonBlocking(Socket s) {
     const int flags = ::fcntl(s, F_GETFL);
     return flags >= 0 && ::fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+// A read may wait in the read itself, at most `slice` at a time, so that a block that arrives
+// costs one system call; every other call on the socket says it does not wait.
+constexpr bool kReadsWait = true;
+constexpr int kDontWait = MSG_DONTWAIT;
+inline bool makeReadsWait(Socket s, std::chrono::milliseconds slice) {
+    const int flags = ::fcntl(s, F_GETFL);
+    timeval limit{};
+    limit.tv_sec = static_cast<time_t>(slice.count() / 1000);
+    limit.tv_usec = static_cast<suseconds_t>(slice.count() % 1000 * 1000);
+    return flags >= 0 && ::fcntl(s, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
+           ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
 }
 #endif
 

@@ -1,7 +1,7 @@
 // Who may call a network line: the allow list's matching, the defender's counting in virtual
 // time, and real listeners on loopback that turn callers away before a byte is read while the
-// journal still learns who they were. Then a call's connection sending the answers it was
-// handed for later.
+// journal still learns who they were. Then a call's connection: how long its waits last, and
+// the answers it was handed for later.
 #include "LinkFixture.h"
 
 #include "link/AllowList.h"
@@ -13,13 +13,17 @@
 #include "support/ManualClock.h"
 
 #include <QMutex>
-
 #include <QTcpSocket>
+#include <QTest>
+
+#include <fstream>
+#include <future>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace dialvane::test {
@@ -311,6 +315,75 @@ TEST(ConnectionLine, AnswersHandedOverGoAtTheirMomentInOrderAndNotAfterAHangUp) 
     EXPECT_EQ(::poll(&fd, 1, 300), 0) << "D went to " << next[0];
     for (int end : {ends[1], next[0], next[1], other[1]})
         ::close(end);
+}
+
+// A wait ends with what came, at its deadline, or at a stop, however long it would otherwise
+// take; and the station never waits for a caller that reads nothing, neither when it sends nor
+// when the timer sends its answers (which would hold every call's answers): it hangs up.
+TEST(ConnectionLine, AWaitEndsInTimeAndNoSendWaitsForACallerThatReadsNothing) {
+    using namespace std::chrono_literals;
+    const auto connected = [](int ends[2]) {
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        auto line = std::make_unique<ConnectionLine>(ends[0], "site");
+        line->open(LineSettings{});
+        return line;
+    };
+    // The wait ends as expected, and before `within` ms.
+    const auto waitAt = [](Line& line, Millis wait, Line::Wake expected, qint64 within) {
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(line.waitUntil(line.now() + wait), expected);
+        EXPECT_LT(clock.elapsed(), within);
+    };
+    int ends[2];
+    auto line = connected(ends);
+    // Exactly one read's worth: the read after it, which finds nothing, does not wait.
+    const QByteArray chunk(16 * 1024, 'x');
+    ASSERT_EQ(::send(ends[1], chunk.constData(), chunk.size(), 0), chunk.size());
+    waitAt(*line, 5s, Line::Wake::Data, 500);
+    EXPECT_EQ(line->Input().size(), chunk.size());
+    // A deadline nearer than the longest single read is kept.
+    waitAt(*line, 100ms, Line::Wake::Deadline, 600);
+
+    // A stop that finds the call inside its read ends it as a stop, at once.
+    std::atomic<pid_t> waiter{0};
+    auto waiting = std::async(std::launch::async, [&] {
+        waiter = static_cast<pid_t>(::syscall(SYS_gettid));
+        waitAt(*line, 10s, Line::Wake::Stop, 1000);
+    });
+    const auto inRead = [&] {
+        std::ifstream call("/proc/self/task/" + std::to_string(waiter) + "/syscall");
+        long number = -1;
+        return waiter != 0 && (call >> number) && number == SYS_recvfrom;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(inRead, 5000));
+    line->stop();
+    waiting.get();
+    ::close(ends[1]);
+
+    // The station sends a file to a caller that reads none of it.
+    line = connected(ends);
+    auto sending = std::async(std::launch::async, [&] {
+        for (int i = 0; i < 64 && line->isOpen(); ++i)
+            line->Output(QByteArray(64 * 1024, 'x'));
+    });
+    const bool sent = sending.wait_for(5s) == std::future_status::ready;
+    ::close(ends[1]); // frees a send that waits, so that the test ends
+    EXPECT_TRUE(sent);
+    sending.get();
+    EXPECT_FALSE(line->isOpen());
+
+    // An answer handed to the timer meets a full connection.
+    line = connected(ends);
+    while (::send(ends[0], chunk.constData(), chunk.size(), MSG_DONTWAIT) > 0) {
+    }
+    ASSERT_TRUE(line->OutputAt("A", line->now() + 10ms));
+    auto answered =
+        std::async(std::launch::async, [&] { waitAt(*line, 3s, Line::Wake::Carrier, 2000); });
+    const bool hungUp = answered.wait_for(2s) == std::future_status::ready;
+    ::close(ends[1]);
+    EXPECT_TRUE(hungUp);
+    answered.get();
 }
 
 } // namespace
