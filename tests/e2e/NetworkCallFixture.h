@@ -5,7 +5,6 @@
 #include "link/Defender.h"
 #include "link/LinkThread.h"
 
-#include <QProcess>
 #include <QTest>
 
 #include <atomic>

@@ -2,9 +2,7 @@
 // the link thread opens, closes and tries its port again.
 #include "NetworkCallFixture.h"
 
-#include <QDeadlineTimer>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
 #include <QThread>
