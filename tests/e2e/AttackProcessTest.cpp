@@ -189,28 +189,26 @@ TEST_F(AttackProcess, ReportsOverADamagedJournalCountTheRealRowsAndSayWhatTheySk
     for (QByteArray line : garbage.split('\n'))
         damaged += !(line.endsWith('\r') ? line.chopped(1) : line).isEmpty();
 
-    const auto report = [&](const QStringList& arguments, QByteArray& out) {
-        QProcess process;
-        process.start(DIALVANE_PROGRAM, arguments + QStringList{"--config-dir", service.folder()});
-        EXPECT_TRUE(process.waitForFinished(10000));
-        EXPECT_EQ(process.exitCode(), 1) << arguments.join(' ').toStdString();
-        out = process.readAllStandardOutput();
-        return process.readAllStandardError();
-    };
-    const QByteArray skipped = "Skipped " + QByteArray::number(damaged) +
+    // Each report exits 1 and says what it skipped.
+    const auto report = [&](const QStringList& arguments) {
+        const Ran ran =
+            run(DIALVANE_PROGRAM, arguments + QStringList{"--config-dir", service.folder()});
+        EXPECT_EQ(ran.status, 1) << arguments.join(' ').toStdString();
+        EXPECT_EQ(ran.err, "Skipped " + QByteArray::number(damaged) +
                                " damaged rows of the call journal " + path.toUtf8() +
-                               " (a row torn by a crash, or bytes that are no row).\n";
-    QByteArray out;
-    EXPECT_EQ(report({"calls"}, out), skipped);
+                               " (a row torn by a crash, or bytes that are no row).\n");
+        return ran.out;
+    };
+    QByteArray out = report({"calls"});
     EXPECT_TRUE(out.endsWith("\n12 calls, 5 completed, 7 failed, 1200 bytes\n"))
         << out.toStdString();
-    EXPECT_EQ(report({"calls", "--csv"}, out), skipped);
+    out = report({"calls", "--csv"});
     EXPECT_EQ(out.count('\n'), 13);                  // the header and the 12 calls
     EXPECT_EQ(QString::fromUtf8(out).toUtf8(), out); // UTF-8 throughout
     for (const QChar c : QString::fromUtf8(out))
         ASSERT_TRUE(c == QLatin1Char('\n') || !isControlCharacter(c.unicode()))
             << static_cast<int>(c.unicode());
-    EXPECT_EQ(report({"overdue"}, out), skipped);
+    out = report({"overdue"});
     EXPECT_TRUE(out.endsWith("\n6 of 11 restaurants sent no file in the last 1 day.\n"))
         << out.toStdString();
     EXPECT_TRUE(out.contains("\n000105      never")) << out.toStdString();

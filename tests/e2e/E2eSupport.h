@@ -10,6 +10,7 @@
 #include <QByteArrayList>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -41,6 +42,25 @@ inline QByteArray fields(const QByteArrayList& records, const QByteArray& end = 
     for (const QByteArray& r : records)
         out += r.leftJustified(126, ' ', true) + end;
     return out;
+}
+
+// A program run to its end: its exit status (-1 when it crashed or outlived the wait) and what it
+// printed. `input` is its whole standard input.
+struct Ran {
+    int status = -1;
+    QByteArray out, err;
+};
+inline Ran run(const QString& program, const QStringList& arguments, const QByteArray& input = {},
+               const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    const bool ended =
+        process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    return {ended ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
 }
 
 // A Backroom with restaurant 000123, and a log folder.

@@ -5,17 +5,16 @@
 #include "link/Defender.h"
 #include "link/LinkThread.h"
 
-#include <QProcess>
 #include <QTest>
 
 #include <atomic>
 
 namespace dialvane::test {
 
-struct SiteRun {
-    int exitCode = -1;
-    QByteArray output;
-};
+// Records as a file of text lines, as a site reads them.
+inline QByteArray asText(const QByteArrayList& records) {
+    return records.join("\r\n") + "\r\n";
+}
 
 // The link's events as the main thread hears them.
 struct HeardEvents {
@@ -34,6 +33,13 @@ struct HeardEvents {
     qsizetype count(LinkEvent::Kind kind,
                     LinkEvent::PortFailure failure = LinkEvent::PortFailure::None) const {
         return static_cast<qsizetype>(of(kind, failure).size());
+    }
+    // The calls ended so far, in the order they ended.
+    std::vector<CallSummary> ended() const {
+        std::vector<CallSummary> calls;
+        for (const LinkEvent& e : of(LinkEvent::Kind::CallEnded))
+            calls.push_back(e.summary);
+        return calls;
     }
     bool waitFor(qsizetype n, LinkEvent::Kind kind,
                  LinkEvent::PortFailure failure = LinkEvent::PortFailure::None) const {
@@ -63,17 +69,9 @@ protected:
         ASSERT_TRUE(heard.waitFor(1, LinkEvent::Kind::PortOpened));
     }
 
-    // Runs dialvane-site; `input` (when given) is its standard input, closed after it.
-    SiteRun site(const QStringList& arguments, const QByteArray* input = nullptr) {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(DIALVANE_SITE, QStringList{"--line", address} + arguments);
-        if (input) {
-            process.write(*input);
-            process.closeWriteChannel();
-        }
-        process.waitForFinished(60000);
-        return {process.exitCode(), process.readAll()};
+    // Runs dialvane-site on the line.
+    Ran site(const QStringList& arguments, const QByteArray& input = {}) {
+        return run(DIALVANE_SITE, QStringList{"--line", address} + arguments, input);
     }
     quint16 port() const { return address.section(':', 2).toUShort(); }
 

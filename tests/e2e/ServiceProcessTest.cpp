@@ -14,11 +14,10 @@ class ServiceProcess : public StationProcessTest {
 protected:
     // `dialvane calls` or `overdue` on the station's folder: what it printed, when it ran well.
     static QByteArray report(const QStringList& arguments, StationProcess& station) {
-        QProcess process;
-        process.start(DIALVANE_PROGRAM, arguments + QStringList{"--config-dir", station.folder()});
-        EXPECT_TRUE(process.waitForFinished(10000));
-        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-        return process.readAllStandardOutput();
+        const Ran ran =
+            run(DIALVANE_PROGRAM, arguments + QStringList{"--config-dir", station.folder()});
+        EXPECT_EQ(ran.status, 0) << ran.err.toStdString();
+        return ran.out;
     }
 
     // A receive left half-way: the header and one block answered, the station reading on.
@@ -117,25 +116,8 @@ TEST_F(ServiceProcess, ReadyAnswersDespiteBadValuesAndEndsAReceiveCleanlyOnSigte
     EXPECT_EQ(report({"overdue"}, service), "All 1 restaurants sent a file in the last 1 day.\n");
 }
 
-TEST_F(ServiceProcess, SighupReadsTheIniAgainAndAnswersOnTheNewPort) {
-    StationProcess service = station("station");
-    service.start();
-    RawSite before;
-    ASSERT_TRUE(before.connectTo(service.port()));
-    before.hangUp();
-    const quint16 old = service.port();
-    service.movePort();
-    service.signal(SIGHUP);
-    RawSite after;
-    ASSERT_TRUE(after.connectTo(service.port()));
-    EXPECT_TRUE(after.sendFile({"z"}));
-    EXPECT_EQ(readAll(resto("itrfinv1")), fields({"z"}));
-    RawSite stale;
-    EXPECT_FALSE(stale.connectTo(old, 300)) << "the old address is no longer listened on";
-}
-
 // SIGHUP as a transaction: whatever the reload meets, the port in service stays and the call in
-// progress goes on; the log says what happened.
+// progress goes on; the log says what happened. A port that opens takes over from the old one.
 TEST_F(ServiceProcess, AReloadKeepsThePortAndTheCallItCannotOrNeedNotReplace) {
     StationProcess service = station("station");
     service.start();
@@ -176,6 +158,14 @@ TEST_F(ServiceProcess, AReloadKeepsThePortAndTheCallItCannotOrNeedNotReplace) {
         EXPECT_TRUE(next.connectTo(service.port()) && next.sendFile({"z"}));
         next.hangUp();
     }
+    const quint16 old = service.port();
+    service.movePort();
+    service.signal(SIGHUP);
+    RawSite after;
+    EXPECT_TRUE(after.connectTo(service.port()) && after.sendFile({"y"}));
+    EXPECT_EQ(readAll(resto("itrfinv1")), fields({"y"}));
+    RawSite stale;
+    EXPECT_FALSE(stale.connectTo(old, 300)) << "the old address is no longer listened on";
 }
 
 // `dialvane status` as monitoring runs it: before the station starts, while it waits, during a
@@ -186,11 +176,9 @@ TEST_F(ServiceProcess, StatusSaysWhetherTheStationRunsAndWhatItsCallsAre) {
     // Polls: the service writes its status a moment after each change.
     const auto status = [&](int code, const QByteArray& text) {
         for (QDeadlineTimer deadline(10000); !deadline.hasExpired();) {
-            QProcess process;
-            process.start(DIALVANE_PROGRAM, {"status", "--config-dir", service.folder()});
-            process.waitForFinished(10000);
-            shown = process.readAllStandardOutput();
-            if (process.exitCode() == code && shown.contains(text))
+            const Ran ran = run(DIALVANE_PROGRAM, {"status", "--config-dir", service.folder()});
+            shown = ran.out;
+            if (ran.status == code && shown.contains(text))
                 return true;
         }
         return false;
@@ -222,34 +210,6 @@ TEST_F(ServiceProcess, StatusSaysWhetherTheStationRunsAndWhatItsCallsAre) {
     EXPECT_TRUE(said.contains("info: call without a header from 127.0.0.1:")) << said.toStdString();
 }
 
-// A Dialvane.ini that is there but cannot be read: no command goes on with built-in settings.
-TEST_F(ServiceProcess, AnUnreadableIniStopsEveryCommandWithStatus78) {
-    StationProcess service = station("station");
-    const QString ini = service.ini();
-    for (const bool folder : {false, true}) {
-        QFile::remove(ini);
-        if (folder)
-            ASSERT_TRUE(QDir().mkpath(ini));
-        else
-            writeFile(ini, QByteArray("\xFF\xFE[\0P\0]\0", 8));
-        for (const QStringList& command :
-             {QStringList{"--service"}, {"--check"}, {"calls"}, {"status"}}) {
-            SCOPED_TRACE(
-                (command.join(' ') + (folder ? " on a folder" : " on UTF-16")).toStdString());
-            QProcess process;
-            process.setProcessChannelMode(QProcess::MergedChannels);
-            process.start(DIALVANE_PROGRAM,
-                          command + QStringList{"--config-dir", service.folder()});
-            ASSERT_TRUE(process.waitForFinished(10000));
-            const QByteArray out = process.readAll();
-            EXPECT_EQ(process.exitCode(), 78) << out.toStdString();
-            EXPECT_TRUE(
-                out.contains((ini + (folder ? " cannot be read (" : " is not 8-bit")).toUtf8()))
-                << out.toStdString();
-        }
-    }
-}
-
 TEST_F(ServiceProcess, TheWindowProgramAlsoEndsACallCleanlyOnSigterm) {
     writeFile(resto("itrfinv1"), "previous\r\n");
     StationProcess window = station("station");
@@ -260,7 +220,9 @@ TEST_F(ServiceProcess, TheWindowProgramAlsoEndsACallCleanlyOnSigterm) {
 }
 
 // Every command as an operator types it on a server: no display at all, so a command that
-// made a GUI object would abort; the exit status is what scripts and monitoring read.
+// made a GUI object would abort; the exit status is what scripts and monitoring read. A
+// Dialvane.ini that is there but cannot be read stops every command: none goes on with built-in
+// settings.
 TEST_F(ServiceProcess, CommandsRunWithoutADisplayAndExitWithTheirStatus) {
     StationProcess station(dir.filePath("station"), backroom, logs); // 000123, no call yet
     const QString folder = station.folder();
@@ -270,86 +232,82 @@ TEST_F(ServiceProcess, CommandsRunWithoutADisplayAndExitWithTheirStatus) {
     // `dialvane` alone in a folder: the window program is not beside it.
     const QString alone = dir.filePath("alone/dialvane");
     ASSERT_TRUE(QDir().mkpath(dir.filePath("alone")) && QFile::copy(DIALVANE_PROGRAM, alone));
-    const struct {
-        QString program;
+    struct Case {
         QStringList arguments;
         int status;
         QByteArray output; // in standard output, or standard error for a status other than 0
-    } cases[] = {
-        {DIALVANE_PROGRAM, {"--help"}, 0, "Usage: dialvane"},
-        {DIALVANE_PROGRAM, {"--version"}, 0, "dialvane " DIALVANE_VERSION "\n"},
-        {DIALVANE_PROGRAM, {"calls", "--help"}, 0, "--outcome"},
-        {DIALVANE_PROGRAM, {"--bogus"}, 2, "Usage: dialvane"},
-        {DIALVANE_PROGRAM, {"state"}, 2, "unknown command \"state\""},
-        {DIALVANE_PROGRAM, {"--service", "--check", "--config-dir", folder}, 2, "exclude"},
-        {DIALVANE_PROGRAM, {"--service", "--bogus", "--config-dir", folder}, 2, "bogus"},
-        {DIALVANE_PROGRAM, {"--check", "--line", "a", "--config-dir", folder}, 2, "give one"},
-        {DIALVANE_PROGRAM, {"--check", "--line", "../etc"}, 2, "--line takes"},
-        {DIALVANE_PROGRAM, {"calls", "--outcome", "bogus", "--config-dir", folder}, 2, "hung-up"},
-        {DIALVANE_PROGRAM, {"calls", "--resto", "12x", "--config-dir", folder}, 2, "--resto"},
-        {DIALVANE_PROGRAM, {"calls", "extra", "--config-dir", folder}, 2, "extra"},
-        {DIALVANE_PROGRAM, {"overdue", "--days", "x", "--config-dir", folder}, 2, "--days"},
-        {DIALVANE_PROGRAM, {"password", "--bogus"}, 2, "bogus"},
-        {DIALVANE_PROGRAM, {"--config-dir", folder, "calls", "--since", "0d"}, 0, "0 calls"},
-        {DIALVANE_PROGRAM, {"overdue", "--config-dir", folder}, 1, "1 of 1 restaurants"},
-        {DIALVANE_PROGRAM, {"--check", "--config-dir", folder}, 0, "OK   Backroom folder"},
-        {DIALVANE_PROGRAM,
-         {"--check", "--config-dir", unreadable.folder()},
-         1,
-         "FAIL Dialvane.ini readable"},
-        // The window: handed to dialvane-window, which says that there is no display.
-        {DIALVANE_PROGRAM, {"--config-dir", folder}, 1, "no display"},
-        {alone, {}, 1, "dialvane-desktop"},
-        {DIALVANE_SITE, {"--version"}, 0, "dialvane-site " DIALVANE_VERSION},
-        {DIALVANE_SITE, {"--bogus"}, 2, "bogus"},
+        QString program = DIALVANE_PROGRAM;
     };
+    std::vector<Case> cases = {
+        {{"--help"}, 0, "Usage: dialvane"},
+        {{"--version"}, 0, "dialvane " DIALVANE_VERSION "\n"},
+        {{"calls", "--help"}, 0, "--outcome"},
+        {{"--bogus"}, 2, "Usage: dialvane"},
+        {{"state"}, 2, "unknown command \"state\""},
+        {{"--service", "--check", "--config-dir", folder}, 2, "exclude"},
+        {{"--service", "--bogus", "--config-dir", folder}, 2, "bogus"},
+        {{"--check", "--line", "a", "--config-dir", folder}, 2, "give one"},
+        {{"--check", "--line", "../etc"}, 2, "--line takes"},
+        {{"calls", "--outcome", "bogus", "--config-dir", folder}, 2, "hung-up"},
+        {{"calls", "--resto", "12x", "--config-dir", folder}, 2, "--resto"},
+        {{"calls", "extra", "--config-dir", folder}, 2, "extra"},
+        {{"overdue", "--days", "x", "--config-dir", folder}, 2, "--days"},
+        {{"password", "--bogus"}, 2, "bogus"},
+        {{"password"}, 1, "no password given"}, // nothing on standard input
+        {{"--config-dir", folder, "calls", "--since", "0d"}, 0, "0 calls"},
+        {{"overdue", "--config-dir", folder}, 1, "1 of 1 restaurants"},
+        {{"--check", "--config-dir", folder}, 0, "OK   Backroom folder"},
+        {{"--check", "--config-dir", unreadable.folder()}, 1, "FAIL Dialvane.ini readable"},
+        // The window: handed to dialvane-window, which says that there is no display.
+        {{"--config-dir", folder}, 1, "no display"},
+        {{}, 1, "dialvane-desktop", alone},
+        {{"--version"}, 0, "dialvane-site " DIALVANE_VERSION, DIALVANE_SITE},
+        {{"--bogus"}, 2, "bogus", DIALVANE_SITE},
+    };
+    StationProcess utf16(dir.filePath("utf16"), backroom, logs);
+    writeFile(utf16.ini(), QByteArray("\xFF\xFE[\0P\0]\0", 8));
+    StationProcess folderIni(dir.filePath("folder"), backroom, logs);
+    QFile::remove(folderIni.ini());
+    ASSERT_TRUE(QDir().mkpath(folderIni.ini()));
+    for (const char* command : {"--service", "--check", "calls", "status"}) {
+        cases.push_back({{command, "--config-dir", utf16.folder()},
+                         78,
+                         (utf16.ini() + " is not 8-bit").toUtf8()});
+        cases.push_back({{command, "--config-dir", folderIni.folder()},
+                         78,
+                         (folderIni.ini() + " cannot be read (").toUtf8()});
+    }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(name);
     env.insert("XDG_CONFIG_HOME", dir.filePath("xdg"));
-    for (const auto& c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE((QFileInfo(c.program).fileName() + ' ' + c.arguments.join(' ')).toStdString());
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(c.program, c.arguments);
-        ASSERT_TRUE(process.waitForFinished(10000));
-        const QByteArray out = process.readAllStandardOutput();
-        const QByteArray err = process.readAllStandardError();
-        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(process.exitCode(), c.status) << out.toStdString() << err.toStdString();
-        EXPECT_TRUE((c.status == 0 ? out : err + out).contains(c.output))
-            << out.toStdString() << err.toStdString();
+        const Ran ran = run(c.program, c.arguments, {}, env);
+        EXPECT_EQ(ran.status, c.status) << ran.out.toStdString() << ran.err.toStdString();
+        EXPECT_TRUE((c.status == 0 ? ran.out : ran.err + ran.out).contains(c.output))
+            << ran.out.toStdString() << ran.err.toStdString();
     }
     EXPECT_EQ(readAll(station.ini()), ini) << "no command changes the settings";
 }
 
 // `dialvane password` fed by a pipe: the one line it prints is a hash of that password which the
-// station's own reading takes as set; no input makes none.
+// station's own reading takes as set.
 TEST_F(ServiceProcess, PasswordReadsStandardInputAndPrintsALineTheStationTakes) {
     StationProcess station = this->station("station");
-    for (const QByteArray& input : {QByteArray("sel et poivre\n"), QByteArray()}) {
-        QProcess process;
-        process.start(DIALVANE_PROGRAM, {"password"});
-        process.write(input);
-        process.closeWriteChannel();
-        ASSERT_TRUE(process.waitForFinished(20000));
-        const QString out = QString::fromUtf8(process.readAllStandardOutput());
-        EXPECT_EQ(process.exitCode(), input.isEmpty() ? 1 : 0) << out.toStdString();
-        if (input.isEmpty())
-            continue;
-        ASSERT_TRUE(out.startsWith("PasswordHash=pbkdf2-sha256$600000$") && out.count('\n') == 1)
-            << out.toStdString();
-        const QString hash = out.trimmed().section('=', 1);
-        EXPECT_TRUE(passwordMatches(hash, "sel et poivre"));
-        EXPECT_FALSE(passwordMatches(hash, "sel"));
-        WritePrivateProfileString("Security", "PasswordHash", hash, station.ini());
-        QProcess check;
-        check.start(DIALVANE_PROGRAM, {"--check", "--config-dir", station.folder()});
-        ASSERT_TRUE(check.waitForFinished(10000));
-        const QByteArray said = check.readAllStandardOutput();
-        EXPECT_TRUE(said.contains("PasswordHash       set") && said.contains("OK   Dialvane.ini"))
-            << said.toStdString();
-    }
+    const Ran made = run(DIALVANE_PROGRAM, {"password"}, "sel et poivre\n");
+    const QString out = QString::fromUtf8(made.out);
+    EXPECT_EQ(made.status, 0) << made.err.toStdString();
+    ASSERT_TRUE(out.startsWith("PasswordHash=pbkdf2-sha256$600000$") && out.count('\n') == 1)
+        << out.toStdString();
+    const QString hash = out.trimmed().section('=', 1);
+    EXPECT_TRUE(passwordMatches(hash, "sel et poivre"));
+    EXPECT_FALSE(passwordMatches(hash, "sel"));
+    WritePrivateProfileString("Security", "PasswordHash", hash, station.ini());
+    const QByteArray said =
+        run(DIALVANE_PROGRAM, {"--check", "--config-dir", station.folder()}).out;
+    EXPECT_TRUE(said.contains("PasswordHash       set") && said.contains("OK   Dialvane.ini"))
+        << said.toStdString();
 }
 
 } // namespace

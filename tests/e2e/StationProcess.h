@@ -6,14 +6,11 @@
 
 #include <QDeadlineTimer>
 #include <QProcess>
-#include <QTcpSocket>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstring>
-#include <memory>
 
 #include <poll.h>
 #include <sys/socket.h>

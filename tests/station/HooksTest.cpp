@@ -6,14 +6,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <optional>
+#include <memory>
 
 namespace dialvane {
 namespace {
@@ -63,6 +61,27 @@ protected:
     }
     QString queueFile() const { return dir.filePath("Dialvane-hooks.queue"); }
 
+    // A queue on the test's file whose finished hooks gather in `runs`, its problems in
+    // `problems`. A fetch runs the script's "ok".
+    std::unique_ptr<HookQueue> queueWith(const QString& onReceived, int parallel = 2) {
+        HookSettings settings;
+        settings.onReceived = onReceived;
+        settings.onFetched = command("ok");
+        settings.parallel = parallel;
+        // Long enough for a busy machine to run a shell script, short enough to wait for once.
+        settings.timeout = std::chrono::milliseconds(3000);
+        auto queue = std::make_unique<HookQueue>(queueFile());
+        QObject::connect(queue.get(), &HookQueue::finished,
+                         [this](const HookRun& run) { runs.push_back(run); });
+        QObject::connect(queue.get(), &HookQueue::problem,
+                         [this](const QString& text) { problems << text; });
+        queue->configure(settings);
+        return queue;
+    }
+    bool ran(std::size_t count) {
+        return QTest::qWaitFor([&] { return runs.size() >= count; }, 10000);
+    }
+
     static CallSummary receive(const char* resto) {
         CallSummary call;
         call.restoNum = resto;
@@ -77,6 +96,8 @@ protected:
 
     QTemporaryDir dir;
     QString backroom = dir.filePath("Backroom/");
+    std::vector<HookRun> runs;
+    QStringList problems;
 };
 
 TEST_F(HooksTest, EachOutcomeIsToldAndTheNextHookRuns) {
@@ -98,23 +119,16 @@ TEST_F(HooksTest, EachOutcomeIsToldAndTheNextHookRuns) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         QFile::remove(log());
-        HookQueue queue(queueFile());
-        HookSettings settings;
-        settings.onReceived = row.mode.startsWith(QLatin1Char('/')) ? row.mode : command(row.mode);
-        settings.onFetched = command(QStringLiteral("ok"));
-        // Long enough for a busy machine to run a shell script, short enough to wait for once.
-        settings.timeout = std::chrono::milliseconds(3000);
-        queue.configure(settings);
-        std::vector<HookRun> runs;
-        QObject::connect(&queue, &HookQueue::finished,
-                         [&](const HookRun& run) { runs.push_back(run); });
-        queue.callEnded(receive("000123"), backroom);
+        runs.clear();
+        const auto queue =
+            queueWith(row.mode.startsWith(QLatin1Char('/')) ? row.mode : command(row.mode));
+        queue->callEnded(receive("000123"), backroom);
         // A fetch after it runs whatever became of the first hook.
         CallSummary fetch = receive("000123");
         fetch.transaction = "X";
         fetch.files = QStringList{"trfloc", "trfbru1", "trfinv1"};
-        queue.callEnded(fetch, backroom);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return runs.size() == 2; }, 10000));
+        queue->callEnded(fetch, backroom);
+        ASSERT_TRUE(ran(2));
         EXPECT_EQ(runs[0].result, row.result);
         EXPECT_EQ(runs[0].job.hook, "OnReceived");
         // A killed or missing hook has no exit status of its own.
@@ -130,7 +144,7 @@ TEST_F(HooksTest, EachOutcomeIsToldAndTheNextHookRuns) {
         EXPECT_TRUE(
             logLines().join('\n').endsWith("ok|000123|" + folder + "|X1|127.0.0.1|COM1|" + files))
             << logLines().join('\n').toStdString();
-        EXPECT_EQ(queue.pending(), 0);
+        EXPECT_EQ(queue->pending(), 0);
     }
 }
 
@@ -138,18 +152,11 @@ TEST_F(HooksTest, EachOutcomeIsToldAndTheNextHookRuns) {
 // beside them.
 TEST_F(HooksTest, OneAtATimePerRestaurantInOrder) {
     QDir().mkpath(backroom + "000456");
-    HookQueue queue(queueFile());
-    HookSettings settings;
-    settings.onReceived = command("ok");
-    settings.parallel = 2;
-    queue.configure(settings);
-    std::vector<HookRun> runs;
-    QObject::connect(&queue, &HookQueue::finished,
-                     [&](const HookRun& run) { runs.push_back(run); });
+    const auto queue = queueWith(command("ok"));
     for (const char* resto : {"000123", "000123", "000456", "000123"})
-        queue.callEnded(receive(resto), backroom);
-    EXPECT_EQ(queue.running(), 2);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return runs.size() == 4; }, 10000));
+        queue->callEnded(receive(resto), backroom);
+    EXPECT_EQ(queue->running(), 2);
+    ASSERT_TRUE(ran(4));
     std::vector<quint64> ids;
     for (const HookRun& run : runs)
         if (run.job.restaurant == "000123")
@@ -161,47 +168,29 @@ TEST_F(HooksTest, OneAtATimePerRestaurantInOrder) {
 // A hook that was running when the station stopped runs again at the next start; a queue file
 // with a damaged line is set aside and what can be read of it still runs.
 TEST_F(HooksTest, RestartRunsWhatWasPending) {
-    HookSettings settings;
-    settings.onReceived = command("once");
     {
-        HookQueue first(queueFile());
-        first.configure(settings);
-        first.callEnded(receive("000123"), backroom);
+        const auto first = queueWith(command("once"));
+        first->callEnded(receive("000123"), backroom);
         ASSERT_TRUE(QTest::qWaitFor([&] { return logLines().size() == 1; }, 10000));
     } // stopped while the hook sleeps
     {
-        HookQueue second(queueFile());
-        std::optional<HookRun> rerun;
-        QObject::connect(&second, &HookQueue::finished, [&](const HookRun& run) { rerun = run; });
-        second.configure(settings);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return rerun.has_value(); }, 10000));
-        EXPECT_EQ(rerun->result, HookRun::Result::Ok) << rerun->describe().toStdString();
+        const auto second = queueWith(command("once"));
+        ASSERT_TRUE(ran(1));
+        EXPECT_EQ(runs[0].result, HookRun::Result::Ok) << runs[0].describe().toStdString();
         EXPECT_EQ(logLines().size(), 2);
     }
 
     // Damage: a line that is no JSON after a queued hook that is whole.
-    settings.onReceived = command("ok");
-    {
-        HookQueue writer(queueFile());
-        HookSettings never = settings;
-        never.parallel = 0; // queued only
-        writer.configure(never);
-        writer.callEnded(receive("000123"), backroom);
-    }
+    queueWith(command("ok"), 0)->callEnded(receive("000123"), backroom);
     {
         QFile file(queueFile());
         ASSERT_TRUE(file.open(QIODevice::Append));
         file.write("{\"queued\": garbage\n");
     }
-    HookQueue third(queueFile());
-    QSignalSpy problems(&third, &HookQueue::problem);
-    std::optional<HookRun> run;
-    QObject::connect(&third, &HookQueue::finished, [&](const HookRun& r) { run = r; });
-    third.configure(settings);
+    const auto third = queueWith(command("ok"));
     ASSERT_EQ(problems.size(), 1);
-    EXPECT_TRUE(problems[0][0].toString().contains("set aside"))
-        << problems[0][0].toString().toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return run.has_value(); }, 10000));
+    EXPECT_TRUE(problems[0].contains("set aside")) << problems[0].toStdString();
+    ASSERT_TRUE(ran(2));
     EXPECT_EQ(QDir(dir.path()).entryList({"Dialvane-hooks.queue.damaged-*"}).size(), 1);
 }
 
