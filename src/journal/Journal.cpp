@@ -82,10 +82,15 @@ QString isoLocalTime(const QDateTime& time) {
                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-// What closes a last row that a crash tore: its open quote, if any, and its line break.
+// What closes a last row that a crash tore: its open quote, if any, and its line break. A
+// whole file ends with its line break: one byte read says so (a journal on a file server
+// costs no more than that per row), and only a torn one has its last row read.
 QByteArray endOfTornRow(QFile& file) {
     constexpr qint64 kLongestRow = 64 * 1024;
     const qint64 size = file.size();
+    char last = 0;
+    if (size == 0 || !file.seek(size - 1) || file.read(&last, 1) != 1 || last == '\n')
+        return {};
     if (!file.seek(std::max<qint64>(0, size - kLongestRow)))
         return {};
     const QByteArray tail = file.read(kLongestRow);
