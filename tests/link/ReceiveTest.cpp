@@ -16,7 +16,6 @@ TEST_P(ReceiveTest, InstallsTheFileWithDataFieldAndEtxPerLineAfterHeadersWithCod
                              .garbageBlock = 2});
 
     EXPECT_TRUE(site.completed());
-    EXPECT_EQ(site.failures(), 2);
     const QByteArray etx(1, ETX);
     EXPECT_EQ(readAll(resto("itrfinv1")), QByteArray(126, 'A') + etx + "\r\n" + padded("short") +
                                               etx + "\r\n" + padded("middle $$$END$$$ is data") +
@@ -27,7 +26,6 @@ TEST_P(ReceiveTest, InstallsTheFileWithDataFieldAndEtxPerLineAfterHeadersWithCod
     // end block ACKed.
     EXPECT_EQ(line.sentBytes(),
               ack() + ack() + ack() + nak() + ack() + nak() + ack() + ack() + ack());
-    EXPECT_TRUE(logFiles().isEmpty());
     ASSERT_EQ(events.summaries.size(), 1u);
     EXPECT_EQ(describe(events.summaries[0]),
               "completed receive itrfinv1 records=3 naks=2 resent=0 bytes=387");
