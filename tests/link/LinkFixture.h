@@ -31,11 +31,9 @@ struct RecordingEvents : LinkEventSink {
     std::vector<QString> failures; // reasons of calls that ended failed or busy
     std::vector<QString> notices;
     std::vector<CallSummary> summaries;
-    int shows = 0; // calls started
 
     void handle(const LinkEvent& event) override {
         events.push_back(event);
-        shows += event.kind == LinkEvent::Kind::CallStarted;
         if (event.kind == LinkEvent::Kind::LineNotice)
             notices.push_back(event.text);
         if (event.kind != LinkEvent::Kind::CallEnded)

@@ -1,18 +1,14 @@
-// Who may call a network line: the allow list's matching, the defender's counting in virtual
-// time, and real listeners on loopback that turn callers away before a byte is read while the
-// journal still learns who they were. Then a call's connection: how long its waits last, and
-// the answers it was handed for later.
+// Who may call a network line (the allow list, the defender, real listeners on loopback), then a
+// call's connection: how long its waits last, and the answers it was handed for later.
 #include "LinkFixture.h"
 
 #include "link/AllowList.h"
-#include "link/CallPool.h"
 #include "link/ConnectionLine.h"
 #include "link/Defender.h"
 #include "link/NetworkLine.h"
 #include "support/LoopbackPort.h"
 #include "support/ManualClock.h"
 
-#include <QMutex>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -78,17 +74,21 @@ int socketOption(qintptr descriptor, int level, int name) {
 
 // The listening line decides who calls: a stranger is closed before a byte is read and
 // journaled as refused, an allowed caller of either family becomes a call with keepalive on,
-// and one beyond MaxCalls is closed and journaled as busy.
-TEST(NetworkLine, TurnsAwayStrangersAndCallersBeyondMaxCalls) {
-    const AllowList allowed = AllowList::parse("127.0.0.2, ::1");
+// and one beyond MaxCalls is closed and journaled as busy. An address with refused calls
+// enough is closed though AllowFrom lets it in: journaled once, then silently.
+TEST(NetworkLine, TurnsAwayStrangersCallersBeyondMaxCallsAndBlockedAddresses) {
+    const AllowList allowed = AllowList::parse("127.0.0.2, 127.0.0.3, ::1");
     Taken taken;
-    NetworkLine v4(1, loopbackAnyPort(), allowed, 2, std::make_unique<TakenCalls>(taken));
+    auto defender = std::make_shared<Defender>(DefenderSettings{2});
+    NetworkLine v4(1, loopbackAnyPort(), allowed, 2, std::make_unique<TakenCalls>(taken), 0,
+                   defender);
     NetworkLine v6(1, loopbackAnyPort("::1"), allowed, 2, std::make_unique<TakenCalls>(taken));
     RecordingEvents events;
     TransferLink link(v4, events, LinkConfig{});
     link.OpenPort(Connection::Direct, 9600, 1);
     v6.open({});
     std::vector<std::unique_ptr<QTcpSocket>> callers;
+    // Serves until the station has taken the caller, journaled it, or closed it.
     const auto call = [&](NetworkLine& line, const char* from, const char* to) {
         callers.push_back(std::make_unique<QTcpSocket>());
         QTcpSocket& caller = *callers.back();
@@ -96,7 +96,8 @@ TEST(NetworkLine, TurnsAwayStrangersAndCallersBeyondMaxCalls) {
         caller.connectToHost(QHostAddress(to), line.listeningPort());
         EXPECT_TRUE(caller.waitForConnected(5000));
         const std::size_t before = taken.descriptors.size() + events.summaries.size();
-        for (int i = 0; i < 100 && taken.descriptors.size() + events.summaries.size() == before;
+        for (int i = 0; i < 100 && taken.descriptors.size() + events.summaries.size() == before &&
+                        !caller.waitForDisconnected(0);
              ++i) {
             link.Serve(v4.now() + 50ms);
             v6.waitUntil(v6.now() + 50ms);
@@ -108,6 +109,10 @@ TEST(NetworkLine, TurnsAwayStrangersAndCallersBeyondMaxCalls) {
     const QString member = call(v4, "127.0.0.2", "127.0.0.1");
     const QString ipv6 = call(v6, "::1", "::1");
     const QString extra = call(v4, "127.0.0.2", "127.0.0.1");
+    for (int refusedCall = 0; refusedCall < 2; ++refusedCall)
+        defender->refused(QHostAddress("127.0.0.3"));
+    const QString blocked = call(v4, "127.0.0.3", "127.0.0.1");
+    call(v4, "127.0.0.3", "127.0.0.1");
 
     EXPECT_EQ(taken.peers, (QStringList{member, ipv6}));
     for (qintptr descriptor : taken.descriptors) {
@@ -115,14 +120,17 @@ TEST(NetworkLine, TurnsAwayStrangersAndCallersBeyondMaxCalls) {
         EXPECT_EQ(socketOption(descriptor, IPPROTO_TCP, TCP_KEEPIDLE), 30);
         EXPECT_EQ(socketOption(descriptor, IPPROTO_TCP, TCP_KEEPCNT), 3);
     }
-    ASSERT_EQ(events.summaries.size(), 2u);
+    ASSERT_EQ(events.summaries.size(), 3u);
     EXPECT_EQ(events.summaries[0].peer + " " + describe(events.summaries[0]),
               stranger + " refused none  records=0 naks=0 resent=0 bytes=0: " + stranger +
                   " is not in AllowFrom");
     EXPECT_EQ(events.summaries[1].peer + " " + describe(events.summaries[1]),
               extra + " busy none  records=0 naks=0 resent=0 bytes=0: 2 calls in progress on "
                       "COM1 (MaxCalls)");
-    for (int turnedAway : {0, 3}) { // closed: the caller reads the end at once
+    EXPECT_EQ(events.summaries[2].peer + " " + describe(events.summaries[2]),
+              blocked + " refused none  records=0 naks=0 resent=0 bytes=0: 127.0.0.3 blocked "
+                        "after 2 refused calls");
+    for (int turnedAway : {0, 3, 4, 5}) { // closed: the caller reads the end at once
         QTcpSocket& caller = *callers[turnedAway];
         EXPECT_TRUE(caller.state() == QAbstractSocket::UnconnectedState ||
                     caller.waitForDisconnected(5000))
@@ -203,100 +211,40 @@ TEST(Defender, BlocksAfterRefusalsInItsWindowForItsTimeAndForgetsStaleAddressesF
     EXPECT_EQ(defender.tracked(), 64u);
 }
 
-// The events of calls on threads of their own.
-struct SharedEvents final : LinkEventSink {
-    void handle(const LinkEvent& event) override {
-        if (event.kind != LinkEvent::Kind::CallEnded)
-            return;
-        const QMutexLocker lock(&mutex);
-        ended.push_back(event.summary);
-    }
-    std::vector<CallSummary> calls() {
-        const QMutexLocker lock(&mutex);
-        return ended;
-    }
-    QMutex mutex;
-    std::vector<CallSummary> ended;
-};
-
-// Two calls refused for a zero restaurant number block their address, though AllowFrom lets
-// it in: the next connection is closed unread and journaled once, the one after it silently.
-TEST(NetworkLine, BlocksAnAddressAfterItsRefusedCalls) {
-    SharedEvents events;
-    LinkConfig config;
-    config.sendDelay = Millis(0);
-    auto defender = std::make_shared<Defender>(DefenderSettings{2});
-    NetworkLine line(1, loopbackAnyPort(), AllowList::parse("127.0.0.0/8"), 4,
-                     std::make_unique<CallPool>(config, 1, events, defender), 0, defender);
-    TransferLink link(line, events, config);
-    link.OpenPort(Connection::Direct, 9600, 1);
-    const auto serveUntil = [&](const std::function<bool()>& done) {
-        for (int i = 0; i < 200; ++i) {
-            if (done())
-                return true;
-            link.Serve(line.now() + 20ms);
-        }
-        return false;
-    };
-    for (std::size_t call = 1; call <= 4; ++call) {
-        SCOPED_TRACE(call);
-        QTcpSocket caller;
-        caller.connectToHost(QHostAddress::LocalHost, line.listeningPort());
-        ASSERT_TRUE(caller.waitForConnected(5000));
-        if (call <= 2) { // a header the station answers, then refuses: the caller hangs up
-            caller.write(BuildBlock("000000S1"));
-            EXPECT_TRUE(serveUntil([&] { return caller.waitForReadyRead(0); }));
-            caller.disconnectFromHost();
-        }
-        EXPECT_TRUE(serveUntil([&] {
-            return caller.state() == QAbstractSocket::UnconnectedState ||
-                   caller.waitForDisconnected(0);
-        }));
-        EXPECT_TRUE(
-            serveUntil([&] { return events.calls().size() >= std::min<std::size_t>(call, 3); }));
-    }
-    const std::vector<CallSummary> calls = events.calls();
-    ASSERT_EQ(calls.size(), 3u);
-    EXPECT_EQ(calls[1].outcome, CallOutcome::Refused);
-    EXPECT_EQ(calls[2].outcome, CallOutcome::Refused);
-    EXPECT_EQ(calls[2].reason, "127.0.0.1 blocked after 2 refused calls");
+// A connection line on one end of a socket pair; the test is the site at the other end.
+std::unique_ptr<ConnectionLine> connected(int ends[2]) {
+    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    auto line = std::make_unique<ConnectionLine>(ends[0], "site");
+    line->open(LineSettings{});
+    return line;
 }
 
 // Answers handed over for later go from the answer timer: never before their moment, in the
 // order handed over (also what is sent at once meanwhile), and not at all once the station
 // has hung up.
 TEST(ConnectionLine, AnswersHandedOverGoAtTheirMomentInOrderAndNotAfterAHangUp) {
-    using namespace std::chrono_literals;
-    int ends[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-    ConnectionLine line(ends[0], "site");
-    line.open(LineSettings{});
+    int ends[2], other[2], next[2];
+    const auto line = connected(ends);
     QElapsedTimer clock;
     clock.start();
     // Another call's answer, due first: the timer sends it alone.
-    int other[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, other), 0);
-    ConnectionLine otherLine(other[0], "other site");
-    otherLine.open(LineSettings{});
-    ASSERT_TRUE(otherLine.OutputAt("E", otherLine.now() + 20ms));
-    const Millis start = line.now();
-    ASSERT_TRUE(line.OutputAt("A", start + 150ms));
-    ASSERT_TRUE(line.OutputAt("B", start + 50ms)); // handed over later: goes later
-    line.Output("C");
+    const auto otherLine = connected(other);
+    ASSERT_TRUE(otherLine->OutputAt("E", otherLine->now() + 20ms));
+    const Millis start = line->now();
+    ASSERT_TRUE(line->OutputAt("A", start + 150ms));
+    ASSERT_TRUE(line->OutputAt("B", start + 50ms)); // handed over later: goes later
+    line->Output("C");
     // Everything the site hears within a second, and when the first byte came.
     const auto hear = [&] {
         QByteArray heard;
         qint64 firstAt = -1;
         pollfd fd{ends[1], POLLIN, 0};
-        while (clock.elapsed() < 1000 && ::poll(&fd, 1, 50) >= 0) {
-            char bytes[16];
-            const auto got = (fd.revents & POLLIN) ? ::recv(ends[1], bytes, sizeof bytes, 0) : 0;
-            if (got > 0 && firstAt < 0)
-                firstAt = clock.elapsed();
-            if (got > 0)
-                heard.append(bytes, got);
-            if (got < 0 || (fd.revents & POLLIN && got == 0) || heard.size() == 3)
-                break;
+        char byte = 0;
+        while (heard.size() < 3 &&
+               ::poll(&fd, 1, static_cast<int>(std::max<qint64>(0, 1000 - clock.elapsed()))) > 0 &&
+               ::recv(ends[1], &byte, 1, 0) == 1) {
+            firstAt = firstAt < 0 ? clock.elapsed() : firstAt;
+            heard += byte;
         }
         return std::pair{heard, firstAt};
     };
@@ -304,10 +252,9 @@ TEST(ConnectionLine, AnswersHandedOverGoAtTheirMomentInOrderAndNotAfterAHangUp) 
     EXPECT_EQ(heard, "ABC");
     EXPECT_GE(firstAt, 150);
 
-    ASSERT_TRUE(line.OutputAt("D", line.now() + 100ms));
-    line.SetDTR(false); // the station hangs up before D's moment
+    ASSERT_TRUE(line->OutputAt("D", line->now() + 100ms));
+    line->SetDTR(false); // the station hangs up before D's moment
     // The next connection likely gets the same descriptor: D must not reach it either.
-    int next[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, next), 0);
     clock.restart();
     EXPECT_EQ(hear().first, "");
@@ -321,13 +268,6 @@ TEST(ConnectionLine, AnswersHandedOverGoAtTheirMomentInOrderAndNotAfterAHangUp) 
 // take; and the station never waits for a caller that reads nothing, neither when it sends nor
 // when the timer sends its answers (which would hold every call's answers): it hangs up.
 TEST(ConnectionLine, AWaitEndsInTimeAndNoSendWaitsForACallerThatReadsNothing) {
-    using namespace std::chrono_literals;
-    const auto connected = [](int ends[2]) {
-        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-        auto line = std::make_unique<ConnectionLine>(ends[0], "site");
-        line->open(LineSettings{});
-        return line;
-    };
     // The wait ends as expected, and before `within` ms.
     const auto waitAt = [](Line& line, Millis wait, Line::Wake expected, qint64 within) {
         QElapsedTimer clock;

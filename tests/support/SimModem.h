@@ -30,8 +30,6 @@ public:
     }
     void powerBlip() { autoAnswer_ = false; }
     void hang() { hung_ = true; }
-    // Some modems reset to their stored profile when a call ends: auto-answer is lost.
-    bool resetsOnHangUp = false;
     // How it answers: "ATZ\r" echoed or not, results as words ("\r\nOK\r\n") or numeric codes
     // ("0\r"), ERROR to every command, no answer to commands at all.
     bool echo = true;
@@ -62,7 +60,6 @@ public:
         hung_ = false;
         if (online_) {
             online_ = false;
-            autoAnswer_ = autoAnswer_ && !resetsOnHangUp;
             actions_.push_back({now, Action::Kind::CarrierDown, {}});
             site_->onStationDtr(now, false);
             takeSiteActions();
@@ -147,7 +144,6 @@ private:
             if (action.kind == Action::Kind::CarrierDown && online_) {
                 // The site hung up: the modem says so once back in command mode.
                 online_ = false;
-                autoAnswer_ = autoAnswer_ && !resetsOnHangUp;
                 result(action.at + kAnswerDelay, 3, "NO CARRIER");
             }
         }
