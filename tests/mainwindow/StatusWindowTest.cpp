@@ -1,9 +1,9 @@
-// The status window: the presenter's captions for each event, and the window's plain text.
+// The status window's presenter: its captions for each event. The window itself is tested with
+// the main window, which it follows.
 #include "common/EightBitText.h"
 #include "link/Block.h"
 #include "site/Site.h"
-#include "statuswindow/StatusWindowHost.h"
-#include "statuswindow/frmcom.h"
+#include "statuswindow/StatusPresenter.h"
 
 #include <gtest/gtest.h>
 
@@ -87,22 +87,6 @@ TEST(StatusPresenter, EventsBecomeTheCaptionsOfTheCallFollowed) {
         const QString view = QString::fromLatin1(v.resto + '|' + v.transaction + '|') + v.data;
         EXPECT_EQ(view + '|' + v.progress, step.view);
     }
-}
-
-// Whatever a site sends is shown as text, never interpreted, its controls escaped; the window is
-// loaded on first use and gone with the port.
-TEST(StatusWindow, ShowsTheBytesAsReceivedAndGoesWithThePort) {
-    StatusWindowHost host;
-    EXPECT_EQ(host.window(), nullptr);
-    host.apply(event(LinkEvent::Kind::CallStarted, 1));
-    ASSERT_NE(host.window(), nullptr);
-    EXPECT_TRUE(host.window()->isVisible());
-    const QByteArray text = QByteArray("<b>12</b> caf\xe9 &co").leftJustified(125);
-    host.apply(block(1, CallDirection::Receive, "\x02" + text + "\x85\x03", 0));
-    EXPECT_EQ(host.window()->dataValue->text(), "\\x02" + fromEightBit(text) + "\\x85\\x03");
-    EXPECT_EQ(host.window()->dataValue->textFormat(), Qt::PlainText);
-    host.apply(event(LinkEvent::Kind::PortClosed));
-    EXPECT_EQ(host.window(), nullptr);
 }
 
 } // namespace

@@ -58,7 +58,6 @@ const Typing typings[] = {
     {"999", english, "12", kEnd, 0, "-.,a +", "12", 6},
     // Group separators are not counted; where numbers are not grouped, neither are zeros.
     {"999", english, "1,2", kEnd, 0, "34", "1,23", 1},
-    {"999", english, "100", kEnd, 0, "0", "100", 1},
     {"999", ungrouped, "100", kEnd, 0, "05", "10005", 0},
     {"999", ungrouped, "123", kEnd, 0, "4", "123", 1},
     // With a comma separator the full stop is mere punctuation.
