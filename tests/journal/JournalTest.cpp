@@ -43,18 +43,18 @@ TEST(Journal, HostileHeaderBytesStayInTheirCellAndNeverReadAsAFormula) {
         QByteArray resto;
         QByteArray cell; // as read back
     } cases[] = {
-        {"000123", "000123"},
         {"=1+2,\"", "'=1+2,\""},        // formula, comma and quote in one
         {"+12345", "'+12345"},          // a leading sign is a formula too
         {"-1", "'-1"},                  //
         {"@SUM(", "'@SUM("},            //
         {"12\r\n=3", "12\\x0d\\x0a=3"}, // a line end cannot start a row
-        {QByteArray("\x1b[2J\0\xe9", 6), "\\x1b[2J\\x00\\xe9"},
+        {QByteArray("\x1b[2J\0\x1f\x7f\xe9", 8), "\\x1b[2J\\x00\\x1f\\x7f\\xe9"},
         {"a\\b", "a\\x5cb"}, // the escape itself is escaped
     };
     QTemporaryDir dir;
     for (const auto& c : cases) {
         Entry e = entryAt(QStringLiteral("2026-12-06T10:44:03"), c.resto);
+        e.transaction = e.type = c.resto;
         e.reason = QStringLiteral("Cannot open \"x\", twice\ttab\u0085\u2028");
         append(dir.path(), e);
     }
@@ -62,7 +62,8 @@ TEST(Journal, HostileHeaderBytesStayInTheirCellAndNeverReadAsAFormula) {
     ASSERT_EQ(rows.size(), std::size(cases));
     for (size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE(cases[i].resto.toStdString());
-        EXPECT_EQ(rows[i][static_cast<int>(Column::Restaurant)], cases[i].cell);
+        for (const Column column : {Column::Restaurant, Column::Transaction, Column::Type})
+            EXPECT_EQ(rows[i][static_cast<int>(column)], cases[i].cell);
         EXPECT_EQ(rows[i][static_cast<int>(Column::Reason)],
                   "Cannot open \"x\", twice\\x09tab\\x85\\u2028");
     }
