@@ -271,6 +271,8 @@ TEST(DailyPurge, IsDueFiveMinutesAfterTheNextLocalMidnight) {
 }
 
 TEST(ServiceText, BytesFromTheLineNeverReachALogLineRaw) {
+    EXPECT_EQ(printable(QByteArray("\x1b[2J\n\\\x1f\x7f\xe9", 9)),
+              "\\x1b[2J\\x0a\\x5c\\x1f\\x7f\\xe9");
     CallSummary call;
     call.restoNum = "00\n123";
     call.transaction = "S";
