@@ -1,8 +1,6 @@
 #pragma once
-// What the real-process tests share: a loopback port nobody listens on right now, for a
-// station's network line, a Backroom, records as a site sends them, and a raw site that speaks
-// the line protocol byte by byte, for tests that must control the exact moment something
-// happens (a kill, two calls at once).
+// What the real-process tests share, and a raw site that speaks the line protocol byte by byte
+// for tests that must control the exact moment something happens (a kill, two calls at once).
 
 #include "link/Block.h"
 #include "support/TestFiles.h"
@@ -95,13 +93,10 @@ public:
         return false;
     }
 
-    void send(const QByteArray& bytes) {
-        socket_->write(bytes);
-        socket_->flush();
-    }
     // Sends a block; true when the station answered ACK.
     bool exchange(const QByteArray& block) {
-        send(block);
+        socket_->write(block);
+        socket_->flush();
         return answer() == ACK;
     }
     bool sendRecords(const QByteArrayList& records) {

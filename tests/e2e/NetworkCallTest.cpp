@@ -101,9 +101,25 @@ TEST_F(NetworkCallTest, ManySitesCallAtOnceAndEachCallStandsAlone) {
 }
 
 // A station out of descriptors turns the caller it cannot take away and lives on; a port that
-// cannot be opened is said once and opened again by itself as soon as it can be.
-TEST_F(NetworkCallTest, ACallerBeyondTheDescriptorsIsTurnedAwayAndAPortTriesAgain) {
+// cannot be opened is said once and opened again by itself as soon as it can be. A supervisor's
+// watchdog is fed from the link thread itself, with the port open or closed: a worker stuck in a
+// call or a wait stops the beats and gets the station restarted.
+TEST_F(NetworkCallTest, ACallerBeyondTheDescriptorsIsTurnedAwayAndAPortTriesAgainAndBeats) {
     using Kind = LinkEvent::Kind;
+    std::atomic<int> beats{0};
+    std::atomic<bool> onTheLinkThread{true};
+    QThread* mainThread = QThread::currentThread();
+    link.setHeartbeat(
+        [&] {
+            ++beats;
+            onTheLinkThread = onTheLinkThread && QThread::currentThread() != mainThread;
+        },
+        Millis(20));
+    const auto threeMoreBeats = [&] {
+        const int target = beats + 3;
+        return QTest::qWaitFor([&] { return beats >= target; }, 5000);
+    };
+    EXPECT_TRUE(threeMoreBeats()) << "serving an open line";
     const auto cannotOpen = LinkEvent::PortFailure::CannotOpen,
                whileOpen = LinkEvent::PortFailure::FailedWhileOpen;
     const auto restored = [&] {
@@ -149,6 +165,7 @@ TEST_F(NetworkCallTest, ACallerBeyondTheDescriptorsIsTurnedAwayAndAPortTriesAgai
                     failedEarlier = heard.count(Kind::PortClosed, whileOpen);
     link.close();
     link.waitIdle();
+    EXPECT_TRUE(threeMoreBeats()) << "with the port closed";
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, port()));
     PortRequest request;
@@ -163,29 +180,6 @@ TEST_F(NetworkCallTest, ACallerBeyondTheDescriptorsIsTurnedAwayAndAPortTriesAgai
     squatter.close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return restored() == restoredEarlier + 1; }, 5000));
     EXPECT_EQ(heard.count(Kind::PortClosed, whileOpen), failedEarlier);
-}
-
-// A supervisor's watchdog is fed from the link thread itself, with the port open or closed: a
-// worker stuck in a call or a wait stops the beats and gets the station restarted.
-TEST_F(NetworkCallTest, TheHeartbeatComesFromTheLinkThreadWithThePortOpenOrClosed) {
-    std::atomic<int> beats{0};
-    std::atomic<bool> onTheLinkThread{true};
-    QThread* mainThread = QThread::currentThread();
-    link.setHeartbeat(
-        [&] {
-            ++beats;
-            if (QThread::currentThread() == mainThread)
-                onTheLinkThread = false;
-        },
-        Millis(20));
-    auto threeMoreBeats = [&] {
-        const int target = beats + 3;
-        return QTest::qWaitFor([&] { return beats >= target; }, 5000);
-    };
-    EXPECT_TRUE(threeMoreBeats()) << "serving an open line";
-    link.close();
-    link.waitIdle();
-    EXPECT_TRUE(threeMoreBeats()) << "with the port closed";
     EXPECT_TRUE(onTheLinkThread);
     link.setHeartbeat({}, Millis(0));
 }

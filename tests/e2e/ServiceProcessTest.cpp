@@ -54,12 +54,26 @@ protected:
     }
 };
 
-TEST_F(ServiceProcess, ReadyAnswersDespiteBadValuesAndEndsAReceiveCleanlyOnSigterm) {
+// What the supervisor and `dialvane status` (as monitoring runs it) are told before the start,
+// while the station waits, during calls and after them, and once it has stopped.
+TEST_F(ServiceProcess, ReadyAndStatusAnswerDespiteBadValuesAndEndAReceiveCleanlyOnSigterm) {
     NotifySocket notify(dir.filePath("notify"));
     ASSERT_TRUE(notify.bound());
     StationProcess service = station("station");
     WritePrivateProfileString("Communication", "Speed", "abc", service.ini());
     WritePrivateProfileString("Global", "DaysToKeep", "40000", service.ini());
+    QByteArray shown;
+    // Polls: the service writes its status a moment after each change.
+    const auto status = [&](int code, const QByteArray& text) {
+        for (QDeadlineTimer deadline(10000); !deadline.hasExpired();) {
+            const Ran ran = run(DIALVANE_PROGRAM, {"status", "--config-dir", service.folder()});
+            shown = ran.out;
+            if (ran.status == code && shown.contains(text))
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(status(1, "not running: no status file")) << shown.toStdString();
     QProcessEnvironment env;
     env.insert("NOTIFY_SOCKET", notify.path());
     service.start("--service", env);
@@ -67,6 +81,9 @@ TEST_F(ServiceProcess, ReadyAnswersDespiteBadValuesAndEndsAReceiveCleanlyOnSigte
     EXPECT_TRUE(notify.waitFor(QString("STATUS=waiting for calls on COM1 (tcp:127.0.0.1:%1)")
                                    .arg(service.port())
                                    .toUtf8()));
+    const QByteArray port =
+        QString("port COM1 (tcp:127.0.0.1:%1): open\n").arg(service.port()).toUtf8();
+    EXPECT_TRUE(status(0, port + "0 calls in progress\nlast call: none")) << shown.toStdString();
 
     RawSite first;
     ASSERT_TRUE(first.connectTo(service.port()));
@@ -74,10 +91,18 @@ TEST_F(ServiceProcess, ReadyAnswersDespiteBadValuesAndEndsAReceiveCleanlyOnSigte
     first.hangUp();
     const QByteArray installed = readAll(resto("itrfinv1"));
     ASSERT_EQ(installed, fields({"a", "b", "c"}));
+    EXPECT_TRUE(status(0, "0 calls in progress\nlast call: 20")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("completed, 3 records received (387 bytes; itrfinv1)"))
+        << shown.toStdString();
+    RawSite silent; // a health check: connects and closes
+    ASSERT_TRUE(silent.connectTo(service.port()));
+    silent.hangUp();
 
     RawSite second;
     ASSERT_TRUE(beginReceive(second, service.port()));
     ASSERT_TRUE(notify.waitFor("STATUS=call from 000123: receiving"));
+    EXPECT_TRUE(status(0, port + "1 call in progress\n  000123  receive  ")) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith("running (pid ")) << shown.toStdString();
     RawSite third; // a second call at once, without a header yet: the most recent
     ASSERT_TRUE(third.connectTo(service.port()));
     ASSERT_TRUE(notify.waitFor(QString("STATUS=2 calls in progress on COM1 (tcp:127.0.0.1:%1); "
@@ -93,6 +118,12 @@ TEST_F(ServiceProcess, ReadyAnswersDespiteBadValuesAndEndsAReceiveCleanlyOnSigte
           "call 000123 S1 from 127.0.0.1:", ": completed, 3 records received (387 bytes; itrfinv1)",
           "stopping on SIGTERM"})
         EXPECT_TRUE(log.contains(line)) << line << '\n' << log.toStdString();
+    EXPECT_TRUE(QRegularExpression("info: call without a header from 127\\.0\\.0\\.1:\\d+: dropped "
+                                   "\\(closed before sending a byte\\), ")
+                    .match(QString::fromUtf8(log))
+                    .hasMatch())
+        << log.toStdString();
+    EXPECT_TRUE(status(1, "not running (pid ")) << shown.toStdString();
     // The first line says what runs, with the time's offset; the last comes after every call.
     EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT[\\d:]{8}(Z|[+-]\\d\\d:\\d\\d) info: "
                                    "dialvane " DIALVANE_VERSION " starting: line station, "
@@ -102,14 +133,14 @@ TEST_F(ServiceProcess, ReadyAnswersDespiteBadValuesAndEndsAReceiveCleanlyOnSigte
         << log.toStdString();
     EXPECT_TRUE(log.trimmed().endsWith("info: stopped")) << log.toStdString();
 
-    // The journal those two calls left, as the reports read it.
+    // The journal those calls left, as the reports read it.
     const QByteArray calls = report({"calls", "--csv"}, service);
     const QList<QByteArray> rows = calls.trimmed().split('\n');
-    ASSERT_EQ(rows.size(), 4) << calls.toStdString();
+    ASSERT_EQ(rows.size(), 5) << calls.toStdString();
     EXPECT_TRUE(rows[1].contains(",000123,S,1,receive,itrfinv1,3,0,0,0,387,completed,"))
         << rows[1].toStdString();
     EXPECT_TRUE(rows[1].contains(",127.0.0.1:")) << rows[1].toStdString(); // the caller
-    const QByteArray stopped = rows[2] + '\n' + rows[3]; // began in the same second
+    const QByteArray stopped = rows[2] + '\n' + rows[3] + '\n' + rows[4];  // the same second
     EXPECT_TRUE(stopped.contains(",000123,S,1,receive,itrfinv1,1,0,0,0,129,stopped,"))
         << stopped.toStdString();
     EXPECT_TRUE(stopped.contains(",none,,0,0,0,0,0,stopped,")) << stopped.toStdString();
@@ -168,48 +199,6 @@ TEST_F(ServiceProcess, AReloadKeepsThePortAndTheCallItCannotOrNeedNotReplace) {
     EXPECT_FALSE(stale.connectTo(old, 300)) << "the old address is no longer listened on";
 }
 
-// `dialvane status` as monitoring runs it: before the station starts, while it waits, during a
-// call and after it, and once it has stopped.
-TEST_F(ServiceProcess, StatusSaysWhetherTheStationRunsAndWhatItsCallsAre) {
-    StationProcess service = station("station");
-    QByteArray shown;
-    // Polls: the service writes its status a moment after each change.
-    const auto status = [&](int code, const QByteArray& text) {
-        for (QDeadlineTimer deadline(10000); !deadline.hasExpired();) {
-            const Ran ran = run(DIALVANE_PROGRAM, {"status", "--config-dir", service.folder()});
-            shown = ran.out;
-            if (ran.status == code && shown.contains(text))
-                return true;
-        }
-        return false;
-    };
-    EXPECT_TRUE(status(1, "not running: no status file")) << shown.toStdString();
-    service.start();
-    const QByteArray port =
-        QString("port COM1 (tcp:127.0.0.1:%1): open\n").arg(service.port()).toUtf8();
-    EXPECT_TRUE(status(0, port + "0 calls in progress\nlast call: none")) << shown.toStdString();
-    RawSite site;
-    ASSERT_TRUE(beginReceive(site, service.port()));
-    EXPECT_TRUE(status(0, port + "1 call in progress\n  000123  receive  ")) << shown.toStdString();
-    EXPECT_TRUE(shown.startsWith("running (pid ")) << shown.toStdString();
-    ASSERT_TRUE(endReceive(site));
-    EXPECT_TRUE(status(0, "0 calls in progress\nlast call: 20")) << shown.toStdString();
-    EXPECT_TRUE(shown.contains("completed, 2 records received (258 bytes; itrfinv1)"))
-        << shown.toStdString();
-    RawSite silent; // a health check: connects and closes
-    ASSERT_TRUE(silent.connectTo(service.port()));
-    silent.hangUp();
-    QByteArray said;
-    EXPECT_TRUE(
-        waitForOutput(service.process(), said, ": dropped (closed before sending a byte), "))
-        << said.toStdString();
-    service.signal(SIGTERM);
-    ASSERT_TRUE(service.process().waitForFinished(5000));
-    EXPECT_TRUE(status(1, "not running (pid ")) << shown.toStdString();
-    said += service.process().readAll();
-    EXPECT_TRUE(said.contains("info: call without a header from 127.0.0.1:")) << said.toStdString();
-}
-
 TEST_F(ServiceProcess, TheWindowProgramAlsoEndsACallCleanlyOnSigterm) {
     writeFile(resto("itrfinv1"), "previous\r\n");
     StationProcess window = station("station");
@@ -246,7 +235,6 @@ TEST_F(ServiceProcess, CommandsRunWithoutADisplayAndExitWithTheirStatus) {
         {{"state"}, 2, "unknown command \"state\""},
         {{"--service", "--check", "--config-dir", folder}, 2, "exclude"},
         {{"--service", "--bogus", "--config-dir", folder}, 2, "bogus"},
-        {{"--check", "--line", "a", "--config-dir", folder}, 2, "give one"},
         {{"--check", "--line", "../etc"}, 2, "--line takes"},
         {{"calls", "--outcome", "bogus", "--config-dir", folder}, 2, "hung-up"},
         {{"calls", "--resto", "12x", "--config-dir", folder}, 2, "--resto"},
@@ -289,23 +277,18 @@ TEST_F(ServiceProcess, CommandsRunWithoutADisplayAndExitWithTheirStatus) {
             << ran.out.toStdString() << ran.err.toStdString();
     }
     EXPECT_EQ(readAll(station.ini()), ini) << "no command changes the settings";
-}
 
-// `dialvane password` fed by a pipe: the one line it prints is a hash of that password which the
-// station's own reading takes as set.
-TEST_F(ServiceProcess, PasswordReadsStandardInputAndPrintsALineTheStationTakes) {
-    StationProcess station = this->station("station");
+    // `dialvane password` fed by a pipe: one line, a hash of that password which the station's
+    // own reading takes as set.
     const Ran made = run(DIALVANE_PROGRAM, {"password"}, "sel et poivre\n");
-    const QString out = QString::fromUtf8(made.out);
-    EXPECT_EQ(made.status, 0) << made.err.toStdString();
-    ASSERT_TRUE(out.startsWith("PasswordHash=pbkdf2-sha256$600000$") && out.count('\n') == 1)
-        << out.toStdString();
-    const QString hash = out.trimmed().section('=', 1);
+    ASSERT_TRUE(made.status == 0 && made.out.startsWith("PasswordHash=pbkdf2-sha256$600000$") &&
+                made.out.count('\n') == 1)
+        << made.out.toStdString() << made.err.toStdString();
+    const QString hash = QString::fromUtf8(made.out).trimmed().section('=', 1);
     EXPECT_TRUE(passwordMatches(hash, "sel et poivre"));
     EXPECT_FALSE(passwordMatches(hash, "sel"));
     WritePrivateProfileString("Security", "PasswordHash", hash, station.ini());
-    const QByteArray said =
-        run(DIALVANE_PROGRAM, {"--check", "--config-dir", station.folder()}).out;
+    const QByteArray said = run(DIALVANE_PROGRAM, {"--check", "--config-dir", folder}).out;
     EXPECT_TRUE(said.contains("PasswordHash       set") && said.contains("OK   Dialvane.ini"))
         << said.toStdString();
 }

@@ -76,8 +76,10 @@ public:
     ~StationProcess() {
         if (process_.state() != QProcess::NotRunning) {
             process_.terminate();
-            if (!process_.waitForFinished(5000))
-                kill();
+            if (!process_.waitForFinished(5000)) {
+                process_.kill();
+                process_.waitForFinished(5000);
+            }
         }
     }
 
@@ -99,10 +101,6 @@ public:
     }
 
     void signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
-    void kill() {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
 
     // Port 1 a network line on a free loopback port; called again, on another one (a reload).
     void movePort() {

@@ -79,7 +79,6 @@ TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
         {"[Global]\nDaysToKeep=abc", "DaysToKeep=\"abc\""},
         {"[Global]\nDaysToKeep=40000", "DaysToKeep=\"40000\""},
         {"[Communication]\nComPort=1junk", "ComPort=\"1junk\""},
-        {"[Communication]\r\nComPort=3\r\n", nullptr, 60, 3},
         {"[Communication]\nComPort=12", nullptr, 60, 12}, // a number: kept, opened as 1
         {"[Communication]\nComPort=9", nullptr, 60, 9},
         {"[Communication]\nSpeed=abc", "Speed=\"abc\""},
@@ -143,7 +142,6 @@ TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryPortValueAndTlsFile) {
         {"tcp:[::1]:" + P, "", nullptr},
         {"tcp:::1:" + P, "", nullptr}, // the port follows the last colon
         {"tcp:*:" + P, "", nullptr},
-        {"tcp:0.0.0.0:" + P, "", nullptr},
         {"tcp:localhost:" + P, "", nullptr},
         {"tcp:127.0.0.1:0", "", "from 1 to 65535"},
         {"tcp:127.0.0.1:65536", "", "from 1 to 65535"},
@@ -154,7 +152,6 @@ TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryPortValueAndTlsFile) {
         {"tcp:fe80::zz:" + P, "", "in brackets"},
         {"tcp:192.0.2.1:" + P, "", "cannot be listened on"}, // not an address of this machine
         {"tcp:127.0.0.1:" + T, "", "cannot be listened on"},
-        {tls, "", "no CertificateFile is set in section Network"},
         {"/dev/ttyS99-none", "", ""},
         {"/dev/null", "", ""}, // opens, but takes no line settings
         {tls, good + file("ClientCAFile", pki.cert("ca")) + file("CRLFile", pki.crl("ca")),
@@ -274,9 +271,8 @@ TEST(DailyPurge, IsDueFiveMinutesAfterTheNextLocalMidnight) {
 }
 
 TEST(ServiceText, BytesFromTheLineNeverReachALogLineRaw) {
-    EXPECT_EQ(printable("000123"), "000123");
-    EXPECT_EQ(printable(QByteArray("\x1b[2J\n\\\x7f\xe9", 8)), "\\x1b[2J\\x0a\\x5c\\x7f\\xe9");
-
+    EXPECT_EQ(printable(QByteArray("\x1b[2J\n\\\x1f\x7f\xe9", 9)),
+              "\\x1b[2J\\x0a\\x5c\\x1f\\x7f\\xe9");
     CallSummary call;
     call.restoNum = "00\n123";
     call.transaction = "S";
