@@ -9,10 +9,8 @@ namespace dialvane {
 
 // Left-justifies `text` in a field of `width` characters: pads with spaces or cuts.
 QByteArray assignFixed(const QByteArray& text, int width);
-QString assignFixed(const QString& text, int width);
 
 // True when the text holds nothing but spaces (an empty text counts as blank).
 bool isBlank(const QByteArray& text);
-bool isBlank(const QString& text);
 
 } // namespace dialvane
