@@ -64,10 +64,6 @@ std::vector<JournalFile> journalFiles(const QString& logFolder) {
     return found;
 }
 
-QByteArrayView columnName(Column column) {
-    return kNames[static_cast<size_t>(column)];
-}
-
 QString journalFileName(const QDate& month) {
     return kPrefix + month.toString(QStringLiteral("yyyyMM")) + kSuffix;
 }

@@ -53,7 +53,6 @@ enum class Column {
     Reason,
 };
 constexpr int kColumns = static_cast<int>(Column::Reason) + 1;
-QByteArrayView columnName(Column column);
 
 struct Entry {
     QDateTime start; // local time
