@@ -8,46 +8,8 @@
 namespace dialvane::test {
 namespace {
 
-// With the restaurant's three files, for the calls that fetch them.
-class CallEndTest : public OnEitherLine {
-protected:
-    void SetUp() override {
-        OnEitherLine::SetUp();
-        for (const char* name : {"trfloc", "trfbru1", "trfinv1"})
-            writeFile(resto(name), "one\r\ntwo\r\n");
-    }
-};
-
+class CallEndTest : public OnEitherLine {};
 INSTANTIATE_TEST_SUITE_P(Lines, CallEndTest, ::testing::Bool(), lineName);
-
-TEST_P(CallEndTest, EachOutcomeCountsWhatCrossedTheLine) {
-    const std::vector<QByteArray> abc = {"a", "b", "c"};
-    // A sending site with three records, or a fetching one; how its summary starts.
-    const std::pair<SiteScript, const char*> cases[] = {
-        {{.records = abc}, "completed receive itrfinv1 records=3 naks=0 resent=0 bytes=387"},
-        {{.restoNum = "000999", .records = abc},
-         "failed receive itrfinv1 records=0 naks=0 resent=0 bytes=0: no folder for restaurant "
-         "000999"},
-        {{.transaction = 'X', .records = {}, .silentBlock = 2}, // block 2 unanswered once
-         "completed send trfloc,trfbru1,trfinv1 records=6 naks=0 resent=1 bytes=756"},
-        {{.restoNum = "000456", .transaction = 'X', .records = {}}, // the restaurant has no files
-         "failed send trfloc records=0 naks=0 resent=0 bytes=0: no folder for restaurant 000456 ("},
-        {{.restoNum = "000000", .records = abc},
-         "refused none  records=0 naks=0 resent=0 bytes=0: restaurant number 000000 reads as zero"},
-        {{.restoNum = "00:123", .records = abc},
-         "refused none  records=0 naks=0 resent=0 bytes=0: unsafe header"},
-    };
-    for (const auto& [script, summary] : cases) {
-        SCOPED_TRACE(summary);
-        events.summaries.clear();
-        const QDateTime began = clock.localTime();
-        call(script);
-        ASSERT_EQ(events.summaries.size(), 1u);
-        EXPECT_THAT(describe(events.summaries[0]).toStdString(), StartsWith(summary));
-        EXPECT_EQ(events.summaries[0].start, began);
-        EXPECT_EQ(events.summaries[0].peer, ""); // a serial line cannot tell who called
-    }
-}
 
 TEST_P(CallEndTest, AStopEndsACallLikeACarrierDrop) {
     writeFile(resto("itrfinv1"), "old");
@@ -66,10 +28,10 @@ TEST_P(CallEndTest, AStopEndsACallLikeACarrierDrop) {
 TEST_P(CallEndTest, APortThatFailsInACallEndsItAndReachesTheOwner) {
     writeFile(resto("itrfinv1"), "old");
     line.failOutputFrom(300ms); // the header is answered, the first block is not
-    Site site({.records = {"a", "b"}});
-    site.start();
-    line.attach(site);
-    EXPECT_EQ(failureOf<LineError>([&] { link->Serve(1h); }), "COM1: the port failed");
+    EXPECT_EQ(failureOf<LineError>([&] {
+                  call({.records = {"a", "b"}});
+              }),
+              "COM1: the port failed");
     ASSERT_EQ(events.summaries.size(), 1u);
     EXPECT_EQ(events.summaries[0].outcome, CallOutcome::Failed);
     EXPECT_EQ(events.summaries[0].reason, "COM1: the port failed");
@@ -78,8 +40,7 @@ TEST_P(CallEndTest, APortThatFailsInACallEndsItAndReachesTheOwner) {
 }
 
 TEST_P(CallEndTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
-    SiteScript one;
-    one.records = {"a"};
+    SiteScript one{.records = {"a"}};
     call(one);
     EXPECT_EQ(logFiles(), QStringList{}); // off: no file at all
 
@@ -110,8 +71,7 @@ TEST_P(CallEndTest, ATraceHoldsEveryByteOfTheCallAndCostsNothingWhenOff) {
     link->setConfig(traced);
     one.records = {"a", "b", "c", "d"};
     EXPECT_TRUE(call(one).completed());
-    const QString cut = logs + logFiles().back();
-    const QByteArray kept = readAll(cut);
+    const QByteArray kept = readAll(logs + logFiles().back());
     EXPECT_LE(kept.size(), 400 + 80);
     EXPECT_TRUE(kept.endsWith("--- the trace stops here: it reached its limit of 0 MB\r\n"))
         << kept.toStdString();

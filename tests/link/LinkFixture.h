@@ -29,13 +29,10 @@ using site::SiteScript;
 struct RecordingEvents : LinkEventSink {
     std::vector<LinkEvent> events;
     std::vector<QString> failures; // reasons of calls that ended failed or busy
-    std::vector<QString> notices;
     std::vector<CallSummary> summaries;
 
     void handle(const LinkEvent& event) override {
         events.push_back(event);
-        if (event.kind == LinkEvent::Kind::LineNotice)
-            notices.push_back(event.text);
         if (event.kind != LinkEvent::Kind::CallEnded)
             return;
         summaries.push_back(event.summary);
@@ -45,16 +42,9 @@ struct RecordingEvents : LinkEventSink {
     }
 
     qsizetype noticesWith(const QString& text) const {
-        return std::ranges::count_if(notices, [&](const QString& n) { return n.contains(text); });
-    }
-
-    // The longest block that crossed the line.
-    QByteArray longestBlock() const {
-        QByteArray found;
-        for (const LinkEvent& e : events)
-            if (e.kind == LinkEvent::Kind::BlockMoved && e.bytes.size() > found.size())
-                found = e.bytes;
-        return found;
+        return std::ranges::count_if(events, [&](const LinkEvent& e) {
+            return e.kind == LinkEvent::Kind::LineNotice && e.text.contains(text);
+        });
     }
 };
 
@@ -112,7 +102,6 @@ protected:
 
     QString resto(const QString& name) const { return backroom + "000123/" + name; }
 
-    // The folder's files, sorted by name.
     QStringList logFiles() const { return QDir(logs).entryList(QDir::Files, QDir::Name); }
 
     // Times at which the station sent, or was sent, exactly `bytes`.

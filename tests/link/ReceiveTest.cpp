@@ -7,28 +7,34 @@ namespace {
 class ReceiveTest : public OnEitherLine {};
 INSTANTIATE_TEST_SUITE_P(Lines, ReceiveTest, ::testing::Bool(), lineName);
 
+// The file is named by its type, in the folder of the restaurant number, trailing blanks kept.
 TEST_P(ReceiveTest, InstallsTheFileWithDataFieldAndEtxPerLineAfterHeadersWithCodeNAndResends) {
-    writeFile(resto("itrfinv1"), "previous\r\n");
+    const QString installed = backroom + "123   /itrfinv2";
+    QDir().mkpath(backroom + "123   ");
+    writeFile(installed, "previous\r\n");
+    const QDateTime began = clock.localTime();
     // Block 1 comes first with a broken STX, block 2 first too short.
-    const Site& site = call({.records = {QByteArray(126, 'A'), "short", "middle $$$END$$$ is data"},
+    const Site& site = call({.restoNum = "123",
+                             .type = '2',
+                             .records = {QByteArray(126, 'A'), "short", "middle $$$END$$$ is data"},
                              .headersN = 2,
                              .nakBlock = 1,
                              .garbageBlock = 2});
 
     EXPECT_TRUE(site.completed());
     const QByteArray etx(1, ETX);
-    EXPECT_EQ(readAll(resto("itrfinv1")), QByteArray(126, 'A') + etx + "\r\n" + padded("short") +
-                                              etx + "\r\n" + padded("middle $$$END$$$ is data") +
-                                              etx + "\r\n");
-    EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
-    EXPECT_EQ(receivedAt(site::headerBlock("000123", 'N', '1')).size(), 2u);
+    EXPECT_EQ(readAll(installed), QByteArray(126, 'A') + etx + "\r\n" + padded("short") + etx +
+                                      "\r\n" + padded("middle $$$END$$$ is data") + etx + "\r\n");
+    EXPECT_FALSE(QFile::exists(installed + ".tmp"));
+    EXPECT_EQ(receivedAt(site::headerBlock("123", 'N', '2')).size(), 2u);
     // Three headers ACKed; blocks 1 and 2 NAKed, then ACKed when sent again; block 3 and the
     // end block ACKed.
     EXPECT_EQ(line.sentBytes(),
               ack() + ack() + ack() + nak() + ack() + nak() + ack() + ack() + ack());
     ASSERT_EQ(events.summaries.size(), 1u);
     EXPECT_EQ(describe(events.summaries[0]),
-              "completed receive itrfinv1 records=3 naks=2 resent=0 bytes=387");
+              "completed receive itrfinv2 records=3 naks=2 resent=0 bytes=387");
+    EXPECT_EQ(events.summaries[0].start, began);
 }
 
 // Each answer comes a send delay after its block, or once the work it answers is done when
@@ -95,7 +101,11 @@ TEST_P(ReceiveTest, ZeroBlankOrUnsafeRestaurantNumbersOrTypesEndTheCallWithNothi
     const QStringList entries = QDir(backroom).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     EXPECT_EQ(entries, QStringList{"000123"});
     EXPECT_TRUE(QDir(backroom + "000123").isEmpty());
-    EXPECT_EQ(events.failures.size(), 1u); // 000999's: a refusal is no failure
+    // A refusal says why, and is no failure; a restaurant without a folder is one.
+    EXPECT_EQ(events.summaries.at(0).reason, "restaurant number 000000 reads as zero");
+    EXPECT_TRUE(events.summaries.at(3).reason.startsWith("unsafe header"));
+    ASSERT_EQ(events.failures.size(), 1u);
+    EXPECT_TRUE(events.failures[0].startsWith("no folder for restaurant 000999 ("));
 }
 
 TEST_P(ReceiveTest, NineBadHeadersGiveEightNaksThenTheStationHangsUp) {
@@ -132,7 +142,9 @@ TEST_P(ReceiveTest, BytesThatAreNotOneBlockAreOneNak) {
         const qsizetype before = line.sentBytes().size();
         link->Serve(start + 20000ms);
         EXPECT_EQ(line.sentBytes().mid(before), nak());
-        EXPECT_EQ(events.longestBlock(), c.shown);
+        const auto moved = std::ranges::find(events.events.rbegin(), events.events.rend(),
+                                             LinkEvent::Kind::BlockMoved, &LinkEvent::kind);
+        EXPECT_EQ(moved->bytes, c.shown);
     }
 }
 
@@ -147,12 +159,6 @@ TEST_P(ReceiveTest, EachArrivalRestartsTheSilenceCount) {
     line.schedule({30000ms, Action::Kind::CarrierDown, {}});
     link->Serve(40000ms);
     EXPECT_EQ(sentAt(ack()), std::vector<Millis>{2000ms + 9 * 1900ms + 200ms});
-}
-
-TEST_P(ReceiveTest, TheFileIsNamedByTypeInTheFolderOfTheNumberTrailingSpacesKept) {
-    QDir().mkpath(backroom + "123   ");
-    EXPECT_TRUE(call({.restoNum = "123", .type = '2', .records = {"x"}}).completed());
-    EXPECT_TRUE(QFile::exists(backroom + "123   /itrfinv2"));
 }
 
 } // namespace

@@ -38,83 +38,61 @@ protected:
     }
 };
 
+// Whatever a crash or another program left where the file is received is never followed: the
+// temporary file is always made anew.
 TEST_F(ReceivedFileTest, TheEndBlockIsAnsweredOnlyOnceTheFileIsInstalled) {
+    const QString outside = dir.path() + "/outside", temporary = resto("itrfinv1.tmp");
+    writeFile(outside, "not ours\r\n");
     const struct {
+        const char* what;
         Step failing;
-        bool installed; // the new file is in place
+        std::function<void()> leave;
+        int acks; // the header, the blocks written, the end block once installed
+        bool installed;
         const char* reason;
     } cases[] = {
-        {Step::None, true, nullptr},
-        {Step::Write, false, "Cannot write"},
-        {Step::Sync, false, "Cannot write"},
-        {Step::Rename, false, "No space left on device"},
+        {"installed", Step::None, [] {}, 5, true, nullptr},
+        {"write", Step::Write, [] {}, 1, false, "Cannot write"},
+        {"sync", Step::Sync, [] {}, 4, false, "Cannot write"},
+        {"rename", Step::Rename, [] {}, 4, false, "No space left on device"},
         // The rename happened but may not survive a power cut: no "received" either.
-        {Step::FolderSync, true, "Input/output error"},
+        {"folder sync", Step::FolderSync, [] {}, 4, true, "Input/output error"},
+        {"a longer file from a crash", Step::None,
+         [&] { writeFile(temporary, QByteArray(5000, 'x')); }, 5, true, nullptr},
+        {"a read-only file", Step::None,
+         [&] {
+             writeFile(temporary, "old");
+             QFile::setPermissions(temporary, QFile::ReadOwner);
+         },
+         5, true, nullptr},
+        {"a link to a file elsewhere", Step::None, [&] { QFile::link(outside, temporary); }, 5,
+         true, nullptr},
+        {"a folder that cannot be removed", Step::None,
+         [&] { QDir().mkpath(temporary + "/inside"); }, 1, false, "Cannot remove"},
     };
     auto steps = std::make_shared<FailingSteps>();
     LinkConfig withSteps = config();
     withSteps.files = steps;
     link->setConfig(withSteps);
     for (const auto& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.failing));
+        SCOPED_TRACE(c.what);
         steps->failing = c.failing;
         writeFile(resto("itrfinv1"), previous);
+        c.leave();
         events.failures.clear();
         const qsizetype before = line.sentBytes().size();
 
         const Site& site = send();
-        const QByteArray answered = line.sentBytes().mid(before);
-
-        EXPECT_EQ(readAll(resto("itrfinv1")), c.installed ? complete : previous);
-        EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
-        // The site heard the end block's ACK exactly when the file is installed and durable.
+        EXPECT_EQ(line.sentBytes().mid(before), QByteArray(c.acks, ACK));
         EXPECT_EQ(site.completed(), c.reason == nullptr);
-        if (c.reason == nullptr) {
-            EXPECT_EQ(answered, QByteArray(5, ACK));
-            EXPECT_TRUE(events.failures.empty());
-            continue;
-        }
-        // Header and the blocks written; never the end block.
-        EXPECT_EQ(answered, QByteArray(c.failing == Step::Write ? 1 : 4, ACK));
-        EXPECT_EQ(site.outcome(), Site::Outcome::HungUpByStation);
-        ASSERT_EQ(events.failures.size(), 1u);
-        EXPECT_TRUE(events.failures[0].contains(c.reason)) << events.failures[0].toStdString();
-    }
-}
-
-TEST_F(ReceivedFileTest, ALeftoverTemporaryFileNeverBlocksTheRestaurant) {
-    const QString outside = dir.path() + "/outside";
-    writeFile(outside, "not ours\r\n");
-    const struct {
-        const char* what;
-        std::function<void()> leave;
-        bool completes;
-    } cases[] = {
-        {"a longer file from a crash",
-         [&] { writeFile(resto("itrfinv1.tmp"), QByteArray(5000, 'x')); }, true},
-        {"a read-only file",
-         [&] {
-             writeFile(resto("itrfinv1.tmp"), "old");
-             QFile::setPermissions(resto("itrfinv1.tmp"), QFile::ReadOwner);
-         },
-         true},
-        {"a link to a file elsewhere", [&] { QFile::link(outside, resto("itrfinv1.tmp")); }, true},
-        {"a folder that cannot be removed", [&] { QDir().mkpath(resto("itrfinv1.tmp/inside")); },
-         false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        writeFile(resto("itrfinv1"), previous);
-        events.failures.clear();
-        c.leave();
-        const Site& site = send();
-        EXPECT_EQ(site.completed(), c.completes);
-        EXPECT_EQ(readAll(resto("itrfinv1")), c.completes ? complete : previous);
+        EXPECT_EQ(readAll(resto("itrfinv1")), c.installed ? complete : previous);
         EXPECT_EQ(readAll(outside), "not ours\r\n");
-        if (!c.completes) {
-            ASSERT_EQ(events.failures.size(), 1u);
-            EXPECT_TRUE(events.failures[0].startsWith("Cannot remove"));
-            QDir(resto("itrfinv1.tmp")).removeRecursively();
+        QDir(temporary).removeRecursively(); // the folder only: a file is no folder
+        EXPECT_FALSE(QFile::exists(temporary));
+        ASSERT_EQ(events.failures.size(), c.reason ? 1u : 0u);
+        if (c.reason) {
+            EXPECT_EQ(site.outcome(), Site::Outcome::HungUpByStation);
+            EXPECT_TRUE(events.failures[0].contains(c.reason)) << events.failures[0].toStdString();
         }
     }
 }

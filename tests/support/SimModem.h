@@ -1,10 +1,8 @@
 #pragma once
-// A Hayes-style modem at the station's end of a SimLine, in virtual time. It answers commands
-// (echo, then OK after a short delay; as words or as numeric result codes), rings when a site
-// calls, raises the carrier only when auto-answer is set ("AT s0=1"; "ATZ" clears it, as a stored
-// profile without it would), then carries the site's call until either side hangs up ("NO
-// CARRIER"). Faults: a power blip (settings lost), a hang (commands ignored until a DTR drop),
-// ERROR to every command, or commands ignored while calls still ring and connect.
+// A Hayes-style modem at the station's end of a SimLine, in virtual time. It answers commands,
+// rings when a site calls, raises the carrier only when auto-answer is set ("AT s0=1"; "ATZ"
+// clears it, as a stored profile without it would), then carries the site's call until either
+// side hangs up ("NO CARRIER"). It can lose its settings or hang until a DTR drop.
 
 #include "site/Site.h"
 
