@@ -1,7 +1,5 @@
-// Settings on disk: private-profile files read and written whole, and the settings manager as
-// the station uses it: its own keys always in Dialvane.ini in the program folder, the companion
-// product's keys in that product's INI file beside it when that product's own switch says so and
-// in its registry values otherwise, and the per-user registry area.
+// Settings on disk: private-profile files read and written whole, the settings manager's choice
+// of file or registry for the station's and the companion product's keys, the per-user area.
 #include "settings/SettingsManager.h"
 #include "settings/INIFunctions.h"
 #include "settings/RegistryArea.h"
@@ -41,21 +39,7 @@ private:
 
 using IniFiles = SettingsWorld;
 
-TEST_F(IniFiles, ReadGivesTheDefaultWhenFileSectionOrKeyIsMissing) {
-    const QString file = cwd + "s.ini";
-    writeFile(file, "[S]\r\nk=v\r\n");
-    EXPECT_EQ(GetPrivateProfileString("S", "k", "dflt", file), "v");
-    EXPECT_EQ(GetPrivateProfileString("S", "x", "dflt", file), "dflt");
-    EXPECT_EQ(GetPrivateProfileString("S", "k", "dflt", cwd + "none.ini"), "dflt");
-    EXPECT_EQ(GetPrivateProfileString("S", "k", "dflt", cwd), "dflt"); // a folder, not a file
-    // The default passes through the same read buffer as a stored value.
-    EXPECT_EQ(GetPrivateProfileString("S", "x", QString(3000, 'd'), file), QString(2047, 'd'));
-    // A bare file name is resolved in the current folder.
-    ASSERT_TRUE(QDir::setCurrent(cwd));
-    EXPECT_EQ(GetPrivateProfileString("S", "k", {}, "s.ini"), "v");
-}
-
-TEST_F(IniFiles, AWriteReplacesTheFileWholeAsEightBitText) {
+TEST_F(IniFiles, AWriteReplacesTheFileWholeAsEightBitTextAndAReadFallsBackToTheDefault) {
     const QString file = cwd + "Dialvane.ini";
     EXPECT_TRUE(WritePrivateProfileString("Global", "GDelay", "200", file));
     EXPECT_TRUE(WritePrivateProfileString("Path", "LogPath", "/var/log/", file));
@@ -70,6 +54,14 @@ TEST_F(IniFiles, AWriteReplacesTheFileWholeAsEightBitText) {
     EXPECT_TRUE(WritePrivateProfileString("Long", "k", QString(3000, 'v'), file));
     EXPECT_TRUE(readAll(file).endsWith("[Long]\r\nk=" + QByteArray(3000, 'v') + "\r\n"));
     EXPECT_EQ(GetPrivateProfileString("Long", "k", {}, file), QString(2047, 'v'));
+    EXPECT_EQ(GetPrivateProfileString("Long", "x", "dflt", file), "dflt");
+    EXPECT_EQ(GetPrivateProfileString("Long", "k", "dflt", cwd + "none.ini"), "dflt");
+    EXPECT_EQ(GetPrivateProfileString("Long", "k", "dflt", cwd), "dflt"); // a folder, not a file
+    // The default passes through the same read buffer as a stored value.
+    EXPECT_EQ(GetPrivateProfileString("Long", "x", QString(3000, 'd'), file), QString(2047, 'd'));
+    // A bare file name is resolved in the current folder.
+    ASSERT_TRUE(QDir::setCurrent(cwd));
+    EXPECT_EQ(GetPrivateProfileString("global", "GDelay", {}, "Dialvane.ini"), "300");
     // Nothing is left beside the file.
     EXPECT_EQ(QDir(cwd).entryList(QDir::Files | QDir::Hidden | QDir::System),
               QStringList{"Dialvane.ini"});
