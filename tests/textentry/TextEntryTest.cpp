@@ -1,7 +1,5 @@
-// The numeric key filter: what each mask lets into a text box, where the caret and the selection
-// stand, and how the regional separators change it; and the system's folder dialog behind the
-// two "<" buttons, answered in place of an operator. How keys become character codes, and what
-// the buttons do with the dialog's answer, is the main window's, tested with the window.
+// The numeric key filter: what each mask lets into a text box as the caret, the selection and
+// the regional separators stand; and the system's folder dialog behind the two "<" buttons.
 #include "textentry/BrowseFolders.h"
 #include "textentry/MainModule.h"
 
@@ -24,15 +22,6 @@ const QLocale ungrouped = [] {
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     return locale;
 }();
-
-class KeyFilterTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        setRefusalBeep([this] { ++beeps; });
-    }
-    void TearDown() override { setRefusalBeep({}); }
-    int beeps = 0;
-};
 
 constexpr int kEnd = -1;
 
@@ -85,7 +74,9 @@ const Typing typings[] = {
     {"999", english, "1", kEnd, 0, "\033É٠", "1", 3}, // Escape, a Latin-1 letter, another digit
 };
 
-TEST_F(KeyFilterTest, TypingIntoATextBox) {
+TEST(KeyFilterTest, TypingIntoATextBox) {
+    int beeps = 0;
+    setRefusalBeep([&] { ++beeps; });
     for (const Typing& t : typings) {
         SCOPED_TRACE(std::string(t.mask) + " " + t.locale.name().toStdString() + " [" + t.text +
                      "] " + std::to_string(t.start) + "+" + std::to_string(t.length) + " " +
@@ -96,8 +87,8 @@ TEST_F(KeyFilterTest, TypingIntoATextBox) {
         else if (t.start != kEnd)
             box.setCursorPosition(t.start);
         beeps = 0;
-        // A character the filter lets through goes in as typing puts it: over the selection.
-        // Backspace and Enter are the text box's to act on.
+        // What the filter lets through goes in over the selection; Backspace and Enter are the
+        // box's.
         for (const QChar key : QString::fromUtf8(t.keys)) {
             int keyCode = key.unicode();
             if (FilterNumericKey(&box, keyCode, QString::fromUtf8(t.mask), t.locale) != 0 &&
@@ -107,6 +98,7 @@ TEST_F(KeyFilterTest, TypingIntoATextBox) {
         EXPECT_EQ(box.text().toStdString(), t.result);
         EXPECT_EQ(beeps, t.refused);
     }
+    setRefusalBeep({});
 }
 
 class FolderDialogTest : public ::testing::Test {
@@ -129,8 +121,7 @@ protected:
             EXPECT_TRUE(dialog->isModal());
             EXPECT_EQ(dialog->windowTitle().toStdString(), title.toStdString());
             EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
-            // An answer the dialog does not take (it may put up a message box about it) must
-            // fail the test, not leave it waiting for an operator.
+            // An answer the dialog refuses (with a message box) must fail the test, not hang it.
             QTimer::singleShot(0, dialog, [dialog] {
                 if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != dialog)
                     modal->close();
