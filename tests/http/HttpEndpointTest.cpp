@@ -103,8 +103,7 @@ protected:
             ASSERT_TRUE(QFile(backroom + resto + "/trfbru1").open(QIODevice::WriteOnly));
         }
         QDir().mkpath(logs);
-        // This month's journal: two completed receives of 000123 and a failed fetch on COM1,
-        // one call of another station's line, and last year's call.
+        // This month: two receives of 000123 and a failed fetch on COM1, a COM2 call; last year's.
         const QDateTime now = QDateTime::currentDateTime();
         const auto row = [&](const QDateTime& start, const char* port, const char* resto,
                              const char* transaction, const char* direction, int records,

@@ -38,9 +38,8 @@ LinkEvent ended(std::uint64_t call, CallOutcome outcome, const char* reason = ""
     return e;
 }
 
-// What the status window shows, event by event: the captions of the call followed, the data
-// field (the direction until a block moved, then the last block, or why the call failed), the
-// progress once the file's blocks move, and which call is followed when several run.
+// Event by event: the captions of the call followed, its data (the direction, then the last block
+// or why the call failed), its progress once a file's blocks move, and which call is followed.
 TEST(StatusPresenter, EventsBecomeTheCaptionsOfTheCallFollowed) {
     using W = StatusPresenter::Window;
     using K = LinkEvent::Kind;

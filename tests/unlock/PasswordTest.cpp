@@ -95,12 +95,6 @@ TEST_F(PasswordTest, TheOneWorkstationGetsItFilledInOnEveryActivation) {
 // malformed or too cheap to derive unlocks nothing at all, not even its own password.
 TEST_F(PasswordTest, AStoredPasswordReplacesTheNumberAndABadOneUnlocksNothing) {
     const QString good = PasswordHash::derive("sel et poivre").text();
-    const QStringList parts = good.split('$');
-    auto with = [&](int field, const QString& value) {
-        QStringList changed = parts;
-        changed[field] = value;
-        return changed.join('$');
-    };
     const struct {
         QString hash;
         QString entered;
@@ -109,8 +103,8 @@ TEST_F(PasswordTest, AStoredPasswordReplacesTheNumberAndABadOneUnlocksNothing) {
         {good, "sel et poivre", true},
         {good, right(), false}, // the day's number no longer works
         {PasswordHash::derive("sel et poivre", 599'999).text(), "sel et poivre", false},
-        {with(0, "pbkdf2-sha1"), "sel et poivre", false},
-        {with(1, "+600000"), "sel et poivre", false},
+        {QString(good).replace("pbkdf2-sha256$", "pbkdf2-sha1$"), "sel et poivre", false},
+        {QString(good).replace("$600000$", "$+600000$"), "sel et poivre", false},
         {good + "$", "sel et poivre", false},
     };
     for (const auto& c : cases)
