@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -78,7 +79,6 @@ TEST(PurgeOldLogs, DeletesLogsDatedBeforeTheCutoffAndKeepsTheRest) {
         std::int16_t keepDays;
         const char *lastDeleted, *firstKept;
     } cases[] = {{QDate(2023, 12, 5), 60, "20231005", "20231006"},
-                 {QDate(2023, 12, 5), 0, "20231204", "20231205"},
                  {QDate(2023, 12, 5), -5, "20231209", "20231210"},
                  {QDate(2024, 3, 1), 1, "20240228", "20240229"}};
     for (const auto& c : cases) {
@@ -95,8 +95,7 @@ TEST(PurgeOldLogs, DeletesLogsDatedBeforeTheCutoffAndKeepsTheRest) {
     }
 }
 
-// Cutoff text on 5 December 2023 with 60 days: Dialvane20231006. Only files directly in the
-// folder are judged.
+// Cutoff text on 5 December 2023 with 60 days: Dialvane20231006; only the folder's own files.
 TEST(PurgeOldLogs, JudgesFileNamesByCharacterCodeNotByDate) {
     ScratchTree tree;
     EXPECT_NO_THROW(PurgeOldLogs(tree.folder(), 60, QDate(2023, 12, 5))); // empty: no failure
@@ -128,16 +127,6 @@ TEST(PurgeOldLogs, JudgesFileNamesByCharacterCodeNotByDate) {
         EXPECT_TRUE(tree.has(name)) << name;
     for (const auto& name : going)
         EXPECT_FALSE(tree.has(name)) << name;
-}
-
-TEST(PurgeOldLogs, UnreadableFolderFailsNamingIt) {
-    ScratchTree tree;
-    tree.file("plain");
-    for (const std::string bad : {"missing", "plain"}) {
-        EXPECT_THAT(failureOf<HousekeepingError>(
-                        [&] { PurgeOldLogs(tree.folder(bad), 60, QDate(2023, 12, 5)); }),
-                    HasSubstr(tree.folder(bad).toStdString()));
-    }
 }
 
 #ifdef __linux__
@@ -191,12 +180,19 @@ TEST(PurgeOldLogs, FirstUndeletableFileStopsThePurgeThere) {
 const QLocale kUs(QLocale::English, QLocale::UnitedStates);
 const QDateTime kStamp(QDate(2023, 12, 5), QTime(14, 5, 9));
 
-TEST(ListTravelPathDates, OnlySixDigitFoldersHoldingTrfbru1GiveARow) {
+// Six-digit folders holding trfbru1, linked or not, give rows in listing order, in whole seconds.
+TEST(ListTravelPathDates, OnlySixDigitFoldersHoldingTrfbru1GiveARowInListingOrder) {
     ScratchTree tree;
-    tree.file("000123/trfbru1", kStamp.addMSecs(700)); // whole seconds are shown
-    tree.file("000123/trfbru2", kStamp.addDays(3));
-    tree.file("000123/trfinv1", kStamp.addDays(-3));
-    fs::last_write_time(tree.path("000123"), fs::file_time_type::clock::now());
+    std::set<std::string> restaurants = {"555555"};
+    for (int i = 0; i < 40; ++i) {
+        restaurants.insert(std::to_string(100000 + 7 * i));
+        tree.file(std::to_string(100000 + 7 * i) + "/trfbru1", kStamp.addSecs(i).addMSecs(700));
+    }
+    tree.file("elsewhere/trfbru1", kStamp);
+    fs::create_symlink(tree.path("elsewhere"), tree.path("555555"));
+    tree.file("100000/trfbru2", kStamp.addDays(3));
+    tree.file("100000/trfinv1", kStamp.addDays(-3));
+    fs::last_write_time(tree.path("100000"), fs::file_time_type::clock::now());
     tree.folderAt("000124");
     tree.file("000128/trfbru2");
     tree.folderAt("000129/trfbru1"); // a folder, not the file
@@ -206,39 +202,28 @@ TEST(ListTravelPathDates, OnlySixDigitFoldersHoldingTrfbru1GiveARow) {
     tree.file("000125");
     fs::create_symlink(tree.path("gone"), tree.path("000126"));
 
-    const auto rows = ListTravelPathDates(tree.folder(), kUs);
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].restonum, QStringLiteral("000123"));
-    EXPECT_EQ(rows[0].modified, kStamp);
-    EXPECT_EQ(rows[0].timestamp, QStringLiteral("12/5/23 2:05:09 PM"));
-}
-
-TEST(ListTravelPathDates, RowsFollowTheFolderListingAndLinkedFolders) {
-    ScratchTree tree;
-    for (int i = 0; i < 40; ++i)
-        tree.file(QStringLiteral("%1/trfbru1").arg(100000 + 7 * i).toStdString(),
-                  kStamp.addSecs(i));
-    tree.file("elsewhere/trfbru1", kStamp);
-    fs::create_symlink(tree.path("elsewhere"), tree.path("555555"));
-
-    std::vector<QString> expected;
+    std::vector<std::string> expected, listed;
     for (const auto& name : tree.names())
-        if (name != "elsewhere")
-            expected.push_back(QString::fromStdString(name));
-    std::vector<QString> listed;
+        if (restaurants.count(name))
+            expected.push_back(name);
     for (const auto& row : ListTravelPathDates(tree.folder(), kUs)) {
-        listed.push_back(row.restonum);
+        listed.push_back(row.restonum.toStdString());
         const int i =
             row.restonum == QLatin1String("555555") ? 0 : (row.restonum.toInt() - 100000) / 7;
         EXPECT_EQ(row.modified, kStamp.addSecs(i)) << row.restonum.toStdString();
+        EXPECT_EQ(row.timestamp, QString("12/5/23 2:05:%1 PM").arg(9 + i, 2, 10, QChar('0')));
     }
     EXPECT_EQ(listed, expected);
 }
 
-// A missing Backroom has no restaurants; an entry that cannot be read fails, naming it.
-TEST(ListTravelPathDates, NoRowsWithoutABackroomAndUnreadableEntriesFailNamingThem) {
+// Unreadable folders and entries fail, naming them, but a missing Backroom has no restaurants.
+TEST(UnreadableFolders, FailNamingThemButAMissingBackroomHasNoRestaurants) {
     ScratchTree tree;
     tree.file("plain");
+    for (const std::string bad : {"missing", "plain"})
+        EXPECT_THAT(failureOf<HousekeepingError>(
+                        [&] { PurgeOldLogs(tree.folder(bad), 60, QDate(2023, 12, 5)); }),
+                    HasSubstr(tree.folder(bad).toStdString()));
     for (const std::string folder : {"", "missing", "missing/deeper", "plain"})
         EXPECT_TRUE(ListTravelPathDates(tree.folder(folder)).empty()) << folder;
     tree.folderAt("backroom/000123");

@@ -1,18 +1,16 @@
 // The HTTP endpoint in process, on loopback: /metrics read as Prometheus text and checked
-// against the journal it was seeded from, then the requests a client should not be able to
-// hurt it with.
+// against the journal it was seeded from, then the requests a client should not hurt it with.
 #include "http/HttpEndpoint.h"
 
+#include "E2eSupport.h"
 #include "journal/Journal.h"
 #include "link/LinkThread.h"
 #include "settings/INIFunctions.h"
 #include "station/Station.h"
 #include "support/MemoryRegistry.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,26 +21,16 @@
 #include <map>
 #include <memory>
 
-#include <sys/resource.h>
-
 namespace dialvane {
 namespace {
 
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 struct Response {
-    int status = 0; // 0: the connection closed without an answer
-    std::map<QByteArray, QByteArray> headers;
-    QByteArray body;
+    int status = 0;        // 0: the connection closed without an answer
+    QByteArray head, body; // the status line and headers; what follows them
     bool closed = false;
 };
 
-// Sends `request` as it stands and reads until the endpoint closes the connection (every request
-// asks it to), or the time is up: what came is judged either way.
+// Sends `request` and reads until the endpoint closes the connection or the time is up.
 Response exchange(quint16 port, const QByteArray& request) {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
@@ -61,13 +49,8 @@ Response exchange(quint16 port, const QByteArray& request) {
     const qsizetype end = bytes.indexOf("\r\n\r\n");
     if (end < 0)
         return response;
-    const QList<QByteArray> lines = bytes.left(end).split('\n');
-    response.status = lines.value(0).split(' ').value(1).toInt();
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines[i].indexOf(':');
-        response.headers[lines[i].left(colon).trimmed().toLower()] =
-            lines[i].mid(colon + 1).trimmed();
-    }
+    response.head = bytes.left(end);
+    response.status = response.head.split(' ').value(1).toInt();
     response.body = bytes.mid(end + 4);
     return response;
 }
@@ -76,9 +59,8 @@ QByteArray get(const QByteArray& target, const QByteArray& method = "GET") {
     return method + ' ' + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
 }
 
-// The text format as Prometheus reads it: every line a comment or a sample; samples of a
-// family after its TYPE; names and labels well formed; no series twice. Returns the samples
-// by "name{labels}", and a failure for the first line that breaks a rule.
+// The text format as Prometheus reads it: comments and samples, each sample after its family's
+// TYPE, well formed and not twice. The samples by "name{labels}", or the first bad line.
 testing::AssertionResult parsePrometheus(const QByteArray& text,
                                          std::map<QString, double>& samples) {
     static const QRegularExpression sampleLine(QStringLiteral(
@@ -99,18 +81,13 @@ testing::AssertionResult parsePrometheus(const QByteArray& text,
             types[m.captured(1)] = m.captured(2);
             continue;
         }
-        if (line.startsWith(QLatin1String("# HELP ")) || line.startsWith(QLatin1String("#")))
+        if (line.startsWith(QLatin1Char('#')))
             continue;
         const auto m = sampleLine.match(line);
-        if (!m.hasMatch())
+        const QString name = m.captured(1), series = name + m.captured(2);
+        if (!m.hasMatch() || !types.count(name) || samples.count(series) ||
+            (types[name] == QLatin1String("counter") && !name.endsWith("_total")))
             return testing::AssertionFailure() << "bad sample: " << raw.toStdString();
-        if (!types.count(m.captured(1)))
-            return testing::AssertionFailure() << "sample before its TYPE: " << raw.toStdString();
-        if (types[m.captured(1)] == QLatin1String("counter") && !m.captured(1).endsWith("_total"))
-            return testing::AssertionFailure() << "counter not named _total: " << raw.toStdString();
-        const QString series = m.captured(1) + m.captured(2);
-        if (samples.count(series))
-            return testing::AssertionFailure() << "series twice: " << raw.toStdString();
         samples[series] = m.captured(3).toDouble();
     }
     return testing::AssertionSuccess();
@@ -126,8 +103,7 @@ protected:
             ASSERT_TRUE(QFile(backroom + resto + "/trfbru1").open(QIODevice::WriteOnly));
         }
         QDir().mkpath(logs);
-        // This month's journal: two completed receives of 000123 and a failed fetch on COM1,
-        // one call of another station's line, and last year's call.
+        // This month: two receives of 000123 and a failed fetch on COM1, a COM2 call; last year's.
         const QDateTime now = QDateTime::currentDateTime();
         const auto row = [&](const QDateTime& start, const char* port, const char* resto,
                              const char* transaction, const char* direction, int records,
@@ -154,22 +130,18 @@ protected:
         row(monthStart.addYears(-1), "COM1", "000456", "S", "receive", 9, "completed");
         lastReceive = recent;
 
-        httpPort = freePort();
+        httpPort = test::freePort();
         const QString ini = dir.filePath("Dialvane.ini");
         WritePrivateProfileString("Path", "BackroomPath", backroom, ini);
         WritePrivateProfileString("Path", "LogPath", logs, ini);
-        WritePrivateProfileString("Ports", "COM1", QString("tcp:127.0.0.1:%1").arg(freePort()),
-                                  ini);
+        WritePrivateProfileString("Ports", "COM1",
+                                  QString("tcp:127.0.0.1:%1").arg(test::freePort()), ini);
         WritePrivateProfileString("Http", "Listen", QString("127.0.0.1:%1").arg(httpPort), ini);
         link = std::make_unique<LinkThread>();
-        StationContext context;
-        context.programFolder = dir.path();
-        context.link = link.get();
-        context.registry = &registry;
-        station = std::make_unique<Station>(context);
-        HttpLimits limits;
-        limits.idle = std::chrono::milliseconds(300);
-        endpoint = std::make_unique<HttpEndpoint>(*station, systemClock(), limits);
+        station = std::make_unique<Station>(
+            StationContext{.programFolder = dir.path(), .link = link.get(), .registry = &registry});
+        endpoint = std::make_unique<HttpEndpoint>(
+            *station, systemClock(), HttpLimits{.idle = std::chrono::milliseconds(300)});
         station->start();
         ASSERT_TRUE(QTest::qWaitFor([&] { return endpoint->port() == httpPort; }, 10000));
         ASSERT_TRUE(QTest::qWaitFor([&] { return endpoint->watch().portUp(); }, 10000));
@@ -187,7 +159,7 @@ protected:
 TEST_F(HttpEndpointTest, MetricsAreValidPrometheusTextSeededFromTheMonthsJournal) {
     const Response r = exchange(httpPort, get("/metrics"));
     ASSERT_EQ(r.status, 200);
-    EXPECT_TRUE(r.headers.at("content-type").startsWith("text/plain; version=0.0.4"));
+    EXPECT_TRUE(r.head.contains("\r\nContent-Type: text/plain; version=0.0.4")) << r.head.data();
     std::map<QString, double> m;
     ASSERT_TRUE(parsePrometheus(r.body, m)) << r.body.toStdString();
     const std::map<QString, double> expected = {
@@ -215,7 +187,9 @@ TEST_F(HttpEndpointTest, MetricsAreValidPrometheusTextSeededFromTheMonthsJournal
     const Response head = exchange(httpPort, get("/metrics", "HEAD"));
     EXPECT_EQ(head.status, 200);
     EXPECT_TRUE(head.body.isEmpty());
-    EXPECT_GT(head.headers.at("content-length").toInt(), 0);
+    EXPECT_TRUE(head.head.contains("\r\nContent-Length: ") &&
+                !head.head.contains("\r\nContent-Length: 0"))
+        << head.head.data();
 }
 
 TEST_F(HttpEndpointTest, BadRequestsAreAnsweredOrClosedAndTheEndpointGoesOn) {
@@ -226,14 +200,8 @@ TEST_F(HttpEndpointTest, BadRequestsAreAnsweredOrClosedAndTheEndpointGoesOn) {
         int status; // 0: closed without an answer
     };
     const Row rows[] = {
-        {"health", get("/healthz"), 200},
-        {"POST",
-         "POST /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: 3\r\n\r\nabc",
-         405},
         {"DELETE", get("/", "DELETE"), 405},
         {"unknown path", get("/status"), 404},
-        {"encoded separators", get("/%2e%2e%2fDialvane.ini"), 404},
-        {"journal of a month", get("/calls.csv?month=" + month), 200},
         {"month without a journal", get("/calls.csv?month=199901"), 404},
         {"month that is a path", get("/calls.csv?month=../../etc/passwd"), 400},
         {"query flood", get("/?" + QByteArray("a=1&").repeated(2000)), 200},
@@ -248,17 +216,13 @@ TEST_F(HttpEndpointTest, BadRequestsAreAnsweredOrClosedAndTheEndpointGoesOn) {
         EXPECT_TRUE(row.status != 0 || r.closed);
     }
     const Response journal = exchange(httpPort, get("/calls.csv?month=" + month));
-    EXPECT_TRUE(journal.body.startsWith(journal::headerLine().trimmed()));
+    EXPECT_TRUE(journal.status == 200 && journal.body.startsWith(journal::headerLine().trimmed()));
 
     // A thousand connections that say nothing are closed once idle; the endpoint answers on.
-    rlimit files{};
-    getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = std::max<rlim_t>(files.rlim_cur, std::min<rlim_t>(files.rlim_max, 4096));
-    setrlimit(RLIMIT_NOFILE, &files);
-    std::vector<std::unique_ptr<QTcpSocket>> idle;
-    for (int i = 0; i < 1000; ++i) {
-        idle.push_back(std::make_unique<QTcpSocket>());
-        idle.back()->connectToHost(QHostAddress::LocalHost, httpPort);
+    std::vector<std::unique_ptr<QTcpSocket>> idle(1000);
+    for (auto& socket : idle) {
+        socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost, httpPort);
     }
     const auto open = [&] {
         return std::count_if(idle.begin(), idle.end(), [](const auto& s) {

@@ -1,7 +1,6 @@
-// The status page as an operator sees it: the real station program serves it during a call,
-// headless Chromium loads it, and the text it rendered must name the restaurant in the call,
-// the call in progress and the overdue restaurant. The same run takes the README's picture
-// (DIALVANE_SCREENSHOT, or $DIALVANE_SCREENSHOT_TO).
+// The status page as an operator sees it: the real station serves it during a call, headless
+// Chromium renders it with the call in progress and the overdue restaurant. The same run takes
+// the README's picture (DIALVANE_SCREENSHOT, or $DIALVANE_SCREENSHOT_TO).
 #include "StationProcess.h"
 
 #include <QStandardPaths>

