@@ -14,7 +14,6 @@
 #include "support/TestCertificates.h"
 #include "support/TestFiles.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -109,9 +108,6 @@ TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
 // words, naming the value; so for an encrypted line whose files cannot serve: the file named, and
 // why. A serial device's words are the system's: only the verdict is held.
 TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryPortValueAndTlsFile) {
-    int argc = 1;
-    char name[] = "station_tests", *argv[] = {name, nullptr};
-    const QCoreApplication app(argc, argv); // names are resolved under one, as in the program
     TestCertificates pki(dir.path());
     ASSERT_TRUE(pki.authority("ca") && pki.issue("station", "ca", "station") &&
                 pki.issue("old", "ca", "station", -1) && pki.issue("r1", "ca", "000001") &&
