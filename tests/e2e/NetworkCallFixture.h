@@ -49,7 +49,6 @@ struct HeardEvents {
     std::vector<LinkEvent> events;
 };
 
-// The link thread, without windows, on a network line on 127.0.0.1.
 class NetworkCallTest : public BackroomTest {
 protected:
     void SetUp() override {
@@ -69,7 +68,6 @@ protected:
         ASSERT_TRUE(heard.waitFor(1, LinkEvent::Kind::PortOpened));
     }
 
-    // Runs dialvane-site on the line.
     Ran site(const QStringList& arguments, const QByteArray& input = {}) {
         return run(DIALVANE_SITE, QStringList{"--line", address} + arguments, input);
     }

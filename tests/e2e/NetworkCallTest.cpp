@@ -1,6 +1,7 @@
 // Real processes, real sockets, real time: dialvane-site calls a station's network line, and
 // the link thread opens, closes and tries its port again.
 #include "NetworkCallFixture.h"
+#include "support/TlsCaller.h"
 
 #include <QProcess>
 #include <QTcpSocket>
@@ -16,38 +17,10 @@
 namespace dialvane::test {
 namespace {
 
-// A site's file may come from a pipe or standard input; an empty or unreadable one never
-// reaches the station, where it would replace the restaurant's file with nothing.
-TEST_F(NetworkCallTest, ASiteSendsAFileOrPipeAndNeverAnEmptyOrUnreadableOne) {
-    const QString empty = dir.path() + "/empty.txt", many = dir.path() + "/send.txt";
-    writeFile(empty, "");
-    writeFile(many, asText(records(500, 's')));
-    const struct {
-        const char* what;
-        QStringList arguments;
-        QByteArray input;
-        int exitCode;
-        QByteArray installed;
-    } cases[] = {
-        {"500 records", {"send", many}, {}, 0, fields(records(500, 's'))},
-        {"standard input", {"send", "-"}, "first\r\nsecond\n", 0, fields({"first", "second"})},
-        {"empty file", {"send", empty}, {}, 2, "previous\r\n"},
-        {"unreadable file", {"send", dir.path() + "/none.txt"}, {}, 2, "previous\r\n"},
-        {"empty on purpose", {"--allow-empty", "send", empty}, {}, 0, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        writeFile(resto("itrfinv1"), "previous\r\n");
-        const Ran ran = site(QStringList{"--resto", "000123"} + c.arguments, c.input);
-        EXPECT_EQ(ran.status, c.exitCode) << ran.err.toStdString();
-        EXPECT_EQ(readAll(resto("itrfinv1")), c.installed);
-        EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
-    }
-}
-
 // Calls on a network line run side by side, each its own: ten sites send at once while
 // another call of 000123 waits silent in the middle of its file; a second call of 000123 is
-// busy and leaves that file alone; a site that drops its carrier halfway loses only its call.
+// busy and leaves that file alone; a site that drops its carrier halfway loses only its call;
+// a TLS client is told apart from a garbled header at once, not after the silences of a block.
 TEST_F(NetworkCallTest, ManySitesCallAtOnceAndEachCallStandsAlone) {
     writeFile(resto("itrfinv1"), "previous\r\n");
     RawSite holder;
@@ -85,19 +58,26 @@ TEST_F(NetworkCallTest, ManySitesCallAtOnceAndEachCallStandsAlone) {
     EXPECT_NE(second->exitCode(), 0);
     EXPECT_EQ(readAll(resto("itrfinv1")), "previous\r\n");
 
+    TlsCaller tlsClient{QString()};
+    EXPECT_FALSE(tlsClient.call(port()));
     ASSERT_TRUE(holder.sendRecords(records(2, 'j')) && holder.exchange(BuildBlock(kEndMarker)));
     EXPECT_EQ(readAll(resto("itrfinv1")), fields(records(3, 'h') + records(2, 'j')));
     holder.hangUp();
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return heard.count(LinkEvent::Kind::CallEnded) == 13; }, 10000));
+        QTest::qWaitFor([&] { return heard.count(LinkEvent::Kind::CallEnded) == 14; }, 10000));
     std::map<CallOutcome, QStringList> outcomes;
     for (const CallSummary& call : heard.ended()) {
-        outcomes[call.outcome] << QString::fromLatin1(call.restoNum);
+        outcomes[call.outcome] << (call.outcome == CallOutcome::Refused
+                                       ? call.reason
+                                       : QString::fromLatin1(call.restoNum));
         EXPECT_TRUE(call.peer.startsWith("127.0.0.1:")) << call.peer.toStdString();
     }
     EXPECT_EQ(outcomes[CallOutcome::Completed].size(), 11);
     EXPECT_EQ(outcomes[CallOutcome::Dropped], QStringList{"000300"});
     EXPECT_EQ(outcomes[CallOutcome::Busy], QStringList{"000123"});
+    EXPECT_EQ(outcomes[CallOutcome::Refused],
+              QStringList{"the caller began a TLS handshake on a tcp: line (it should call a "
+                          "tls: line)"});
 }
 
 // A station out of descriptors turns the caller it cannot take away and lives on; a port that

@@ -4,11 +4,6 @@
 #include "E2eSupport.h"
 #include "settings/INIFunctions.h"
 
-#include <QDeadlineTimer>
-#include <QProcess>
-
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <cstring>
 
@@ -22,6 +17,7 @@ namespace dialvane::test {
 // A supervisor's notification socket: what the station says through sd_notify.
 class NotifySocket {
 public:
+    // In the test's own folder, which takes the socket's file away with it.
     explicit NotifySocket(const QString& path) : path_(path) {
         fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_un address = {};
@@ -29,13 +25,9 @@ public:
         const QByteArray name = QFile::encodeName(path);
         std::memcpy(address.sun_path, name.constData(),
                     std::min<size_t>(name.size(), sizeof address.sun_path - 1));
-        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
     }
-    ~NotifySocket() {
-        ::close(fd_);
-        ::unlink(QFile::encodeName(path_).constData());
-    }
-    bool bound() const { return bound_; }
+    ~NotifySocket() { ::close(fd_); }
     QString path() const { return path_; }
 
     // True once a message holding `text` has come (now or before), within the time.
@@ -59,7 +51,6 @@ public:
 private:
     QString path_;
     int fd_ = -1;
-    bool bound_ = false;
 };
 
 // One station program with its own Dialvane.ini; stopped (SIGTERM, then SIGKILL) when destroyed.

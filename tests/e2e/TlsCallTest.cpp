@@ -144,45 +144,51 @@ TEST_F(TlsCallTest, AHandshakeCutAtEveryByteIsRefused) {
     EXPECT_TRUE(next.call(port()) && next.exchange(kSendHeader));
 }
 
-// dialvane-site fetches over TLS with the restaurant's certificate (it sends its blocks the same
-// way); a site with another restaurant's certificate, or one that cannot check the station's,
-// gets nowhere and says why.
+// dialvane-site fetches and sends over TLS with the restaurant's certificate. What it sends may
+// come from standard input; an empty or unreadable file never reaches the station, where it would
+// replace the restaurant's file with nothing. A site with another restaurant's certificate, or one
+// that cannot check the station's, gets nowhere and says why.
 TEST_F(TlsCallTest, ASiteCallsWithItsRestaurantCertificate) {
     const QStringList as123{"--ca",  pki.cert("ca"),  "--cert",  pki.cert("r123"),
                             "--key", pki.key("r123"), "--resto", "000123"};
-    const QString input = dir.filePath("send.txt");
-    writeFile(input, "first\r\nsecond\r\n");
     // The three files of type 2, many blocks each.
     writeFile(resto("trfloc"), asText(records(20, 'l')));
     writeFile(resto("trfbru2"), asText(records(30, 'b')));
     writeFile(resto("trfinv2"), asText(records(40, 'i')));
     const QString out = dir.filePath("fetched");
-    Ran ran = site(as123 + QStringList{"--type", "2", "fetch", out});
-    ASSERT_EQ(ran.status, 0) << ran.err.toStdString();
+    const Ran fetched = site(as123 + QStringList{"--type", "2", "fetch", out});
+    ASSERT_EQ(fetched.status, 0) << fetched.err.toStdString();
     EXPECT_EQ(readAll(out + "/trfloc"), fields(records(20, 'l'), "\r\n"));
     EXPECT_EQ(readAll(out + "/trfbru2"), fields(records(30, 'b'), "\r\n"));
     EXPECT_EQ(readAll(out + "/trfinv2"), fields(records(40, 'i'), "\r\n"));
 
-    ran = site({"--ca", pki.cert("ca"), "--cert", pki.cert("r124"), "--key", pki.key("r124"),
-                "--resto", "000123", "send", input});
-    EXPECT_EQ(ran.status, 1) << ran.err.toStdString();
-    ran = site({"--resto", "000123", "send", input}); // the system's authorities only
-    EXPECT_EQ(ran.status, 2);
-    EXPECT_TRUE(ran.err.contains("TLS handshake with 127.0.0.1:")) << ran.err.toStdString();
-    ASSERT_TRUE(endedAtLeast(3));
-    EXPECT_EQ(heard.ended()[1].reason, "certificate of 000124 cannot call as 000123");
-}
-
-// A TLS client at a plain port is told apart from a garbled header at once, not after the
-// silences of a block.
-TEST_F(NetworkCallTest, ATlsClientAtAPlainPortIsRefused) {
-    TlsCaller caller{QString()};
-    EXPECT_FALSE(caller.call(port()));
-    ASSERT_TRUE(heard.waitFor(1, LinkEvent::Kind::CallEnded));
-    const CallSummary call = heard.ended()[0];
-    EXPECT_EQ(call.outcome, CallOutcome::Refused);
-    EXPECT_EQ(call.reason, "the caller began a TLS handshake on a tcp: line (it should call a "
-                           "tls: line)");
+    const QString empty = dir.filePath("empty.txt"), none = dir.filePath("none.txt");
+    writeFile(empty, "");
+    const QStringList as124{"--ca",  pki.cert("ca"),  "--cert",  pki.cert("r124"),
+                            "--key", pki.key("r124"), "--resto", "000123"};
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QByteArray installed, said;
+    } cases[] = {
+        {as123 + QStringList{"send", "-"}, 0, fields({"first", "second"}), ""},
+        {as123 + QStringList{"send", empty}, 2, "previous\r\n", "holds no record"},
+        {as123 + QStringList{"send", none}, 2, "previous\r\n", "cannot read"},
+        {as123 + QStringList{"--allow-empty", "send", empty}, 0, "", ""},
+        {as124 + QStringList{"send", "-"}, 1, "previous\r\n", ""},
+        {{"--resto", "000123", "send", "-"}, 2, "previous\r\n", "TLS handshake with 127.0.0.1:"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        writeFile(resto("itrfinv1"), "previous\r\n");
+        const Ran ran = site(c.arguments, "first\r\nsecond\n");
+        EXPECT_EQ(ran.status, c.exitCode) << ran.err.toStdString();
+        EXPECT_TRUE(ran.err.contains(c.said)) << ran.err.toStdString();
+        EXPECT_EQ(readAll(resto("itrfinv1")), c.installed);
+        EXPECT_FALSE(QFile::exists(resto("itrfinv1.tmp")));
+    }
+    ASSERT_TRUE(endedAtLeast(5));
+    EXPECT_EQ(heard.ended()[3].reason, "certificate of 000124 cannot call as 000123");
 }
 
 } // namespace

@@ -14,7 +14,6 @@
 #include "support/TestCertificates.h"
 #include "support/TestFiles.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -109,9 +108,6 @@ TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
 // words, naming the value; so for an encrypted line whose files cannot serve: the file named, and
 // why. A serial device's words are the system's: only the verdict is held.
 TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryPortValueAndTlsFile) {
-    int argc = 1;
-    char name[] = "station_tests", *argv[] = {name, nullptr};
-    const QCoreApplication app(argc, argv); // names are resolved under one, as in the program
     TestCertificates pki(dir.path());
     ASSERT_TRUE(pki.authority("ca") && pki.issue("station", "ca", "station") &&
                 pki.issue("old", "ca", "station", -1) && pki.issue("r1", "ca", "000001") &&
@@ -182,9 +178,11 @@ TEST_F(ConfigurationTest, CheckAndTheOpenAgreeOnEveryPortValueAndTlsFile) {
     }
 }
 
-// The hand-edited network settings reach the line; a MaxCalls below 1 would refuse every call.
-TEST_F(ConfigurationTest, NetworkSettingsReachThePortRequest) {
-    const LoadedConfiguration loaded =
+// The hand-edited network settings reach the line (a MaxCalls below 1 would refuse every call),
+// and each value says whether the file or the built-in default gave it. What Save writes is
+// checked through the window (PanelTest, StartupTest).
+TEST_F(ConfigurationTest, NetworkSettingsReachThePortRequestAndEachValueSaysItsSource) {
+    LoadedConfiguration loaded =
         load("[Network]\nMaxCalls=0\nMaxCallMinutes=5\nAllowFrom=10.0.0.0/8\n");
     ASSERT_EQ(loaded.problems.size(), 1);
     EXPECT_TRUE(loaded.problems[0].contains("MaxCalls=\"0\"")) << loaded.problems[0].toStdString();
@@ -194,17 +192,12 @@ TEST_F(ConfigurationTest, NetworkSettingsReachThePortRequest) {
     EXPECT_EQ(request.allowFrom, "10.0.0.0/8");
     EXPECT_EQ(request.defence,
               (DefenderSettings{10, std::chrono::minutes(15), std::chrono::minutes(15)}));
-    request = portRequestFor(load("[Network]\nMaxCalls=200\nBlockAfter=3\nBlockMinutes=0\n").config,
-                             "tcp:127.0.0.1:5001");
+    loaded = load("[Path]\nBackroomPath=/data/\n[Communication]\nSpeed=2400\nConnection=modem\n"
+                  "[Network]\nMaxCalls=200\nBlockAfter=3\nBlockMinutes=0\n");
+    request = portRequestFor(loaded.config, "tcp:127.0.0.1:5001");
     EXPECT_EQ(request.maxCalls, 200);
     EXPECT_EQ(request.defence.blockAfter, 3);
     EXPECT_EQ(request.defence.blockFor, std::chrono::minutes(15)); // 0 would block for nothing
-}
-
-// What Save writes is checked through the window (PanelTest, StartupTest).
-TEST_F(ConfigurationTest, SourcesSaySettingsFileOrBuiltIn) {
-    LoadedConfiguration loaded =
-        load("[Path]\nBackroomPath=/data/\n[Communication]\nSpeed=2400\nConnection=modem\n");
     EXPECT_EQ(loaded.sources["BackroomPath"], ValueSource::Ini);
     EXPECT_EQ(loaded.sources["Speed"], ValueSource::Ini);
     EXPECT_EQ(loaded.sources["ComPort"], ValueSource::BuiltIn);

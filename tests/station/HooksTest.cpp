@@ -3,7 +3,6 @@
 #include "station/Hooks.h"
 #include "support/TestFiles.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -15,14 +14,6 @@
 
 namespace dialvane {
 namespace {
-
-QCoreApplication& application() {
-    static int argc = 1;
-    static char name[] = "hooks_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = new QCoreApplication(argc, argv);
-    return *app;
-}
 
 const char kScript[] = R"(#!/bin/sh
 mode=$1; log=$2
@@ -42,7 +33,6 @@ esac
 class HooksTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        application();
         ASSERT_TRUE(dir.isValid());
         QDir().mkpath(backroom + "000123");
         test::writeFile(dir.filePath("hook.sh"), kScript);
