@@ -10,11 +10,14 @@
 //      --service PROGRAM the station is that program (`dialvane`) run as a service instead.
 //   3. N connected callers that say nothing (1,000): descriptors and resident memory per call,
 //      and CPU while the station waits on them.
+//   4. --flood N: N callers (0 unless asked) each send --flood-mb megabytes (100) and never an
+//      ETX: the most resident memory while they send, set against the idle station's.
 // Every call is from 127.0.0.1: no limit per address. With --tls the line is a tls: line
 // with restaurant certificates, and every site's handshake is done before the timing starts.
 //
 //   bench_many_calls [--sites 1,10,100] [--paced-sites 0] [--gdelay 200] [--records 20]
 //                    [--silent 1000] [--wait-seconds 10] [--tls] [--service PROGRAM]
+//                    [--flood 0] [--flood-mb 100]
 #include "LoopbackSupport.h"
 #include "link/Block.h"
 #include "link/CallFollower.h"
@@ -34,6 +37,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -430,6 +434,52 @@ void silentCallers(int callers, int waitSeconds) {
         ::close(fd);
 }
 
+// Each caller's bytes go as fast as the station takes them; what it has not taken waits in the
+// kernel's buffers, so only the station's own buffers can make its memory grow.
+void floodingCallers(int callers, int megabytes) {
+    Station station(callers + 1);
+    QThread::msleep(200);
+    const long idle = residentKb();
+    const qint64 total = qint64(megabytes) * 1024 * 1024;
+    const QByteArray chunk(64 * 1024, 'x');
+    std::vector<int> sockets;
+    std::vector<qint64> sent(static_cast<std::size_t>(callers), 0);
+    int cut = 0; // callers the station hung up on
+    for (int i = 0; i < callers; ++i)
+        sockets.push_back(connectTo(station.port));
+    if (!QTest::qWaitFor([&] { return station.calls == callers; }, 60000))
+        std::printf("not every caller became a call within a minute\n");
+    long peak = idle;
+    QElapsedTimer clock;
+    clock.start();
+    for (bool more = true; more && clock.elapsed() < 600000;) {
+        more = false;
+        for (std::size_t i = 0; i < sockets.size(); ++i) {
+            if (sent[i] >= total)
+                continue;
+            more = true;
+            pollfd ready{sockets[i], POLLOUT, 0};
+            if (::poll(&ready, 1, 10) != 1)
+                continue;
+            const auto n = ::send(sockets[i], chunk.constData(), chunk.size(), MSG_NOSIGNAL);
+            if (n > 0)
+                sent[i] += n;
+            else {
+                ++cut;
+                sent[i] = total; // sends no more
+            }
+        }
+        peak = std::max(peak, residentKb());
+    }
+    QCoreApplication::processEvents(); // the calls that ended while this thread sent
+    std::printf("%d callers flooding %d MB each without an ETX (%d cut off, %.1f s, %d calls in "
+                "progress): resident %ld KB idle, %ld KB at the most = %+ld KB\n",
+                callers, megabytes, cut, clock.elapsed() / 1000.0, station.calls.load(), idle, peak,
+                peak - idle);
+    for (int fd : sockets)
+        ::close(fd);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -442,6 +492,7 @@ int main(int argc, char** argv) {
 
     QList<int> sites{1, 10, 100};
     int silent = 1000, waitSeconds = 10, pacedSites = 0, gdelay = 200, records = 20;
+    int flood = 0, floodMegabytes = 100;
     bool tls = false;
     QString program; // the station as this program's service, for the paced run
     for (int i = 1; i < argc; ++i) {
@@ -462,6 +513,10 @@ int main(int argc, char** argv) {
             gdelay = value.toInt();
         } else if (option == "--records") {
             records = value.toInt();
+        } else if (option == "--flood") {
+            flood = value.toInt();
+        } else if (option == "--flood-mb") {
+            floodMegabytes = value.toInt();
         } else if (option == "--service") {
             program = QString::fromLocal8Bit(value);
         }
@@ -473,5 +528,7 @@ int main(int argc, char** argv) {
         concurrentSenders(pacedSites, records, gdelay, tls, program);
     if (silent > 0)
         silentCallers(silent, waitSeconds);
+    if (flood > 0)
+        floodingCallers(flood, floodMegabytes);
     return 0;
 }
