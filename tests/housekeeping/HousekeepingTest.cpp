@@ -230,9 +230,10 @@ TEST(UnreadableFolders, FailNamingThemButAMissingBackroomHasNoRestaurants) {
     fs::create_symlink(tree.path("loop"), tree.path("loop")); // resolving it never ends
     fs::create_symlink(tree.path("backroom/000127"), tree.path("backroom/000127"));
     const std::pair<std::string, std::string> cases[] = {{"loop", "loop"}, {"backroom", "000127"}};
-    for (const auto& [where, named] : cases)
-        EXPECT_THAT(failureOf<HousekeepingError>([&] { ListTravelPathDates(tree.folder(where)); }),
-                    HasSubstr(named));
+    for (const auto& c : cases)
+        EXPECT_THAT(
+            failureOf<HousekeepingError>([&] { ListTravelPathDates(tree.folder(c.first)); }),
+            HasSubstr(c.second));
 }
 
 TEST(FormatTravelPathTime, ShortDateThenTimeWithSecondsAndNoZone) {
