@@ -68,6 +68,11 @@ TEST(StatusPresenter, EventsBecomeTheCaptionsOfTheCallFollowed) {
          "000201|T|Cannot open trfloc" + p3},
         // Its carrier gone, the window turns to the call still running, as it stands.
         {event(K::CarrierLost, 9), W::Show, "000123|S|" + d + p2},
+        // A call turned away as busy says why, as a failed one does.
+        {event(K::CallStarted, 11), W::Show, none},
+        {ended(11, CallOutcome::Busy, "restaurant 000123 is busy on another call"), W::Show,
+         "      | |restaurant 000123 is busy on another call|"},
+        {event(K::CarrierLost, 11), W::Show, "000123|S|" + d + p2},
         {ended(7, CallOutcome::Completed), W::Show, "000123|S|" + d + p2},
         {event(K::CarrierLost, 7), W::Hide, "000123|S|" + d + p2},
         {event(K::PortClosed), W::Unload, "|||"},

@@ -41,6 +41,7 @@ const Typing typings[] = {
     {"999", english, "123", 0, 3, "a", "", 1}, // the selected text goes even so
     {"999", english, "123", 1, 1, "9", "193", 0},
     {"999", english, "12", kEnd, 0, "-.,a +", "12", 6},
+    {"999", english, "12", 0, 0, "-", "12", 1}, // no sign even at the start
     // Group separators are not counted; where numbers are not grouped, neither are zeros.
     {"999", english, "1,2", kEnd, 0, "34", "1,23", 1},
     {"999", ungrouped, "100", kEnd, 0, "05", "10005", 0},
