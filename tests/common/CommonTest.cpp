@@ -2,6 +2,7 @@
 #include "common/EightBitText.h"
 #include "common/FixedText.h"
 #include "common/Numbers.h"
+#include "common/PasswordHash.h"
 #include "common/Paths.h"
 #include "support/TestFiles.h"
 
@@ -109,6 +110,27 @@ TEST(Folders, EndWithTheSeparatorAndShorterTextsAreNoFolderButTheRoot) {
         {"a", ""},     {"/", "/"}};
     for (const auto& [path, result] : added)
         EXPECT_EQ(AddBackslash(QString::fromLatin1(path)), QString::fromLatin1(result)) << path;
+}
+
+// A stored password the station cannot use is refused with its reason, which the start-up says;
+// none is derived from, not even one whose rounds would keep the unlock busy for hours.
+TEST(StoredPassword, ATextThatCannotBeUsedIsRefusedWithItsReason) {
+    const QString salt = QByteArray(16, 's').toBase64(), key = QByteArray(32, 'k').toBase64();
+    const auto text = [&](const char* rounds, const QString& salt, const QString& key) {
+        return QStringLiteral("pbkdf2-sha256$%1$%2$%3").arg(rounds, salt, key);
+    };
+    const std::pair<QString, const char*> cases[] = {
+        {" " + text("600000", salt, key) + "\n", ""}, // blanks around it are not part of it
+        {text("10000001", salt, key), "iterations"},
+        {text("600000", salt.left(8) + '!' + salt.mid(8), key), "salt"},
+        {text("600000", QByteArray(15, 's').toBase64(), key), "salt"},
+        {text("600000", salt, QByteArray(31, 'k').toBase64()), "hash"},
+    };
+    for (const auto& [stored, refusal] : cases) {
+        QString why;
+        EXPECT_EQ(PasswordHash::parse(stored, &why).has_value(), !*refusal) << stored.toStdString();
+        EXPECT_TRUE(why.contains(QLatin1String(refusal))) << why.toStdString();
+    }
 }
 
 } // namespace
