@@ -93,8 +93,6 @@ TEST_P(ReceiveTest, ZeroBlankOrUnsafeRestaurantNumbersOrTypesEndTheCallWithNothi
         const qsizetype before = line.sentBytes().size();
         const Site& site = call(
             {.restoNum = header.left(6), .type = header[6], .records = {"x"}, .giveUpAfter = 30s});
-        // Only the header was acknowledged: the data block got no answer, and the station
-        // hung up before the site gave up.
         EXPECT_EQ(line.sentBytes().mid(before), ack());
         EXPECT_EQ(site.outcome(), Site::Outcome::HungUpByStation);
     }

@@ -1,10 +1,7 @@
 // Arbitrary bytes as an INI file: reading and writing must not crash, and a write must change
-// exactly the one setting it names.
-//
-// Input layout: three length-prefixed names (section, key, value) chosen by the fuzzer, then a
-// second section and key to probe, then the rest as the file. The names are made well-formed
-// (no line breaks, no '=' in keys, no brackets, no blanks or quotes around) because only
-// well-formed names are promised to read back.
+// exactly the one setting it names. The input: three length-prefixed names (section, key, value),
+// a section and key to probe, then the file. The names are made well-formed (no line breaks, '='
+// in keys, brackets, or blanks and quotes around): only such names are promised to read back.
 #include "settings/INIFunctions.h"
 
 #include <QString>
