@@ -61,7 +61,6 @@ inline Ran run(const QString& program, const QStringList& arguments, const QByte
             process.readAllStandardError()};
 }
 
-// A Backroom with restaurant 000123, and a log folder.
 class BackroomTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -93,7 +92,6 @@ public:
         return false;
     }
 
-    // Sends a block; true when the station answered ACK.
     bool exchange(const QByteArray& block) {
         socket_->write(block);
         socket_->flush();

@@ -34,7 +34,6 @@ struct HeardEvents {
                     LinkEvent::PortFailure failure = LinkEvent::PortFailure::None) const {
         return static_cast<qsizetype>(of(kind, failure).size());
     }
-    // The calls ended so far, in the order they ended.
     std::vector<CallSummary> ended() const {
         std::vector<CallSummary> calls;
         for (const LinkEvent& e : of(LinkEvent::Kind::CallEnded))

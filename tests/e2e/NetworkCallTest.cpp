@@ -3,12 +3,6 @@
 #include "NetworkCallFixture.h"
 #include "support/TlsCaller.h"
 
-#include <QProcess>
-#include <QTcpSocket>
-#include <QTest>
-#include <QThread>
-
-#include <atomic>
 #include <map>
 
 #include <sys/resource.h>
@@ -95,11 +89,11 @@ TEST_F(NetworkCallTest, ACallerBeyondTheDescriptorsIsTurnedAwayAndAPortTriesAgai
             onTheLinkThread = onTheLinkThread && QThread::currentThread() != mainThread;
         },
         Millis(20));
-    const auto threeMoreBeats = [&] {
-        const int target = beats + 3;
-        return QTest::qWaitFor([&] { return beats >= target; }, 5000);
+    const auto threeMore = [](const std::atomic<int>& count) {
+        const int target = count + 3;
+        return QTest::qWaitFor([&] { return count >= target; }, 5000);
     };
-    EXPECT_TRUE(threeMoreBeats()) << "serving an open line";
+    EXPECT_TRUE(threeMore(beats)) << "serving an open line";
     const auto cannotOpen = LinkEvent::PortFailure::CannotOpen,
                whileOpen = LinkEvent::PortFailure::FailedWhileOpen;
     const auto restored = [&] {
@@ -107,11 +101,6 @@ TEST_F(NetworkCallTest, ACallerBeyondTheDescriptorsIsTurnedAwayAndAPortTriesAgai
         for (const LinkEvent& e : heard.of(Kind::PortOpened))
             n += e.restored;
         return n;
-    };
-    // Several tries at 50 ms, none of them said.
-    const auto triesPass = [&] {
-        const int target = opens + 3;
-        return QTest::qWaitFor([&] { return opens >= target; }, 5000);
     };
 
     // While open: the process runs out of descriptors and no caller can be accepted. The line
@@ -145,7 +134,7 @@ TEST_F(NetworkCallTest, ACallerBeyondTheDescriptorsIsTurnedAwayAndAPortTriesAgai
                     failedEarlier = heard.count(Kind::PortClosed, whileOpen);
     link.close();
     link.waitIdle();
-    EXPECT_TRUE(threeMoreBeats()) << "with the port closed";
+    EXPECT_TRUE(threeMore(beats)) << "with the port closed";
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, port()));
     PortRequest request;
@@ -155,7 +144,7 @@ TEST_F(NetworkCallTest, ACallerBeyondTheDescriptorsIsTurnedAwayAndAPortTriesAgai
     link.reopen(request);
     ASSERT_TRUE(heard.waitFor(1, Kind::PortClosed, cannotOpen));
     EXPECT_TRUE(heard.of(Kind::PortClosed, cannotOpen)[0].text.contains("COM5"));
-    ASSERT_TRUE(triesPass());
+    ASSERT_TRUE(threeMore(opens)); // several tries at 50 ms, none of them said
     EXPECT_EQ(heard.count(Kind::PortClosed, cannotOpen), 1);
     squatter.close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return restored() == restoredEarlier + 1; }, 5000));

@@ -65,13 +65,8 @@ public:
         movePort();
     }
     ~StationProcess() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            if (!process_.waitForFinished(5000)) {
-                process_.kill();
-                process_.waitForFinished(5000);
-            }
-        }
+        process_.terminate(); // QProcess's own destructor kills what outlives the wait
+        process_.waitForFinished(5000);
     }
 
     // The service by default; `mode` empty starts the window program (offscreen).
@@ -110,7 +105,6 @@ private:
     QProcess process_;
 };
 
-// Stations of the test's own on its Backroom.
 class StationProcessTest : public BackroomTest {
 protected:
     StationProcess station(const QString& name) {

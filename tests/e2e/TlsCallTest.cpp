@@ -5,8 +5,6 @@
 #include "support/TestCertificates.h"
 #include "support/TlsCaller.h"
 
-#include <QTcpSocket>
-
 #include <functional>
 
 namespace dialvane::test {
@@ -151,7 +149,6 @@ TEST_F(TlsCallTest, AHandshakeCutAtEveryByteIsRefused) {
 TEST_F(TlsCallTest, ASiteCallsWithItsRestaurantCertificate) {
     const QStringList as123{"--ca",  pki.cert("ca"),  "--cert",  pki.cert("r123"),
                             "--key", pki.key("r123"), "--resto", "000123"};
-    // The three files of type 2, many blocks each.
     writeFile(resto("trfloc"), asText(records(20, 'l')));
     writeFile(resto("trfbru2"), asText(records(30, 'b')));
     writeFile(resto("trfinv2"), asText(records(40, 'i')));

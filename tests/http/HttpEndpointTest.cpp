@@ -9,13 +9,8 @@
 #include "station/Station.h"
 #include "support/MemoryRegistry.h"
 
-#include <QDir>
 #include <QRegularExpression>
-#include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
@@ -93,25 +88,22 @@ testing::AssertionResult parsePrometheus(const QByteArray& text,
     return testing::AssertionSuccess();
 }
 
-class HttpEndpointTest : public ::testing::Test {
+class HttpEndpointTest : public test::BackroomTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        const QString backroom = dir.filePath("Backroom/"), logs = dir.filePath("Logs/");
-        for (const char* resto : {"000123", "000456"}) {
-            QDir().mkpath(backroom + resto);
-            ASSERT_TRUE(QFile(backroom + resto + "/trfbru1").open(QIODevice::WriteOnly));
-        }
-        QDir().mkpath(logs);
+        BackroomTest::SetUp();
+        QDir().mkpath(backroom + "000456");
+        test::writeFile(resto("trfbru1"), {});
+        test::writeFile(backroom + "000456/trfbru1", {});
         // This month: two receives of 000123 and a failed fetch on COM1, a COM2 call; last year's.
         const QDateTime now = QDateTime::currentDateTime();
-        const auto row = [&](const QDateTime& start, const char* port, const char* resto,
+        const auto row = [&](const QDateTime& start, const char* port, const char* restaurant,
                              const char* transaction, const char* direction, int records,
                              const char* outcome) {
             journal::Entry e;
             e.start = start;
             e.port = port;
-            e.restaurant = resto;
+            e.restaurant = restaurant;
             e.transaction = transaction;
             e.type = "1";
             e.direction = direction;
@@ -147,7 +139,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return endpoint->watch().portUp(); }, 10000));
     }
 
-    QTemporaryDir dir;
     test::MemoryRegistry registry;
     std::unique_ptr<LinkThread> link;
     std::unique_ptr<Station> station;
@@ -183,7 +174,6 @@ TEST_F(HttpEndpointTest, MetricsAreValidPrometheusTextSeededFromTheMonthsJournal
     }
     EXPECT_FALSE(m.count(R"(dialvane_calls_total{line="COM2",outcome="completed"})"));
 
-    // HEAD: the same headers, no body.
     const Response head = exchange(httpPort, get("/metrics", "HEAD"));
     EXPECT_EQ(head.status, 200);
     EXPECT_TRUE(head.body.isEmpty());

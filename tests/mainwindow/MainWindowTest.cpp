@@ -29,8 +29,6 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 
@@ -47,12 +45,6 @@ protected:
         qputenv("HOME", QFile::encodeName(home));
         ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
     }
-    void TearDown() override { stop(); }
-    void stop() {
-        window.reset();
-        link.reset();
-    }
-
     void ini(const QString& section, const QString& key, const QString& value) {
         ASSERT_TRUE(WritePrivateProfileString(section, key, value, program + "Dialvane.ini"));
     }
@@ -75,8 +67,8 @@ protected:
             QString("tcp:127.0.0.1:%1").arg(taken.serverPort()));
     }
 
-    // Creates the window, which runs the start-up, then lets the link report.
     frmmain& start() {
+        window.reset(); // before the link it uses
         requests.clear();
         link =
             std::make_unique<LinkThread>([this](const PortRequest& request, LinkEventSink& events) {
@@ -122,14 +114,10 @@ protected:
         return window->backroomFolderField->text() + '|' + window->logFolderField->text() + '|' +
                window->daysToKeepField->text();
     }
-    PortRequest lastOpen() {
-        QMutexLocker lock(&mutex);
-        return requests.empty() ? PortRequest{} : requests.back();
-    }
     // The opens so far, then the last: connection, speed, port and device ("1: D96001 /dev/ttyS0").
     std::string opened() {
-        const PortRequest r = lastOpen();
         QMutexLocker lock(&mutex);
+        const PortRequest r = requests.empty() ? PortRequest{} : requests.back();
         return QString("%1: %2%3%4 %5")
             .arg(QString::number(requests.size()),
                  QString(r.connection == Connection::Modem ? "M" : "D"), QString::number(r.speed),
@@ -153,8 +141,6 @@ protected:
     std::function<bool()> askPassword = [this] { return passwordRight; }; // null: the dialog
 };
 
-// Start-up as the window runs it: the configuration reaches the fields, the lists and the link,
-// built-in folders make it save once, and each failure is put in a message box in turn.
 using StartupTest = StationTest;
 
 // Values the lists cannot show are shown, and opened, as the lists can; with built-in folders the
@@ -186,7 +172,7 @@ TEST_F(StartupTest, StoredSettingsReachTheFieldsTheLinkAndThePurge) {
     start();
     EXPECT_EQ(fields(), data + "/|" + logs + "/|30");
     ASSERT_EQ(opened(), "1: M24003 /dev/ttyUSB3"); // no built-in folder, no Save at start
-    const PortRequest r = lastOpen();
+    const PortRequest r = requests.back();
     EXPECT_EQ(r.config.BackroomFolder + '|' + r.config.LogFolder + '|' +
                   QString::number(r.config.sendDelay.count()),
               data + "/|" + logs + "/|350");
@@ -216,8 +202,6 @@ TEST_F(StartupTest, FailuresAreReportedInTurnAndTheRestOfTheStartUpRuns) {
     EXPECT_EQ(stored("Communication", "Speed"), "abc"); // left for the operator to mend
 }
 
-// The configuration panel: its lock and password, the change check, Save and the port it
-// reopens, the fields as the operator types into them, the folder buttons, and closing.
 class PanelTest : public StationTest {
 protected:
     // Folders stored, so no built-in folder makes the start-up save, and two restaurants.
@@ -313,7 +297,6 @@ TEST_F(PanelTest, SaveStoresWhatDiffersInItsOwnForm) {
         EXPECT_EQ(stored("Path", "BackroomPath") + '|' + stored("Global", "DaysToKeep") + '|' +
                       w.daysToKeepField->text().toStdString(),
                   (c.storedBackroom + '|' + c.storedDays + '|' + c.field).toStdString());
-        stop();
     }
 }
 
@@ -428,8 +411,6 @@ TEST_F(PanelTest, ThePasswordDialogUnlocksTheFolderButtonsFillTheFieldsAndClosin
     EXPECT_EQ(title(), "FERME/CLOSED");
 }
 
-// What the main window and its status window show of the calls, and a layout where no caption
-// is cut and a larger window goes to the list.
 using CallHistoryView = PanelTest;
 
 journal::Entry call(const char* resto, const char* direction, const char* outcome, QTime at) {

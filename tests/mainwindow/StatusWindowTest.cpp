@@ -38,8 +38,6 @@ LinkEvent ended(std::uint64_t call, CallOutcome outcome, const char* reason = ""
     return e;
 }
 
-// Event by event: the captions of the call followed, its data (the direction, then the last block
-// or why the call failed), its progress once a file's blocks move, and which call is followed.
 TEST(StatusPresenter, EventsBecomeTheCaptionsOfTheCallFollowed) {
     using W = StatusPresenter::Window;
     using K = LinkEvent::Kind;

@@ -14,19 +14,15 @@
 #include "support/TestCertificates.h"
 #include "support/TestFiles.h"
 
-#include <QDir>
-#include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTextStream>
+#include "E2eSupport.h"
 
-#include <gtest/gtest.h>
+#include <QTextStream>
 
 namespace dialvane::test {
 namespace {
 
 class ConfigurationTest : public ::testing::Test {
 protected:
-    // A null `iniBytes` leaves no file at all.
     LoadedConfiguration load(const QByteArray& iniBytes) {
         QFile::remove(ini());
         if (!iniBytes.isNull())
@@ -61,8 +57,6 @@ protected:
     MemoryRegistry registry;
 };
 
-// A file that holds nothing readable is said once and every built-in value used; a value that
-// cannot be read is named and its own default used.
 TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
     const struct {
         QByteArray bytes; // null: no file
@@ -98,7 +92,6 @@ TEST_F(ConfigurationTest, WhatCannotBeReadIsSaidAndItsDefaultUsed) {
         EXPECT_EQ(values(l.config.KeepDays, l.config.PortNumber, l.config.effectivePort(),
                          l.config.LineSpeed, l.config.sendDelay.count()),
                   values(c.days, c.port, c.port <= 9 ? c.port : 1, c.speed, c.delay));
-        // One problem that names the value, or none.
         EXPECT_EQ(l.problems.size(), c.said ? 1 : 0) << l.problems.join('\n').toStdString();
         EXPECT_TRUE(!c.said || l.problems.value(0).contains(c.said));
     }
@@ -236,12 +229,10 @@ TEST_F(ConfigurationTest, FoldersFallBackToTheCompanionProduct) {
     EXPECT_EQ(load("[Path]\n").config.BackroomFolder, g + '/');
 }
 
-// What a crash left half received goes at the next start, but not where another station may be
-// receiving it now.
-TEST(StartUp, RemovesPartlyReceivedFilesOnlyWhereTheRestaurantIsFree) {
-    QTemporaryDir dir;
-    const QString backroom = dir.path() + '/';
-    for (const char* folder : {"000123", "000124", "000125"})
+using StartUp = BackroomTest;
+
+TEST_F(StartUp, RemovesPartlyReceivedFilesOnlyWhereTheRestaurantIsFree) {
+    for (const char* folder : {"000124", "000125"})
         QDir(backroom).mkdir(folder);
     for (const char* path : {"000123/itrfinv1.tmp", "000123/itrfinv1", "000123/trfinv1.tmp",
                              "000124/itrfinv2.tmp", "000125/itrfinv10.tmp"})

@@ -1,16 +1,10 @@
 // Hooks run as real processes: a small script plays the hook, once per row, and what it wrote
 // (its arguments, folder and environment) and what the queue said of it are checked.
 #include "station/Hooks.h"
-#include "support/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+#include "E2eSupport.h"
+
 #include <QTest>
-
-#include <gtest/gtest.h>
-
-#include <memory>
 
 namespace dialvane {
 namespace {
@@ -30,11 +24,10 @@ case $mode in
 esac
 )";
 
-class HooksTest : public ::testing::Test {
+class HooksTest : public test::BackroomTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        QDir().mkpath(backroom + "000123");
+        BackroomTest::SetUp();
         test::writeFile(dir.filePath("hook.sh"), kScript);
         QFile::setPermissions(dir.filePath("hook.sh"), QFile::ReadOwner | QFile::ExeOwner);
     }
@@ -51,8 +44,6 @@ protected:
     }
     QString queueFile() const { return dir.filePath("Dialvane-hooks.queue"); }
 
-    // A queue on the test's file whose finished hooks gather in `runs`, its problems in
-    // `problems`. A fetch runs the script's "ok".
     std::unique_ptr<HookQueue> queueWith(const QString& onReceived, int parallel = 2) {
         HookSettings settings;
         settings.onReceived = onReceived;
@@ -72,9 +63,9 @@ protected:
         return QTest::qWaitFor([&] { return runs.size() >= count; }, 10000);
     }
 
-    static CallSummary receive(const char* resto) {
+    static CallSummary receive(const char* restaurant) {
         CallSummary call;
-        call.restoNum = resto;
+        call.restoNum = restaurant;
         call.transaction = "S";
         call.type = "1";
         call.outcome = CallOutcome::Completed;
@@ -84,8 +75,6 @@ protected:
         return call;
     }
 
-    QTemporaryDir dir;
-    QString backroom = dir.filePath("Backroom/");
     std::vector<HookRun> runs;
     QStringList problems;
 };
@@ -129,8 +118,7 @@ TEST_F(HooksTest, EachOutcomeIsToldAndTheNextHookRuns) {
         EXPECT_EQ(runs[1].job.hook, "OnFetched");
         // The fetch's hook ran in the restaurant's folder with the call's environment.
         const QString folder = QDir(backroom + "000123").canonicalPath();
-        const QString files = backroom + "000123/trfloc\n" + backroom + "000123/trfbru1\n" +
-                              backroom + "000123/trfinv1";
+        const QString files = resto("trfloc\n") + resto("trfbru1\n") + resto("trfinv1");
         EXPECT_TRUE(
             logLines().join('\n').endsWith("ok|000123|" + folder + "|X1|127.0.0.1|COM1|" + files))
             << logLines().join('\n').toStdString();
@@ -138,13 +126,11 @@ TEST_F(HooksTest, EachOutcomeIsToldAndTheNextHookRuns) {
     }
 }
 
-// Hooks of one restaurant never overlap and keep their order; another restaurant's hook runs
-// beside them.
 TEST_F(HooksTest, OneAtATimePerRestaurantInOrder) {
     QDir().mkpath(backroom + "000456");
     const auto queue = queueWith(command("ok"));
-    for (const char* resto : {"000123", "000123", "000456", "000123"})
-        queue->callEnded(receive(resto), backroom);
+    for (const char* restaurant : {"000123", "000123", "000456", "000123"})
+        queue->callEnded(receive(restaurant), backroom);
     EXPECT_EQ(queue->running(), 2);
     ASSERT_TRUE(ran(4));
     std::vector<quint64> ids;
