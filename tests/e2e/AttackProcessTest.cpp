@@ -3,16 +3,34 @@
 
 #include <QTest>
 
-#include <algorithm>
-
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace dialvane::test {
 namespace {
 
 using AttackProcess = StationProcessTest;
 
-// Told it may take 2,000 calls, the station lowers MaxCalls to what 256 descriptors can serve.
+// A connection of the test's own to the station, made at once (the station accepts later).
+int connectRaw(quint16 port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// 400 silent callers against a station limited to 256 descriptors and told it may take 2,000
+// calls: it lowers MaxCalls to what it can serve, turns the rest away, and once they are gone
+// answers a real call.
 TEST_F(AttackProcess, AStationShortOfDescriptorsTurnsCallersAwayAndLivesOn) {
     StationProcess service = station("station");
     WritePrivateProfileString("Network", "MaxCalls", "2000", service.ini());
@@ -26,21 +44,27 @@ TEST_F(AttackProcess, AStationShortOfDescriptorsTurnsCallersAwayAndLivesOn) {
     ASSERT_TRUE(probe.connectTo(service.port()));
     probe.hangUp();
 
-    std::vector<std::unique_ptr<QTcpSocket>> silent(400);
-    for (auto& socket : silent) {
-        socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(QHostAddress::LocalHost, service.port());
-    }
+    std::vector<int> silent;
+    for (int i = 0; i < 400; ++i)
+        if (const int fd = connectRaw(service.port()); fd >= 0)
+            silent.push_back(fd);
+    ASSERT_EQ(silent.size(), 400u);
+    // The station closes every caller beyond the calls its descriptors allow.
     const auto closedByStation = [&] {
-        return std::count_if(silent.begin(), silent.end(), [](const auto& s) {
-            return s->state() == QAbstractSocket::UnconnectedState;
-        });
+        int closed = 0;
+        for (int fd : silent) {
+            pollfd p{fd, POLLIN, 0};
+            char byte = 0;
+            closed += ::poll(&p, 1, 0) == 1 && ::recv(fd, &byte, 1, MSG_PEEK) == 0;
+        }
+        return closed;
     };
     const int allowed = (256 - 64) / 4;
     EXPECT_TRUE(QTest::qWaitFor([&] { return closedByStation() == 400 - allowed; }, 20000))
         << closedByStation();
     EXPECT_EQ(service.process().state(), QProcess::Running);
-    silent.clear();
+    for (int fd : silent)
+        ::close(fd);
 
     RawSite site;
     ASSERT_TRUE(site.connectTo(service.port()));

@@ -1,9 +1,9 @@
 #pragma once
 // The link thread, without windows, on a network line on 127.0.0.1, and dialvane-site to call
 // it: what the network call tests share, plain and encrypted.
-#include "E2eSupport.h"
 #include "link/Defender.h"
 #include "link/LinkThread.h"
+#include "support/CallFixtures.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 #pragma once
 // The real dialvane program on a folder of its own, with port 1 a network line on 127.0.0.1.
 
-#include "E2eSupport.h"
 #include "settings/INIFunctions.h"
+#include "support/CallFixtures.h"
 
 #include <csignal>
 #include <cstring>

@@ -2,11 +2,11 @@
 // against the journal it was seeded from, then the requests a client should not hurt it with.
 #include "http/HttpEndpoint.h"
 
-#include "E2eSupport.h"
 #include "journal/Journal.h"
 #include "link/LinkThread.h"
 #include "settings/INIFunctions.h"
 #include "station/Station.h"
+#include "support/CallFixtures.h"
 #include "support/MemoryRegistry.h"
 
 #include <QRegularExpression>

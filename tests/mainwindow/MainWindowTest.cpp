@@ -432,7 +432,7 @@ TEST_F(CallHistoryView, TheListAndTheLastCallLineFollowTheJournal) {
     journal::append(logs, failed);
 
     frmmain& w = start();
-    EXPECT_EQ(StatusWindowHost().window(), nullptr); // a status window is loaded on first use
+    EXPECT_EQ(w.statusWindow().window(), nullptr); // the status window is loaded on first use
     ASSERT_TRUE(row("000100") && row("000200"));
     EXPECT_EQ(row("000100")->text(3), "sent itrfinv1: 2000 records");
     EXPECT_TRUE(row("000100")->text(2).contains("10:44"));

@@ -14,7 +14,7 @@
 #include "support/TestCertificates.h"
 #include "support/TestFiles.h"
 
-#include "E2eSupport.h"
+#include "support/CallFixtures.h"
 
 #include <QTextStream>
 

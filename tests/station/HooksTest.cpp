@@ -2,7 +2,7 @@
 // (its arguments, folder and environment) and what the queue said of it are checked.
 #include "station/Hooks.h"
 
-#include "E2eSupport.h"
+#include "support/CallFixtures.h"
 
 #include <QTest>
 

@@ -1,6 +1,8 @@
 #pragma once
-// What the real-process tests share, and a raw site that speaks the line protocol byte by byte
-// for tests that must control the exact moment something happens (a kill, two calls at once).
+// What tests of calls and of a station's folders share: a free loopback port, records and the
+// fields they are filed as, a program run to its end, a Backroom of the test's own, and a raw
+// site that speaks the line protocol byte by byte for tests that must control the exact moment
+// something happens (a kill, two calls at once).
 
 #include "link/Block.h"
 #include "support/TestFiles.h"
