@@ -396,11 +396,9 @@ void concurrentSenders(int sites, int records, int gdelay = 0, bool tls = false,
                 percentile(answers.records, 0.99), naks, failed);
 }
 
-void silentCallers(int callers, int waitSeconds) {
-    Station station(callers + 1);
-    QThread::msleep(200);
-    const long before = residentKb();
-    const int descriptorsBefore = openDescriptors();
+// `callers` connections to the station, once each has become a call; fewer when a connect
+// failed, which is said.
+std::vector<int> connectCallers(Station& station, int callers) {
     std::vector<int> sockets;
     for (int i = 0; i < callers; ++i) {
         const int fd = connectTo(station.port);
@@ -412,6 +410,15 @@ void silentCallers(int callers, int waitSeconds) {
     }
     if (!QTest::qWaitFor([&] { return station.calls == static_cast<int>(sockets.size()); }, 60000))
         std::printf("not every caller became a call within a minute\n");
+    return sockets;
+}
+
+void silentCallers(int callers, int waitSeconds) {
+    Station station(callers + 1);
+    QThread::msleep(200);
+    const long before = residentKb();
+    const int descriptorsBefore = openDescriptors();
+    const std::vector<int> sockets = connectCallers(station, callers);
     QThread::msleep(500);
     const long during = residentKb();
     // Each caller's own socket is in this process too: one descriptor of each is the site's.
@@ -442,13 +449,9 @@ void floodingCallers(int callers, int megabytes) {
     const long idle = residentKb();
     const qint64 total = qint64(megabytes) * 1024 * 1024;
     const QByteArray chunk(64 * 1024, 'x');
-    std::vector<int> sockets;
-    std::vector<qint64> sent(static_cast<std::size_t>(callers), 0);
+    const std::vector<int> sockets = connectCallers(station, callers);
+    std::vector<qint64> sent(sockets.size(), 0);
     int cut = 0; // callers the station hung up on
-    for (int i = 0; i < callers; ++i)
-        sockets.push_back(connectTo(station.port));
-    if (!QTest::qWaitFor([&] { return station.calls == callers; }, 60000))
-        std::printf("not every caller became a call within a minute\n");
     long peak = idle;
     QElapsedTimer clock;
     clock.start();
@@ -474,8 +477,8 @@ void floodingCallers(int callers, int megabytes) {
     QCoreApplication::processEvents(); // the calls that ended while this thread sent
     std::printf("%d callers flooding %d MB each without an ETX (%d cut off, %.1f s, %d calls in "
                 "progress): resident %ld KB idle, %ld KB at the most = %+ld KB\n",
-                callers, megabytes, cut, clock.elapsed() / 1000.0, station.calls.load(), idle, peak,
-                peak - idle);
+                static_cast<int>(sockets.size()), megabytes, cut, clock.elapsed() / 1000.0,
+                station.calls.load(), idle, peak, peak - idle);
     for (int fd : sockets)
         ::close(fd);
 }

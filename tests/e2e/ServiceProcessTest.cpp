@@ -114,10 +114,7 @@ TEST_F(ServiceProcess, ReadyAndStatusAnswerDespiteBadValuesAndEndAReceiveCleanly
     // The journal those calls left, as the reports read it past a row a crash tore and bytes that
     // are no row: each report says what it skipped and exits 1.
     const QString path = journal::journalFiles(logs).at(0).path;
-    QFile damage(path);
-    ASSERT_TRUE(damage.open(QIODevice::Append));
-    damage.write("\x01\xff no row\r\n2026-12-06T10:01:00,1.\"torn");
-    damage.close();
+    writeFile(path, readAll(path) + "\x01\xff no row\r\n2026-12-06T10:01:00,1.\"torn");
     const auto report = [&](const QStringList& arguments) {
         const Ran ran =
             run(DIALVANE_PROGRAM, arguments + QStringList{"--config-dir", service.folder()});
